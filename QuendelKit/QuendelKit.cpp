@@ -1,0 +1,1 @@
+#include "QuendelKit/QuendelKit.h"
