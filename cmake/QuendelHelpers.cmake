@@ -14,13 +14,9 @@ function(quendel_glob_sources out dir)
     set(${out} ${_srcs} PARENT_SCOPE)
 endfunction()
 
-# One test program per test folder; every test of it is discovered into CTest.
-function(quendel_add_test_dir name dir)
-    file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS "${dir}/*.cpp" "${dir}/*.h")
-    if(NOT _srcs)
-        return()
-    endif()
-    add_executable(${name} ${_srcs})
+# One test program; every test of it is discovered into CTest and runs in its own process.
+function(quendel_add_test name srcs)
+    add_executable(${name} ${srcs})
     target_link_libraries(${name} PRIVATE quendel_test_support ${ARGN} GTest::gtest GTest::gmock)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
     quendel_warnings(${name})
