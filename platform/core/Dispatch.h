@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <functional>
+
+namespace platform::core {
+
+// Work reaches the main thread (the one running the Qt event loop) only through these calls.
+
+// True on the thread that owns the application object (before one exists: the thread that started the
+// program).
+bool isMainThread();
+
+// Queues fn on the main event loop; blocks queued from any thread run in the order they were queued.
+void dispatchAsyncMain(std::function<void()> fn);
+
+// Runs fn on the main thread and returns once it has run: inline when already on the main thread,
+// otherwise queued and waited for. While the main thread itself is blocked in a wait of this layer
+// (DispatchQueue::sync, Operation::waitUntilFinished, ...) it runs such blocks meanwhile, so a worker
+// that needs the main thread while the main thread waits for that worker does not deadlock.
+void dispatchSyncMain(std::function<void()> fn);
+
+// Runs fn on the main thread once ms have passed on the current clock (a ManualClock: when it is
+// advanced past that point).
+void dispatchAfter(qint64 ms, std::function<void()> fn);
+
+namespace detail {
+// Runs the dispatchSyncMain blocks waiting for the main thread; called by the main thread while it waits.
+void runPendingSyncMainBlocks();
+} // namespace detail
+
+} // namespace platform::core
