@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <QVariantMap>
 
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 namespace platform::store {
 
 class ManagedObject;
+class ManagedObjectModel;
 
 // How a value is kept on an object (QVariant) and in SQLite:
 //  String QString / TEXT, Integer16/32/64 qint64 / INTEGER, Boolean bool / INTEGER, Double double / REAL,
@@ -30,6 +32,7 @@ struct AttributeDescription
     QVariant defaultValue;  // given to a new object on insert
     QString valueTransformerName;
     int index = -1; // position in the entity's value vector; set by the model
+    bool indexed = false; // the store keeps an SQL index on the column
 };
 
 struct RelationshipDescription
@@ -67,7 +70,18 @@ public:
     int attributeIndex(const QString &name) const { return m_attributeIndex.value(name, -1); }
     int relationshipIndex(const QString &name) const { return m_relationshipIndex.value(name, -1); }
 
+    // Position of the entity in its model (set when added); -1 before.
+    int index() const { return m_index; }
+    // The model the entity belongs to; null before it was added.
+    const ManagedObjectModel *model() const { return m_model; }
+    // The inverse of one of this entity's relationships, on its destination entity; null when it has none.
+    const RelationshipDescription *inverseRelationship(const RelationshipDescription &relationship) const;
+    const EntityDescription *destinationEntity(const RelationshipDescription &relationship) const;
+
 private:
+    friend class ManagedObjectModel;
+    int m_index = -1;
+    const ManagedObjectModel *m_model = nullptr;
     QString m_name;
     Factory m_factory;
     std::vector<AttributeDescription> m_attributes;
@@ -92,6 +106,12 @@ public:
 
     // Checks that every relationship's destination and inverse exist and agree; call once after building.
     bool validate(QString *problem = nullptr) const;
+
+    // Whether a store whose metadata is given was written with this model and version, so it opens without
+    // migration.
+    bool isConfigurationCompatibleWithStoreMetadata(const QVariantMap &metadata) const;
+    // Whether such a store can be opened with this model, migrating it additively when older.
+    bool canMigrateStoreWithMetadata(const QVariantMap &metadata) const;
 
 private:
     QString m_name;

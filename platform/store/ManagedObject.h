@@ -1,0 +1,152 @@
+#pragma once
+
+#include "platform/store/ManagedObjectID.h"
+#include "platform/store/Model.h"
+
+#include <QList>
+#include <QSet>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+#include <vector>
+
+namespace platform::store {
+
+class ManagedObjectContext;
+
+// One record in one context. Entity classes derive from it and are registered on their EntityDescription
+// (its factory); objects are created only by a context (insertNewObject, fetches, objectWithID) and belong
+// to it: they live until the context is reset or destroyed, and are used only on that context's queue.
+//
+// Values:
+//  - value(key) / setValue(key, v) read and write an attribute (QVariant as described in Model.h) or a
+//    relationship (a to-one as QVariant::fromValue<ManagedObject *>, a to-many as ObjectList). setValue is
+//    tracked: the key becomes a changed key, the object becomes updated, the context's objects-did-change
+//    notice will carry it, and the inverse relationship is kept in step.
+//  - setPrimitiveValue(key, v) writes without tracking: no changed key, no notice, no update by itself. An
+//    object that is saved anyway (inserted, updated, being saved) writes the value; a clean object keeps it
+//    in memory only. Values computed inside willSave use it, so stamping never marks a record changed again.
+//  - Transient attributes live on the object only and are never stored.
+//  - Setting a value equal to the current one changes nothing.
+//
+// Relationships are loaded on first use from the context's parent or store, and every edit keeps the
+// inverse in step (to-one set, to-many add/remove/set, and the many-to-many pair).
+class ManagedObject
+{
+public:
+    using ObjectList = QList<ManagedObject *>;
+
+    ManagedObject();
+    virtual ~ManagedObject();
+    ManagedObject(const ManagedObject &) = delete;
+    ManagedObject &operator=(const ManagedObject &) = delete;
+
+    const EntityDescription *entity() const { return m_entity; }
+    // Null once the object was removed from its context (reset, a rollback of its insertion, or after the
+    // save that deleted it).
+    ManagedObjectContext *managedObjectContext() const { return m_context; }
+    const ManagedObjectID &objectID() const { return m_id; }
+
+    // Attributes and relationships by name. Unknown keys read as an invalid QVariant and are ignored (with a
+    // warning) when written.
+    QVariant value(const QString &key) const;
+    void setValue(const QString &key, const QVariant &value);
+    QVariant primitiveValue(const QString &key) const { return value(key); }
+    void setPrimitiveValue(const QString &key, const QVariant &value);
+
+    // Attributes by their index in the entity (AttributeDescription::index): the fast path for entity classes.
+    const QVariant &attributeValue(int index) const { return m_values[size_t(index)]; }
+    void setAttributeValue(int index, const QVariant &value);
+    void setPrimitiveAttributeValue(int index, const QVariant &value);
+
+    // To-one relationships.
+    ManagedObject *relatedObject(const QString &key) const;
+    void setRelatedObject(const QString &key, ManagedObject *object);
+    // To-many relationships, in the order the objects were added (stable while loaded).
+    ObjectList relatedObjects(const QString &key) const;
+    void addRelatedObject(const QString &key, ManagedObject *object);
+    void removeRelatedObject(const QString &key, ManagedObject *object);
+    void setRelatedObjects(const QString &key, const ObjectList &objects);
+    // Without loading them: the identifiers of a relationship's destination objects.
+    QList<ManagedObjectID> objectIDsForRelationship(const QString &key) const;
+
+    // Change state, as of the context's pending changes.
+    bool isInserted() const { return m_state == State::Inserted; }
+    bool isUpdated() const { return m_state == State::Updated; }
+    bool isDeleted() const { return m_state == State::Deleted || m_state == State::InsertedDeleted; }
+    bool hasChanges() const { return m_state != State::Clean; }
+    bool isFault() const { return false; }
+    // The keys changed by tracked setters since the last save, fetch or refresh.
+    QStringList changedKeys() const;
+    // The changed keys with their new values (relationships as in value()).
+    QVariantMap changedValues() const;
+    // The values as last saved or fetched, for the given keys (all stored attributes and to-one
+    // relationships when empty). A new object has none.
+    QVariantMap committedValues(const QStringList &keys = {}) const;
+    // Whether the key holds a change not yet saved.
+    bool hasChangedKey(const QString &key) const;
+
+    // What predicates and sort descriptors read in memory (the predicate layer's subject interface).
+    QVariant subjectValue(const QString &key) const { return value(key); }
+
+protected:
+    // Hooks, each called on the context's queue. An override calls the inherited one.
+    // After the object was inserted into a context (its default values are set).
+    virtual void awakeFromInsert() {}
+    // After the object was materialised from its store or parent; setters here are not tracked.
+    virtual void awakeFromFetch() {}
+    // Before its values are written by a save (also for deleted objects; use primitive setters).
+    virtual void willSave() {}
+    // After the save that wrote it, with its permanent identifier in place.
+    virtual void didSave() {}
+    // When deleteObject reaches it, directly or through a cascade, before the delete rules run.
+    virtual void prepareForDeletion() {}
+
+private:
+    friend class ManagedObjectContext;
+    friend class ContextEngine;
+    enum class State : quint8 { Clean, Inserted, Updated, Deleted, InsertedDeleted };
+
+    struct RelationshipSlot
+    {
+        ManagedObject *one = nullptr;   // resolved to-one
+        ManagedObjectID oneID;          // to-one before it is resolved
+        std::vector<ManagedObject *> many;
+        bool loaded = false;            // to-one resolved / to-many loaded
+    };
+    // What the object held when it was last saved or fetched; kept only once it changes.
+    struct Committed
+    {
+        std::vector<QVariant> values;
+        std::vector<ManagedObjectID> toOne;                 // per relationship (to-one only)
+        std::vector<std::vector<ManagedObjectID>> toMany;  // per relationship, when loaded before the change
+        std::vector<bool> toManyKnown;
+    };
+
+    void attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id);
+    void markChanged(int changeIndex, bool tracked);
+    void captureCommitted();
+    void ensureLoaded(int relationshipIndex) const;
+    void setToOneInternal(int relationshipIndex, ManagedObject *object, bool track, bool inverse);
+    void addToManyInternal(int relationshipIndex, ManagedObject *object, bool track, bool inverse);
+    void removeToManyInternal(int relationshipIndex, ManagedObject *object, bool track, bool inverse);
+    void clearChanges();
+
+    const EntityDescription *m_entity = nullptr;
+    ManagedObjectContext *m_context = nullptr;
+    ManagedObjectID m_id;
+    std::vector<QVariant> m_values;
+    mutable std::vector<RelationshipSlot> m_relationships;
+    std::unique_ptr<Committed> m_committed;
+    std::vector<bool> m_changed; // per attribute, then per relationship
+    State m_state = State::Clean;
+    bool m_tracking = true;
+    bool m_registeredChange = false;
+};
+
+} // namespace platform::store
+
+Q_DECLARE_METATYPE(platform::store::ManagedObject *)
+Q_DECLARE_METATYPE(platform::store::ManagedObject::ObjectList)
