@@ -171,8 +171,9 @@ TEST_F(KeychainTest, DamagedFileKeepsReadableItemsAndReportsTheRest)
         EXPECT_EQ(modeOf(path()), 0600);
         const QByteArray after = readFile(path());
         for (const QByteArray &line : damaged.split('\n')) {
-            if (!line.isEmpty() && line != Keychain::FileHeader)
+            if (!line.isEmpty() && line != Keychain::FileHeader) {
                 EXPECT_TRUE(after.contains(line)) << line.constData();
+            }
         }
     }
 }
