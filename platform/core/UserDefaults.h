@@ -21,6 +21,11 @@ namespace platform::core {
 class UserDefaults
 {
 public:
+    enum ErrorCode : qint64 {
+        InvalidKeyError = 4301,
+        FileWriteError = 4302,
+    };
+
     // The process-wide instance: "Quendel/Quendel.ini" in the XDG config home, made on first use.
     static std::shared_ptr<UserDefaults> standardUserDefaults();
     // Replaces the process-wide instance (tests, a second simulated device); null makes the next
@@ -53,7 +58,7 @@ public:
     double doubleForKey(const QString &key) const;
     // The date, or a null QDateTime when the value is missing or not a date.
     QDateTime dateForKey(const QString &key) const;
-    // The data (or a string's UTF-8 bytes); a null QByteArray otherwise.
+    // The data, or a null QByteArray when the value is missing or not data.
     QByteArray dataForKey(const QString &key) const;
     // The list, or an empty one when the value is missing or not a list.
     QVariantList arrayForKey(const QString &key) const;
@@ -68,7 +73,7 @@ public:
     void setDouble(double value, const QString &key);
     void removeObjectForKey(const QString &key);
 
-    // Writes pending changes to disk and picks up changes made to the file by others.
+    // Every change is written to disk at once; this also picks up changes made to the file by others.
     bool synchronize(QDError *error = nullptr);
 
     // Registered values overlaid with the stored ones.
