@@ -2,7 +2,9 @@
 
 #include <QtGlobal>
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 namespace platform::core {
 
@@ -28,6 +30,11 @@ void dispatchAfter(qint64 ms, std::function<void()> fn);
 namespace detail {
 // Runs the dispatchSyncMain blocks waiting for the main thread; called by the main thread while it waits.
 void runPendingSyncMainBlocks();
+// Waits on cv (lock held) until pred holds; on the main thread it serves dispatchSyncMain blocks meanwhile.
+void waitBlocking(std::unique_lock<std::mutex> &lock, std::condition_variable &cv, const std::function<bool()> &pred);
+// Runs fn on the shared worker pool, which grows when every worker is busy (blocks that wait on each
+// other must not starve) and lets idle workers go after a while.
+void runOnWorker(std::function<void()> fn);
 } // namespace detail
 
 } // namespace platform::core

@@ -11,7 +11,9 @@ namespace platform::core {
 
 namespace detail {
 class DispatchQueueState;
-}
+// Queues fn on a queue's shared state (used by timers, which may outlive the queue's handle).
+void asyncOnQueueState(const std::shared_ptr<DispatchQueueState> &state, std::function<void()> fn);
+} // namespace detail
 
 // A named queue of blocks run on a shared, growing pool of worker threads.
 //

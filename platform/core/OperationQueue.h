@@ -72,8 +72,9 @@ protected:
 private:
     friend class OperationQueue;
     friend class OperationQueuePrivate;
+    void execute(); // runs an operation already claimed for starting
     void markFinished();
-    void dependencyFinished();
+    bool isDoneForOthers() const;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_cond;
@@ -82,6 +83,8 @@ private:
     State m_state = State::Pending;
     bool m_cancelled = false;
     bool m_completionDone = false;
+    bool m_claimed = false;  // started directly, or taken by its queue to start
+    bool m_usesSlot = false; // counts against its queue's concurrency limit while it executes
     std::function<void()> m_completion;
     std::vector<std::shared_ptr<Operation>> m_dependencies;
     std::vector<std::weak_ptr<Operation>> m_dependents;

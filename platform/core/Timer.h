@@ -79,4 +79,9 @@ private:
     std::unique_ptr<TimerPrivate> d;
 };
 
+namespace detail {
+// A one-shot timer on the main thread, whichever thread asks (dispatchAfter).
+std::shared_ptr<Timer> scheduleMainThreadTimer(qint64 ms, Timer::Handler handler);
+} // namespace detail
+
 } // namespace platform::core
