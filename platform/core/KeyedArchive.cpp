@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <cstring>
 
 namespace platform::core {
@@ -390,7 +391,8 @@ public:
             if (!length(count)) // every element takes at least one byte
                 return false;
             QVariantList list;
-            list.reserve(qsizetype(count));
+            // A claimed count is only a hint: damaged data must not make us allocate far beyond its own size.
+            list.reserve(qsizetype(std::min<quint64>(count, 1024)));
             for (quint64 i = 0; i < count; ++i) {
                 QVariant item;
                 if (!value(item, depth + 1))

@@ -43,6 +43,17 @@ bool nameIs(const xmlNode *node, const char *name) { return xmlStrEqual(node->na
 
 QString nodeName(const xmlNode *node) { return QString::fromUtf8(reinterpret_cast<const char *>(node->name)); }
 
+// The C locale, strict: "1,000" is not a number.
+const QLocale &strictC()
+{
+    static const QLocale locale = [] {
+        QLocale l = QLocale::c();
+        l.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+        return l;
+    }();
+    return locale;
+}
+
 bool isXmlBlank(const xmlChar *text)
 {
     if (!text)
@@ -234,7 +245,7 @@ public:
             return true;
         }
         bool ok = false;
-        const double d = QLocale::c().toDouble(text, &ok);
+        const double d = strictC().toDouble(text, &ok);
         if (!ok || text.isEmpty())
             return fail(node, QStringLiteral("\u201c%1\u201d is not a number").arg(text));
         out = QVariant(d);

@@ -30,6 +30,17 @@ const QLatin1String DoublePrefix("d:");
 const QLatin1String DatePrefix("t:");
 const QLatin1String ArchivePrefix("a:");
 
+// The C locale, strict: "1,000" is not a number.
+const QLocale &strictC()
+{
+    static const QLocale locale = [] {
+        QLocale l = QLocale::c();
+        l.setNumberOptions(QLocale::OmitGroupSeparator | QLocale::RejectGroupSeparator);
+        return l;
+    }();
+    return locale;
+}
+
 std::optional<QString> encodeValue(const QVariant &value, QDError *error)
 {
     switch (value.typeId()) {
@@ -89,7 +100,7 @@ QVariant decodeValue(const QVariant &raw)
             return QVariant(v);
     } else if (text.startsWith(DoublePrefix)) {
         bool ok = false;
-        const double v = QLocale::c().toDouble(rest, &ok);
+        const double v = strictC().toDouble(rest, &ok);
         if (ok)
             return QVariant(v);
     } else if (text.startsWith(DatePrefix)) {
@@ -200,7 +211,7 @@ double leadingDouble(const QString &text)
     const auto m = re.match(text);
     if (!m.hasMatch())
         return 0.0;
-    return QLocale::c().toDouble(m.captured(1));
+    return strictC().toDouble(m.captured(1));
 }
 
 } // namespace

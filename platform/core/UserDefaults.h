@@ -65,8 +65,9 @@ public:
     // The dictionary, or an empty one when the value is missing or not a dictionary.
     QVariantMap dictionaryForKey(const QString &key) const;
 
-    // Stores `value` under `key`; an invalid QVariant removes the key. Fails (and changes nothing) for an
-    // empty key or a value the store cannot encode.
+    // Stores `value` under `key` and writes the file; an invalid QVariant removes the key. Fails and changes
+    // nothing for an empty key or a value the store cannot encode. When the file cannot be written it fails
+    // with FileWriteError, and the value is still answered from memory for the rest of the run.
     bool setObject(const QVariant &value, const QString &key, QDError *error = nullptr);
     void setBool(bool value, const QString &key);
     void setInteger(qint64 value, const QString &key);

@@ -190,6 +190,8 @@ TEST(PropertyList, BrokenInputsGiveErrorsAndLeaveTheFileAlone)
         {"integer overflow", "<plist><dict><key>a</key><integer>-99999999999999999999</integer></dict></plist>",
          PropertyList::MalformedError},
         {"bad real", "<plist><dict><key>a</key><real>1.2.3</real></dict></plist>", PropertyList::MalformedError},
+        {"grouped real", "<plist><dict><key>a</key><real>1,000</real></dict></plist>", PropertyList::MalformedError},
+        {"real overflow", "<plist><dict><key>a</key><real>1e400</real></dict></plist>", PropertyList::MalformedError},
         {"bad date", "<plist><dict><key>a</key><date>yesterday</date></dict></plist>", PropertyList::MalformedError},
         {"impossible date", "<plist><dict><key>a</key><date>2021-02-30T00:00:00Z</date></dict></plist>",
          PropertyList::MalformedError},

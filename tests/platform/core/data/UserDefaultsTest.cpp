@@ -165,6 +165,15 @@ TEST(UserDefaults, RefusesWhatItCannotStoreAndKeysStayApart)
     d.removeObjectForKey("a"); // must not take "a/b" with it
     EXPECT_FALSE(d.objectForKey("a").isValid());
     EXPECT_EQ(d.integerForKey("a/b"), 2);
+
+    // A file that cannot be written is reported, not taken for success.
+    QFile blocker(dir.filePath(QStringLiteral("blocker")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    UserDefaults unwritable(dir.filePath(QStringLiteral("blocker/defaults.ini")));
+    EXPECT_FALSE(unwritable.setObject(1, "a", &error));
+    EXPECT_EQ(error.code(), UserDefaults::FileWriteError);
+    EXPECT_FALSE(unwritable.synchronize(&error));
 }
 
 TEST(UserDefaults, HandEditedValuesReadAsText)
