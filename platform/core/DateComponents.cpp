@@ -4,6 +4,11 @@
 
 namespace platform::core {
 
+namespace {
+// Registered by name too, so queued connections and QMetaType::fromName find it.
+const int registeredType = qRegisterMetaType<DateComponents>("platform::core::DateComponents");
+} // namespace
+
 bool DateComponents::isEmpty() const
 {
     for (qint64 v : m_values) {
@@ -58,6 +63,13 @@ QVariant nullMarker()
 bool isNullMarker(const QVariant &value)
 {
     return value.metaType() == QMetaType::fromType<std::nullptr_t>();
+}
+
+QDebug operator<<(QDebug debug, const DateComponents &components)
+{
+    QDebugStateSaver saver(debug);
+    debug.nospace().noquote() << "DateComponents" << components.toString();
+    return debug;
 }
 
 } // namespace platform::core

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDebug>
 #include <QMetaType>
 #include <QString>
 #include <QVariant>
@@ -90,6 +91,8 @@ private:
 // to an invalid QVariant, which means "no value at all". It is a QVariant holding std::nullptr_t.
 QVariant nullMarker();
 bool isNullMarker(const QVariant &value);
+
+QDebug operator<<(QDebug debug, const DateComponents &components);
 
 } // namespace platform::core
 

@@ -210,4 +210,8 @@ TEST(DateComponents, UndefinedFieldsAndEquality)
     EXPECT_FALSE(isNullMarker(QVariant()));
     EXPECT_FALSE(isNullMarker(QVariant::fromValue(a)));
     EXPECT_TRUE(DateComponents::isDateComponents(a.toVariant()));
+    EXPECT_EQ(QMetaType::fromName("platform::core::DateComponents"), QMetaType::fromType<DateComponents>());
+    QString text;
+    QDebug(&text) << b;
+    EXPECT_EQ(text, QStringLiteral("DateComponents{day=1, hour=0} "));
 }
