@@ -2,10 +2,14 @@
 
 #include "platform/core/Dispatch.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QEventLoop>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace platform::core {
 
@@ -32,6 +36,16 @@ public:
 namespace {
 thread_local OperationQueuePrivate *t_currentQueue = nullptr;
 } // namespace
+
+// Waits on the main thread for work of the main queue, letting the event loop run it meanwhile.
+static void serveMainQueueUntil(const std::function<bool()> &done)
+{
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!done())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 // ---- Operation ----
 
@@ -167,9 +181,16 @@ void Operation::waitUntilFinished()
     std::unique_lock lock(m_mutex);
     if (m_completionDone)
         return;
-    if (isMainThread()) {
-        if (auto queue = m_queue.lock(); queue && queue->isMain)
-            qWarning() << "Operation" << m_name << ": the main thread waits for an operation of the main queue";
+    auto queue = m_queue.lock();
+    if (isMainThread() && queue && queue->isMain) {
+        // The main queue runs its operations from the event loop this thread would block, so keep it going.
+        if (m_state == State::Executing && t_currentQueue == queue.get()) {
+            qWarning() << "Operation" << m_name << ": a main-queue operation cannot wait for itself";
+            return;
+        }
+        lock.unlock();
+        serveMainQueueUntil([this] { return isDoneForOthers(); });
+        return;
     }
     detail::waitBlocking(lock, m_cond, [this] { return m_completionDone; });
 }
@@ -505,7 +526,11 @@ void OperationQueue::cancelAllOperations()
 void OperationQueue::waitUntilAllOperationsAreFinished()
 {
     if (isMainThread() && d->isMain) {
-        qWarning() << "OperationQueue: the main thread cannot wait for the main queue";
+        if (t_currentQueue == d.get()) {
+            qWarning() << "OperationQueue: an operation of the main queue cannot wait for the whole main queue";
+            return;
+        }
+        serveMainQueueUntil([this] { return operationCount() == 0; });
         return;
     }
     std::unique_lock lock(d->mutex);

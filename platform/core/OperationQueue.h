@@ -53,7 +53,9 @@ public:
     void setCompletionBlock(std::function<void()> block);
     bool hasCompletionBlock() const;
 
-    // Blocks until the operation has finished and its completion callback has run.
+    // Blocks until the operation has finished and its completion callback has run. The main thread
+    // waiting for an operation of the main queue keeps the event loop turning meanwhile, so it does not
+    // wait for itself.
     void waitUntilFinished();
 
     // Runs the operation now on the calling thread, for operations that are not on a queue. Does
@@ -151,7 +153,9 @@ public:
     int operationCount() const;
 
     void cancelAllOperations();
-    // Blocks until every operation added so far (and any added meanwhile) has finished.
+    // Blocks until every operation added so far (and any added meanwhile) has finished. On the main
+    // queue from the main thread it turns the event loop meanwhile (and refuses, with a warning, when
+    // called from one of the main queue's own operations).
     void waitUntilAllOperationsAreFinished();
 
 private:

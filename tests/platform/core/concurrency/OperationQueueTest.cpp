@@ -337,6 +337,21 @@ TEST(OperationQueue, WorkerWaitingForAMainQueueOperation)
     worker.join();
 }
 
+TEST(OperationQueue, MainThreadWaitingForMainQueueWorkDoesNotHang)
+{
+    OperationQueue background(QStringLiteral("QDTestBackground"));
+    auto first = BlockOperation::create([] { std::this_thread::sleep_for(std::chrono::milliseconds(5)); });
+    auto onMain = BlockOperation::create([] {});
+    onMain->addDependency(first);
+    OperationQueue::mainQueue()->addOperation(onMain);
+    background.addOperation(first);
+    onMain->waitUntilFinished();
+    EXPECT_TRUE(onMain->isFinished());
+    OperationQueue::mainQueue()->addOperation([] {});
+    OperationQueue::mainQueue()->waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(OperationQueue::mainQueue()->operationCount(), 0);
+}
+
 TEST(OperationQueue, DestructionCancelsWaitingAndWaitsForRunning)
 {
     auto running = std::make_shared<CountingOperation>();
