@@ -66,8 +66,7 @@ qint64 SystemClock::monotonicNowMs() const
 
 ManualClock::ManualClock(const QDateTime &start, qint64 monotonicStartMs)
     : m_wall(start.toUTC()), m_mono(monotonicStartMs)
-{
-}
+{}
 
 QDateTime ManualClock::utcNow() const
 {

@@ -15,6 +15,7 @@ namespace platform::core {
 bool isMainThread();
 
 // Queues fn on the main event loop; blocks queued from any thread run in the order they were queued.
+// (Without an application object there is no loop to queue on, and fn runs at once.)
 void dispatchAsyncMain(std::function<void()> fn);
 
 // Runs fn on the main thread and returns once it has run: inline when already on the main thread,

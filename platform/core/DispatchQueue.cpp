@@ -246,8 +246,7 @@ void DispatchQueueState::waitUntilDrained()
 
 DispatchQueue::DispatchQueue(const QString &label, Kind kind)
     : m_state(std::make_shared<detail::DispatchQueueState>(label, kind))
-{
-}
+{}
 
 DispatchQueue::~DispatchQueue()
 {

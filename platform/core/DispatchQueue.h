@@ -52,8 +52,7 @@ public:
     void syncBarrier(const std::function<void()> &fn);
 
     // Runs fn on the queue and returns its result.
-    template <typename F>
-    auto syncResult(F &&fn) -> decltype(fn())
+    template <typename F> auto syncResult(F &&fn) -> decltype(fn())
     {
         using R = decltype(fn());
         if constexpr (std::is_void_v<R>) {

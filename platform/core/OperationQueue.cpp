@@ -276,8 +276,8 @@ void Operation::markFinished()
     for (const auto &w : dependents) {
         if (auto dep = w.lock()) {
             std::lock_guard lock(dep->m_mutex);
-            if (auto depQueue = dep->m_queue.lock(); depQueue && depQueue != queue
-                && std::find(others.begin(), others.end(), depQueue) == others.end())
+            if (auto depQueue = dep->m_queue.lock();
+                depQueue && depQueue != queue && std::find(others.begin(), others.end(), depQueue) == others.end())
                 others.push_back(depQueue);
         }
     }
@@ -387,8 +387,7 @@ OperationQueue::OperationQueue(const QString &name) : OperationQueue(name, false
 
 OperationQueue::OperationQueue(const QString &name, bool isMain)
     : d(std::make_shared<OperationQueuePrivate>(this, name, isMain))
-{
-}
+{}
 
 OperationQueue::~OperationQueue()
 {

@@ -85,8 +85,8 @@ public:
     void setUp(Timer *timer, qint64 firstDelay, QThread *targetThread,
                std::shared_ptr<detail::DispatchQueueState> targetQueue, bool startSuspended);
     void onDue(quint64 generation);
-    void arm(qint64 dueMs);  // lock held
-    void disarm();           // lock held
+    void arm(qint64 dueMs); // lock held
+    void disarm();          // lock held
     void deliver(const std::shared_ptr<Timer> &self, Timer::Handler handler, bool allowInline);
     void runHandler(const std::shared_ptr<Timer> &self, const Timer::Handler &handler);
     void unregister(const std::shared_ptr<Timer> &self);
@@ -154,7 +154,8 @@ void TimerPrivate::arm(qint64 dueMs)
     if (driver->thread() == QThread::currentThread())
         driver->start(delay, gen);
     else
-        QMetaObject::invokeMethod(driver, [drv = driver, delay, gen] { drv->start(delay, gen); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            driver, [drv = driver, delay, gen] { drv->start(delay, gen); }, Qt::QueuedConnection);
 }
 
 void TimerPrivate::disarm()
@@ -171,7 +172,8 @@ void TimerPrivate::disarm()
     if (driver->thread() == QThread::currentThread())
         driver->stop();
     else
-        QMetaObject::invokeMethod(driver, [drv = driver] { drv->stop(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            driver, [drv = driver] { drv->stop(); }, Qt::QueuedConnection);
 }
 
 void TimerPrivate::onDue(quint64 gen)
@@ -215,8 +217,8 @@ void TimerPrivate::deliver(const std::shared_ptr<Timer> &self, Timer::Handler h,
         runHandler(self, h);
         return;
     }
-    QMetaObject::invokeMethod(driver, [self, h = std::move(h)] { self->d->runHandler(self, h); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        driver, [self, h = std::move(h)] { self->d->runHandler(self, h); }, Qt::QueuedConnection);
 }
 
 void TimerPrivate::runHandler(const std::shared_ptr<Timer> &self, const Timer::Handler &h)
@@ -268,16 +270,16 @@ std::shared_ptr<Timer> Timer::scheduledTimer(qint64 intervalMs, bool repeats, QO
     });
 }
 
-std::shared_ptr<Timer> Timer::queueTimer(DispatchQueue &queue, qint64 firstDelayMs, qint64 intervalMs,
-                                         Handler handler, bool startSuspended)
+std::shared_ptr<Timer> Timer::queueTimer(DispatchQueue &queue, qint64 firstDelayMs, qint64 intervalMs, Handler handler,
+                                         bool startSuspended)
 {
-    return TimerPrivate::make(std::max<qint64>(firstDelayMs, 0), std::max<qint64>(intervalMs, 1), true, std::move(handler),
-                     nullptr, queue.state(), startSuspended);
+    return TimerPrivate::make(std::max<qint64>(firstDelayMs, 0), std::max<qint64>(intervalMs, 1), true,
+                              std::move(handler), nullptr, queue.state(), startSuspended);
 }
 
 std::shared_ptr<Timer> TimerPrivate::make(qint64 firstDelay, qint64 interval, bool repeats, Timer::Handler handler,
-                                        QThread *thread, std::shared_ptr<detail::DispatchQueueState> queue,
-                                        bool startSuspended)
+                                          QThread *thread, std::shared_ptr<detail::DispatchQueueState> queue,
+                                          bool startSuspended)
 {
     std::shared_ptr<Timer> timer(new Timer);
     timer->d->handler = std::move(handler);
@@ -391,8 +393,8 @@ std::shared_ptr<Timer> scheduleMainThreadTimer(qint64 ms, Timer::Handler handler
     QThread *thread = mainThread();
     if (!thread)
         thread = QThread::currentThread();
-    return TimerPrivate::make(std::max<qint64>(ms, 0), std::max<qint64>(ms, 0), false, std::move(handler), thread, nullptr,
-                     false);
+    return TimerPrivate::make(std::max<qint64>(ms, 0), std::max<qint64>(ms, 0), false, std::move(handler), thread,
+                              nullptr, false);
 }
 
 } // namespace detail

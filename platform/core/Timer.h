@@ -40,11 +40,10 @@ public:
     static std::shared_ptr<Timer> scheduledTimer(qint64 intervalMs, bool repeats, const std::weak_ptr<T> &owner,
                                                  Handler handler)
     {
-        return scheduledTimer(intervalMs, repeats,
-                              [owner, h = std::move(handler)](Timer &t) {
-                                  if (auto strong = owner.lock())
-                                      h(t);
-                              });
+        return scheduledTimer(intervalMs, repeats, [owner, h = std::move(handler)](Timer &t) {
+            if (auto strong = owner.lock())
+                h(t);
+        });
     }
 
     // A repeating timer whose handler runs on queue: first after firstDelayMs, then every intervalMs.

@@ -1,5 +1,5 @@
-#include "platform/core/Dispatch.h"
 #include "platform/core/OperationQueue.h"
+#include "platform/core/Dispatch.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -1,7 +1,7 @@
+#include "platform/core/Timer.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Dispatch.h"
 #include "platform/core/DispatchQueue.h"
-#include "platform/core/Timer.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -132,8 +132,8 @@ TEST_F(TimerOnManualClock, DeadQObjectOwnerIsNeverCalled)
 TEST_F(TimerOnManualClock, ExpiredWeakOwnerIsNeverCalled)
 {
     auto owner = std::make_shared<Owner>();
-    auto timer = Timer::scheduledTimer(60000, true, std::weak_ptr<Owner>(owner),
-                                       [raw = owner.get()](Timer &) { raw->tick(); });
+    auto timer =
+        Timer::scheduledTimer(60000, true, std::weak_ptr<Owner>(owner), [raw = owner.get()](Timer &) { raw->tick(); });
     clock->advance(60000);
     EXPECT_EQ(owner->ticks, 1);
     owner.reset();
@@ -174,9 +174,7 @@ TEST_F(TimerOnManualClock, WorkerThreadTimersFireOnMain)
     std::shared_ptr<Timer> timer;
     std::thread([&] { timer = Timer::scheduledTimer(2000, false, [](Timer &) {}); }).join();
     bool onMain = false;
-    std::thread([&] {
-        timer = Timer::scheduledTimer(2000, false, [&](Timer &) { onMain = isMainThread(); });
-    }).join();
+    std::thread([&] { timer = Timer::scheduledTimer(2000, false, [&](Timer &) { onMain = isMainThread(); }); }).join();
     clock->advance(2000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return onMain; }, 5000));
 }
@@ -221,7 +219,8 @@ TEST_F(TimerOnManualClock, QueueTimerNotYetDueWaitsAfterResume)
 {
     DispatchQueue queue(QStringLiteral("com.quendel.test.retry"));
     std::atomic<int> ticks{0};
-    auto timer = Timer::queueTimer(queue, 30000, 31000, [&](Timer &) { ++ticks; }, true);
+    auto timer = Timer::queueTimer(
+        queue, 30000, 31000, [&](Timer &) { ++ticks; }, true);
     clock->advance(10000);
     timer->resume();
     clock->advance(19999);
