@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/store/Model.h"
+#include "platform/store/Predicate.h"
+#include "platform/store/Schema.h"
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+struct sqlite3_stmt;
+
+namespace platform::store {
+
+// A predicate as SQL: a WHERE fragment over the entity's table (root columns qualified with the alias the
+// statement gives the table, "t0" by default) and the values for its '?' parameters, in order. Needs the
+// collations and functions of registerCollations on the connection.
+struct SqlPredicate
+{
+    QString where;
+    QVariantList values; // stored forms (see toSqlValue); bind them with bindSqlValue
+    QString problem;     // why the predicate cannot run against this entity; null when it compiled
+    bool ok() const { return problem.isNull(); }
+};
+
+SqlPredicate compileToSql(const Predicate &predicate, const EntityDescription &entity, const ManagedObjectModel &model,
+                          const QString &rootAlias = QString::fromLatin1(schema::kRootAlias));
+
+// A key path's value as an SQL expression (a column, or a sub-select along a to-one chain), with the
+// attribute it ends in. Sort orders and dictionary fetches use it.
+struct SqlKeyPath
+{
+    QString expression;
+    const AttributeDescription *attribute = nullptr;
+    QString problem;
+    bool ok() const { return problem.isNull(); }
+};
+
+SqlKeyPath compileKeyPathToSql(const QString &keyPath, const EntityDescription &entity, const ManagedObjectModel &model,
+                               const QString &rootAlias = QString::fromLatin1(schema::kRootAlias));
+
+// ---- Values in their stored form, shared by SQL and in-memory evaluation ----
+//
+// The stored form of a value is what SQLite holds: an invalid QVariant (NULL), qint64 (INTEGER), double
+// (REAL), QString (TEXT) or QByteArray (BLOB). Booleans are 0/1, dates REAL seconds since the Unix epoch
+// (milliseconds / 1000.0), decimals their text. Writing values with toSqlValue and bindSqlValue keeps what
+// the store holds and what predicates compare the same.
+
+// The stored form of an attribute value. *representable becomes false for a value that has none (NaN, an
+// unreadable decimal or number, an invalid date that is not nil); the result is then NULL.
+QVariant toSqlValue(const QVariant &value, const AttributeDescription &attribute, bool *representable = nullptr);
+QVariant toSqlValue(const QVariant &value, AttributeType type, bool *representable = nullptr);
+// Binds a stored-form value (texts through toSqliteText); returns SQLite's result code.
+int bindSqlValue(sqlite3_stmt *statement, int index, const QVariant &value);
+// Reads a stored-form value back from a result column.
+QVariant readSqlValue(sqlite3_stmt *statement, int column);
+
+enum class SqlCollation { Binary, Utf16, Decimal, LocalizedNoCase, CaseFold };
+
+// SQLite's ordering of two stored-form values: NULL < numbers < texts < blobs; numbers by value, texts by the
+// collation, blobs bytewise.
+int compareSqlValues(const QVariant &a, const QVariant &b, SqlCollation collation);
+
+// Whether a constant given to a predicate means nil: invalid, a null QString / QByteArray / QDateTime, or a
+// null ObjectRef.
+bool isNilConstant(const QVariant &value);
+
+} // namespace platform::store
