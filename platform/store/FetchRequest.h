@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/store/ManagedObjectID.h"
+#include "platform/store/Predicate.h"
 #include "platform/store/StoreNotifications.h"
 
 #include <QList>
@@ -13,7 +14,6 @@
 
 namespace platform::store {
 
-class Predicate;
 class SortDescriptor;
 
 enum class FetchResultType { ManagedObjects, ManagedObjectIDs, Dictionaries, Count };
@@ -38,6 +38,7 @@ public:
     // Null means every object of the entity.
     const std::shared_ptr<const Predicate> &predicate() const { return m_predicate; }
     void setPredicate(std::shared_ptr<const Predicate> predicate) { m_predicate = std::move(predicate); }
+    void setPredicate(const Predicate &predicate) { m_predicate = std::make_shared<const Predicate>(predicate); }
 
     const std::vector<SortDescriptor> &sortDescriptors() const;
     void setSortDescriptors(std::vector<SortDescriptor> descriptors);
@@ -113,6 +114,7 @@ public:
     const QString &entityName() const { return m_entityName; }
     const std::shared_ptr<const Predicate> &predicate() const { return m_predicate; }
     void setPredicate(std::shared_ptr<const Predicate> predicate) { m_predicate = std::move(predicate); }
+    void setPredicate(const Predicate &predicate) { m_predicate = std::make_shared<const Predicate>(predicate); }
     // Attribute name -> new value.
     const QVariantMap &propertiesToUpdate() const { return m_properties; }
     void setPropertiesToUpdate(const QVariantMap &properties) { m_properties = properties; }

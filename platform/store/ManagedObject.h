@@ -2,6 +2,7 @@
 
 #include "platform/store/ManagedObjectID.h"
 #include "platform/store/Model.h"
+#include "platform/store/Predicate.h"
 
 #include <QList>
 #include <QSet>
@@ -33,7 +34,7 @@ class ManagedObjectContext;
 //
 // Relationships are loaded on first use from the context's parent or store, and every edit keeps the
 // inverse in step (to-one set, to-many add/remove/set, and the many-to-many pair).
-class ManagedObject
+class ManagedObject : public PredicateSubject
 {
 public:
     using ObjectList = QList<ManagedObject *>;
@@ -43,7 +44,7 @@ public:
     ManagedObject(const ManagedObject &) = delete;
     ManagedObject &operator=(const ManagedObject &) = delete;
 
-    const EntityDescription *entity() const { return m_entity; }
+    const EntityDescription *entity() const override { return m_entity; }
     // Null once the object was removed from its context (reset, a rollback of its insertion, or after the
     // save that deleted it).
     ManagedObjectContext *managedObjectContext() const { return m_context; }
@@ -88,8 +89,10 @@ public:
     // Whether the key holds a change not yet saved.
     bool hasChangedKey(const QString &key) const;
 
-    // What predicates and sort descriptors read in memory (the predicate layer's subject interface).
-    QVariant subjectValue(const QString &key) const { return value(key); }
+    // PredicateSubject: what predicates and sort descriptors read in memory.
+    QVariant subjectValue(const QString &key) const override { return value(key); }
+    std::vector<const PredicateSubject *> relatedSubjects(const QString &relationshipKey) const override;
+    ObjectRef identity() const override { return ObjectRef::fromObjectID(m_id, this); }
 
 protected:
     // Hooks, each called on the context's queue. An override calls the inherited one.
@@ -107,6 +110,7 @@ protected:
 private:
     friend class ManagedObjectContext;
     friend class ContextEngine;
+    friend class SqliteStore;
     enum class State : quint8 { Clean, Inserted, Updated, Deleted, InsertedDeleted };
 
     struct RelationshipSlot
@@ -141,6 +145,7 @@ private:
     mutable std::vector<RelationshipSlot> m_relationships;
     std::unique_ptr<Committed> m_committed;
     std::vector<bool> m_changed; // per attribute, then per relationship
+    qint64 m_pendingPk = 0; // the pk a save is giving the object, until the save commits
     State m_state = State::Clean;
     bool m_tracking = true;
     bool m_registeredChange = false;

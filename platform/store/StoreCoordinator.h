@@ -126,8 +126,6 @@ public:
     // The permanent identifier a URI names, when it belongs to this coordinator's store and model; null
     // otherwise. Does not check that the record exists.
     ManagedObjectID managedObjectIDForURIRepresentation(const QUrl &uri) const;
-    // The permanent identifier a temporary one became when its object was saved; null when none.
-    ManagedObjectID permanentIDForTemporaryID(const ManagedObjectID &temporaryID) const;
 
     // The store's engine; for the contexts of this layer.
     SqliteStore *sqliteStore() const { return m_store.get(); }

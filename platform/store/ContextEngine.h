@@ -1,0 +1,107 @@
+#pragma once
+
+// The inside of a context: identity map, change sets, saving, fetching and merging. Only this layer uses it.
+
+#include "platform/core/QDError.h"
+#include "platform/store/ManagedObject.h"
+#include "platform/store/ManagedObjectContext.h"
+#include "platform/store/SqliteStore.h"
+
+#include <QHash>
+
+#include <memory>
+#include <vector>
+
+namespace platform::core {
+class DispatchQueue;
+}
+
+namespace platform::store {
+
+// An object's state as a parent context hands it to a child.
+struct ObjectSnapshot
+{
+    bool exists = false;
+    ManagedObjectID id;
+    std::vector<QVariant> values;
+    std::vector<ManagedObjectID> toOne; // per relationship; null for to-many or unset
+};
+
+class ContextEngine
+{
+public:
+    ContextEngine(ManagedObjectContext *owner, ManagedObjectContext::ConcurrencyType type);
+    ~ContextEngine();
+
+    ManagedObjectContext *q;
+    QString name;
+    std::shared_ptr<StoreCoordinator> coordinator;
+    std::shared_ptr<platform::core::DispatchQueue> queue; // private kind only
+
+    // identity map: permanent objects by (entity index, pk), others by temporary number
+    QHash<quint64, ManagedObject *> permanent;
+    QHash<quint64, ManagedObject *> temporary;
+    std::vector<ManagedObject *> changed;       // objects that have or had pending changes, in order of change
+    std::vector<ManagedObject *> graveyard;     // detached objects, kept alive until reset
+    std::vector<ManagedObject *> pendingNotice; // touched by tracked changes since the last objects-did-change
+    bool noticeScheduled = false;
+    bool saving = false;
+
+    // --- structure
+    const ManagedObjectModel *model() const;
+    StoreCoordinator *rootCoordinator() const;
+    SqliteStore *store() const; // only for a context attached to a coordinator
+    const EntityLayout *layout(const EntityDescription *entity) const;
+
+    static quint64 permanentKey(const EntityDescription *entity, qint64 pk)
+    {
+        return (quint64(entity->index()) << 48) | quint64(pk);
+    }
+
+    // --- identity
+    ManagedObject *registered(const ManagedObjectID &id) const;
+    void registerObject(ManagedObject *object);
+    void unregisterObject(ManagedObject *object);
+    ManagedObject *newObject(const EntityDescription *entity);
+    ManagedObject *materializeRow(const EntityDescription *entity, RowData &row);
+    ManagedObject *materializeSnapshot(ObjectSnapshot &snapshot);
+    ManagedObject *objectWithID(const ManagedObjectID &id, platform::core::QDError *error);
+    ObjectSnapshot snapshotFor(const ManagedObjectID &id); // on this context's queue
+    std::vector<ManagedObjectID> relatedIDsFor(const ManagedObjectID &id, int relationshipIndex);
+    ManagedObjectID permanentID(const EntityDescription *entity, qint64 pk) const;
+
+    // --- relationships
+    void loadToMany(ManagedObject *object, int relationshipIndex);
+
+    // --- changes
+    void noteChange(ManagedObject *object, bool tracked);
+    void scheduleNotice();
+    void processPendingChanges();
+    std::vector<ManagedObject *> objectsInState(ManagedObject::State state) const;
+    bool hasChanges() const;
+    bool hasChangesFor(const EntityDescription *entity) const;
+    void deleteObject(ManagedObject *object);
+    void rollback();
+    void reset();
+    void detach(ManagedObject *object);
+    void refresh(ManagedObject *object, bool mergeChanges);
+    void applyFreshState(ManagedObject *object, const RowData *row, const ObjectSnapshot *snapshot, bool keepChanges);
+    void mergeChanges(const SaveChanges &changes);
+    void absorbChildChanges(const std::vector<ObjectSnapshot> &inserted, const std::vector<ObjectSnapshot> &updated,
+                            const std::vector<std::vector<std::vector<ManagedObjectID>>> &updatedToMany,
+                            const std::vector<QStringList> &updatedKeys, const std::vector<ManagedObjectID> &deleted);
+
+    // --- saving
+    bool save(platform::core::QDError *error);
+    bool validate(const std::vector<ManagedObject *> &objects, platform::core::QDError *error);
+    bool resolveConflict(Connection &c, ManagedObject *object, platform::core::QDError *error);
+
+    // --- fetching
+    bool fetchObjects(const FetchRequest &request, std::vector<ManagedObject *> &out, platform::core::QDError *error);
+    bool fetchIDs(const FetchRequest &request, std::vector<ManagedObjectID> &out, platform::core::QDError *error);
+    bool buildSql(const FetchRequest &request, const EntityDescription &entity, const QString &columns,
+                  bool window, QString &sql, QVariantList &binds, platform::core::QDError *error);
+    void applyPending(const FetchRequest &request, const EntityDescription &entity, std::vector<ManagedObject *> &objects);
+};
+
+} // namespace platform::store
