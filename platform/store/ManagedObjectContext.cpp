@@ -1132,7 +1132,7 @@ bool ContextEngine::fetchObjects(const FetchRequest &request, std::vector<Manage
             error);
         if (!ok)
             return false;
-        if (pending || hasChangesFor(entity))
+        if (pending)
             applyPending(request, *entity, out);
         return true;
     }
@@ -1172,7 +1172,7 @@ bool ContextEngine::fetchObjects(const FetchRequest &request, std::vector<Manage
         for (const ManagedObjectID &id : ids)
             if (ManagedObject *object = registered(id))
                 out.push_back(object);
-        if (hasChangesFor(entity))
+        if (request.includesPendingChanges() && hasChangesFor(entity))
             applyPending(request, *entity, out);
         return true;
     }
