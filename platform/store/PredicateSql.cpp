@@ -862,7 +862,7 @@ QVariant toSqlValue(const QVariant &value, AttributeType type, bool *representab
     case AttributeType::Decimal: {
         QString text;
         if (id == QMetaType::QString) {
-            text = value.toString().trimmed();
+            text = value.toString();
         } else if (isIntegral(value)) {
             text = id == QMetaType::Bool ? QString::number(value.toBool() ? 1 : 0) : QString::number(value.toLongLong());
         } else if (isFloating(value)) {
@@ -875,11 +875,11 @@ QVariant toSqlValue(const QVariant &value, AttributeType type, bool *representab
         } else {
             text = value.toString();
         }
-        if (!isDecimalText(text)) {
+        // A text that reads as no number is kept as the store keeps it (it sorts after all numbers), but as a
+        // constant it matches nothing.
+        if (!isDecimalText(text))
             ok = false;
-            return {};
-        }
-        return text;
+        return text.isNull() ? QVariant() : QVariant(text);
     }
     case AttributeType::Date:
         if (id == QMetaType::QDateTime) {

@@ -46,8 +46,10 @@ SqlKeyPath compileKeyPathToSql(const QString &keyPath, const EntityDescription &
 // (milliseconds / 1000.0), decimals their text. Writing values with toSqlValue and bindSqlValue keeps what
 // the store holds and what predicates compare the same.
 
-// The stored form of an attribute value. *representable becomes false for a value that has none (NaN, an
-// unreadable decimal or number, an invalid date that is not nil); the result is then NULL.
+// The stored form of an attribute value: nil (invalid, null QString / QByteArray, invalid QDateTime) is NULL.
+// *representable becomes false for a value that has no stored form of the attribute's kind (NaN, an
+// unreadable number); the result is then NULL, except for a decimal attribute, which keeps an unreadable text
+// as it is (such a constant still compares as unrepresentable).
 QVariant toSqlValue(const QVariant &value, const AttributeDescription &attribute, bool *representable = nullptr);
 QVariant toSqlValue(const QVariant &value, AttributeType type, bool *representable = nullptr);
 // Binds a stored-form value (texts through toSqliteText); returns SQLite's result code.
