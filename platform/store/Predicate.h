@@ -12,6 +12,7 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace platform::store {
@@ -110,6 +111,18 @@ public:
     static Predicate notEqual(const QString &keyPath, const QVariant &value, StringOptions options = {});
     static Predicate equal(const QString &keyPath, const ObjectRef &object);
     static Predicate notEqual(const QString &keyPath, const ObjectRef &object);
+    // The same with the object itself (its identity now); a null pointer means nil. A template, so that a
+    // literal 0 still means the number.
+    template <typename T, std::enable_if_t<std::is_base_of_v<PredicateSubject, T>, int> = 0>
+    static Predicate equal(const QString &keyPath, const T *object)
+    {
+        return object ? equal(keyPath, static_cast<const PredicateSubject *>(object)->identity()) : isNil(keyPath);
+    }
+    template <typename T, std::enable_if_t<std::is_base_of_v<PredicateSubject, T>, int> = 0>
+    static Predicate notEqual(const QString &keyPath, const T *object)
+    {
+        return object ? notEqual(keyPath, static_cast<const PredicateSubject *>(object)->identity()) : isNotNil(keyPath);
+    }
     static Predicate less(const QString &keyPath, const QVariant &value, StringOptions options = {});
     static Predicate lessOrEqual(const QString &keyPath, const QVariant &value, StringOptions options = {});
     static Predicate greater(const QString &keyPath, const QVariant &value, StringOptions options = {});
@@ -125,6 +138,17 @@ public:
     // "key IN list": constants, or ObjectRefs (as variants) for a relationship or "self". Nil members match nothing.
     static Predicate in(const QString &keyPath, const QVariantList &values, StringOptions options = {});
     static Predicate in(const QString &keyPath, const std::vector<ObjectRef> &objects);
+    // "key IN objects" for any container of object pointers (e.g. a list of ManagedObject *).
+    template <typename Container>
+    static Predicate inObjects(const QString &keyPath, const Container &objects)
+    {
+        std::vector<ObjectRef> refs;
+        for (const auto *object : objects) {
+            if (object)
+                refs.push_back(static_cast<const PredicateSubject *>(object)->identity());
+        }
+        return in(keyPath, refs);
+    }
 
     // "SUBQUERY(relationship, $x, condition).@count <op> count": the relationship is a key path whose last
     // step is to-many (or to-one), the condition a predicate on its destination entity.

@@ -87,6 +87,29 @@ TEST(PredicateRules, UnsavedObjectsMatchInMemoryByIdentityAndNeverInSql)
     EXPECT_FALSE(evaluate(P::equal("self", world.named("ann").ref()), draft));
 }
 
+TEST(PredicateRules, ObjectsCanBeGivenDirectly)
+{
+    World world;
+    world.writeDatabase();
+    const Obj *bob = &world.named("bob");
+    const std::vector<const Obj *> pair{&world.named("ann"), bob};
+    const struct
+    {
+        Predicate predicate;
+        QStringList expected;
+    } rows[] = {
+        {P::equal("person", bob), {"plan"}},
+        {P::notEqual("person", bob), {"call", "orphan", "write"}},
+        {P::equal("person", static_cast<const Obj *>(nullptr)), {"orphan"}},
+        {P::inObjects("person", pair), {"call", "plan", "write"}},
+        {P::equal("completed", 0), {"call", "orphan"}}, // a literal 0 stays a number
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(world.sqlMatches("ToDo", row.predicate), row.expected) << row.predicate.description().toStdString();
+        EXPECT_EQ(world.memoryMatches("ToDo", row.predicate), row.expected) << row.predicate.description().toStdString();
+    }
+}
+
 TEST(PredicateRules, ObjectRefFromAnObjectID)
 {
     const ObjectRef none = ObjectRef::fromObjectID(ManagedObjectID());

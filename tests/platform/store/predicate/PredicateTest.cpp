@@ -135,6 +135,7 @@ const std::vector<Case> &cases()
         {"DecimalGreaterByValue", "Person", [](World &) { return P::greater("balance", 10); }, {"ann"}},
         {"DecimalFromDouble", "Person", [](World &) { return P::equal("balance", 10.0); }, {"bob"}},
         {"DecimalLessThanText", "Person", [](World &) { return P::less("balance", "1e1"); }, {"elodie"}},
+        {"DecimalNotEqualByValue", "Person", [](World &) { return P::notEqual("balance", "10.0"); }, {"ann", "elodie", "zoe", "nobody"}},
         {"DecimalUnreadableMatchesNothing", "Person", [](World &) { return P::equal("balance", "abc"); }, {}},
         {"DecimalNaNMatchesNothing", "Person", [](World &) { return P::equal("balance", std::nan("")); }, {}},
         {"BinaryEqual", "Person", [](World &) { return P::equal("photo", QByteArray("\x01\x03", 2)); }, {"bob"}},
