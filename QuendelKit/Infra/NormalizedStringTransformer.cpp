@@ -75,3 +75,14 @@ QString NormalizedStringTransformer::upperBoundSearchString(const QString &prefi
     }
     return rest + QChar(char16_t(last + 1));
 }
+
+std::optional<platform::store::Predicate>
+NormalizedStringTransformer::reverseTransformedValue(const std::optional<platform::store::Predicate> &predicate)
+{
+    using platform::store::Predicate;
+    if (!predicate || predicate->kind() != Predicate::Kind::Compare)
+        return std::nullopt;
+    const QString lowBound = normalizeString(predicate->node().value.toString());
+    const QString highBound = upperBoundSearchString(lowBound);
+    return Predicate::greaterOrEqual(NormalizedTextKey, lowBound) && Predicate::less(NormalizedTextKey, highBound);
+}

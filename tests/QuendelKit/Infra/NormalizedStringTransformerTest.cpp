@@ -134,3 +134,33 @@ TEST(NormalizedStringTransformer, UpperBoundEnclosesEveryTextWithThePrefix)
 }
 
 } // namespace
+
+namespace {
+
+using platform::store::Comparison;
+using platform::store::Predicate;
+
+TEST(NormalizedStringTransformer, ValueTransformerTurnsASearchIntoARange)
+{
+    EXPECT_TRUE(NormalizedStringTransformer::allowsReverseTransformation());
+    EXPECT_EQ(NormalizedStringTransformer::transformedValue(QVariant(42)), QVariant(42));
+    EXPECT_EQ(NormalizedStringTransformer::transformedValue(QVariant(QStringLiteral("x"))), QVariant(QStringLiteral("x")));
+    EXPECT_FALSE(NormalizedStringTransformer::reverseTransformedValue(std::nullopt).has_value());
+
+    const auto range = NormalizedStringTransformer::reverseTransformedValue(
+        Predicate::beginsWith(QStringLiteral("displayName"), QStringLiteral("\u00C9mi")));
+    ASSERT_TRUE(range.has_value());
+    ASSERT_EQ(range->kind(), Predicate::Kind::And);
+    const auto &parts = range->node().children;
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(parts[0].node().keyPath, QStringList{QStringLiteral("normalizedText")});
+    EXPECT_EQ(parts[0].node().op, Comparison::GreaterOrEqual);
+    EXPECT_EQ(parts[0].node().value.toString(), QStringLiteral("e\u0301mi"));
+    EXPECT_EQ(parts[1].node().keyPath, QStringList{QStringLiteral("normalizedText")});
+    EXPECT_EQ(parts[1].node().op, Comparison::Less);
+    EXPECT_EQ(parts[1].node().value.toString(), QStringLiteral("e\u0301mj"));
+
+    EXPECT_FALSE(NormalizedStringTransformer::reverseTransformedValue(Predicate::truePredicate()).has_value());
+}
+
+} // namespace
