@@ -1,0 +1,83 @@
+#pragma once
+
+#include "platform/store/FetchRequest.h"
+#include "platform/store/ManagedObject.h"
+#include "platform/store/ManagedObjectContext.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class Person;
+
+// The base of every record that syncs: its identity across devices (`cloudKitID`), its time stamps, the
+// archived cloud fields of its last cloud record, the remote-deletion mark, and the in-memory flags that
+// tell a contact detail to mirror an edit or a deletion to the linked system contact.
+class NSManagedObjectQDBase : public platform::store::ManagedObject
+{
+public:
+    // A context of this name is the destination of a whole-store copy: its records keep every stored value
+    // exactly as copied.
+    static inline const QString MigrateStoreDestinationContextName = QStringLiteral("MCMigrateStoreDestinationContext");
+
+    static inline const QString CloudKitIDKey = QStringLiteral("cloudKitID");
+    static inline const QString CloudKitFieldsKey = QStringLiteral("cloudKitFields");
+    static inline const QString CloudKitRemotelyDeletedKey = QStringLiteral("cloudKitRemotelyDeleted");
+    static inline const QString CreatedAtKey = QStringLiteral("createdAt");
+    static inline const QString ModifiedAtKey = QStringLiteral("modifiedAt");
+
+    NSManagedObjectQDBase();
+    ~NSManagedObjectQDBase() override;
+
+    // The entity's name, which is also the record type in the cloud ("Images" for a contact picture).
+    QString entityName() const;
+
+    QString cloudKitID() const;
+    void setCloudKitID(const QString &cloudKitID);
+    QByteArray cloudKitFields() const;
+    void setCloudKitFields(const QByteArray &cloudKitFields);
+    bool cloudKitRemotelyDeleted() const;
+    void setCloudKitRemotelyDeleted(bool deleted);
+    QDateTime createdAt() const;
+    void setCreatedAt(const QDateTime &createdAt);
+    QDateTime modifiedAt() const;
+    void setModifiedAt(const QDateTime &modifiedAt);
+
+    // Kept on the object only, never stored.
+    bool deleteFromAddressBook() const { return m_deleteFromAddressBook; }
+    void setDeleteFromAddressBook(bool value) { m_deleteFromAddressBook = value; }
+    bool updateValueInAddressBook() const { return m_updateValueInAddressBook; }
+    void setUpdateValueInAddressBook(bool value) { m_updateValueInAddressBook = value; }
+
+    // The value as one CSV field: quotes doubled, and the whole quoted when it holds a comma, a quote or a
+    // line feed.
+    static QString escapeString(const QString &value);
+
+    // A new record of this entity in `context` with this record's attributes and none of its relationships;
+    // it starts a cloud identity of its own at its first save.
+    NSManagedObjectQDBase *makeCloneOfObjectWithContext(platform::store::ManagedObjectContext *context) const;
+
+    // Moves the record to another contact. Records that belong to a contact override it; here it only logs.
+    virtual void reassignToPerson(Person *person);
+
+    // Attribute names that never travel in this entity's cloud records; none here.
+    virtual QStringList removeAttributesFromSyncFields() const { return {}; }
+
+    // Run after a download was merged into the main context, for the records it inserted, updated or marked
+    // remotely deleted. Nothing to do here.
+    virtual void handleCloudKitInserted() {}
+    virtual void handleCloudKitUpdated() {}
+    virtual void handleCloudKitDeleted() {}
+
+protected:
+    // Gives a new record its identity and stamps the dates; entity classes that override it call it first.
+    void willSave() override;
+
+    // Whether the record lives in the destination context of a whole-store copy.
+    bool isInMigrateStoreDestinationContext() const;
+
+private:
+    bool m_deleteFromAddressBook = false;
+    bool m_updateValueInAddressBook = false;
+};

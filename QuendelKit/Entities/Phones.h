@@ -1,0 +1,29 @@
+#pragma once
+
+#include "QuendelKit/Entities/NSManagedObjectQDBase.h"
+
+#include "platform/store/FetchRequest.h"
+
+#include <QString>
+
+class Person;
+
+// One phone number of a contact.
+class Phones : public NSManagedObjectQDBase
+{
+public:
+    static inline const QString EntityName = QStringLiteral("Phones");
+
+    // A new request for every record of the entity: no predicate, order or limit.
+    static platform::store::FetchRequest fetchRequest();
+
+    QString phoneNumber() const;
+    void setPhoneNumber(const QString &value);
+    QString label() const;
+    void setLabel(const QString &value);
+    QString localIdentifier() const;
+    void setLocalIdentifier(const QString &value);
+
+    Person *person() const;
+    void setPerson(Person *object);
+};
