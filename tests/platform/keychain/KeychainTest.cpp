@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <thread>
 
@@ -214,6 +216,32 @@ TEST_F(KeychainTest, TwoInstancesShareTheFile)
     std::vector<Item> all;
     ASSERT_EQ(first.findAll("svc", &all), Success);
     EXPECT_EQ(all.size(), 30u);
+}
+
+TEST_F(KeychainTest, TwoProcessesWritingAtOnceLoseNothing)
+{
+    Keychain keychain(path());
+    ASSERT_EQ(keychain.save(makeItem("svc", "first", "v")), Success);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Keychain other(path());
+        bool ok = true;
+        for (int i = 0; i < 25; ++i)
+            ok = other.save(makeItem("svc", "child" + QString::number(i), "c")) == Success && ok;
+        ::_exit(ok ? 0 : 1);
+    }
+    for (int i = 0; i < 25; ++i)
+        EXPECT_EQ(keychain.save(makeItem("svc", "parent" + QString::number(i), "p")), Success);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::vector<Item> all;
+    int damaged = -1;
+    ASSERT_EQ(keychain.findAll("svc", &all, &damaged), Success);
+    EXPECT_EQ(all.size(), 51u);
+    EXPECT_EQ(damaged, 0);
 }
 
 TEST_F(KeychainTest, LockHeldByAnotherWriterMakesWritesWaitThenGiveUp)
