@@ -137,9 +137,8 @@ QString CustomLogFormatter::localizedDateFormatFromTemplate(const QString &dateT
             continue;
         if (token.field)
             result += token.text;
-        else if (token.text.contains(QLatin1Char('\'')) || std::any_of(token.text.begin(), token.text.end(), [](QChar c) {
-                     return c.isLetter();
-                 }))
+        else if (token.text.contains(QLatin1Char('\'')) ||
+                 std::any_of(token.text.begin(), token.text.end(), [](QChar c) { return c.isLetter(); }))
             result += QLatin1Char('\'') + QString(token.text).replace(QStringLiteral("'"), QStringLiteral("''")) +
                       QLatin1Char('\'');
         else

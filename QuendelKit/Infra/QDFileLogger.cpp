@@ -55,8 +55,7 @@ QString QDLogFileManager::defaultLogsDirectory()
 
 QDLogFileManager::QDLogFileManager(QString logsDirectory, QString filePrefix)
     : m_logsDirectory(std::move(logsDirectory)), m_filePrefix(std::move(filePrefix))
-{
-}
+{}
 
 int QDLogFileManager::maximumNumberOfLogFiles() const
 {
@@ -129,8 +128,8 @@ QDateTime QDLogFileManager::creationDateOfLogFile(const QString &path) const
 
 QString QDLogFileManager::newLogFilePath(const QDateTime &utc) const
 {
-    const QString stem = m_logsDirectory + QLatin1Char('/') + m_filePrefix + QLatin1Char(' ') +
-                         utc.toUTC().toString(kNameTimeFormat);
+    const QString stem =
+        m_logsDirectory + QLatin1Char('/') + m_filePrefix + QLatin1Char(' ') + utc.toUTC().toString(kNameTimeFormat);
     QString path = stem + QStringLiteral(".log");
     // Two files can start within one millisecond (a burst that fills a file): number the later ones.
     for (int sequence = 1; QFileInfo::exists(path); ++sequence)
@@ -315,8 +314,7 @@ private:
 QDFileLogger::QDFileLogger(std::shared_ptr<QDLogFileManager> logFileManager)
     : m_manager(logFileManager ? std::move(logFileManager) : std::make_shared<QDLogFileManager>()),
       m_sink(std::make_shared<RollingFileSink>(m_manager))
-{
-}
+{}
 
 QDFileLogger::~QDFileLogger() = default;
 

@@ -15,7 +15,8 @@ enum QDLogFlag : int {
     QDLogFlagDebug = 1 << 3,
     QDLogFlagVerbose = 1 << 4,
 };
-inline constexpr int QDLogLevelAll = QDLogFlagError | QDLogFlagWarning | QDLogFlagInfo | QDLogFlagDebug | QDLogFlagVerbose;
+inline constexpr int QDLogLevelAll =
+    QDLogFlagError | QDLogFlagWarning | QDLogFlagInfo | QDLogFlagDebug | QDLogFlagVerbose;
 
 // Contexts tell the loggers what a line is about: 0 for ordinary lines, 2 for the changes the cloud
 // engine downloads from other devices (the only lines the incoming-changes log keeps).

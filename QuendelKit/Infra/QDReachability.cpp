@@ -6,8 +6,7 @@ using namespace platform::network;
 
 QDReachability::QDReachability(std::unique_ptr<ReachabilityWatcher> watcher, bool localWiFi)
     : m_reachabilityRef(std::move(watcher)), m_localWiFiRef(localWiFi)
-{
-}
+{}
 
 QDReachability::~QDReachability() = default;
 
@@ -69,9 +68,8 @@ QString QDReachability::localWiFiIPAddress()
 
 bool QDReachability::startNotifier()
 {
-    return m_reachabilityRef->start([this] {
-        platform::core::NotificationCenter::defaultCenter().post(kReachabilityChangedNotification, this);
-    });
+    return m_reachabilityRef->start(
+        [this] { platform::core::NotificationCenter::defaultCenter().post(kReachabilityChangedNotification, this); });
 }
 
 void QDReachability::stopNotifier()

@@ -20,8 +20,7 @@ QVariant QDSSKeychain::passwordObjectForService(const QString &service, const QS
     return query.passwordObject();
 }
 
-bool QDSSKeychain::setPassword(const QString &password, const QString &service, const QString &account,
-                               QDError *error)
+bool QDSSKeychain::setPassword(const QString &password, const QString &service, const QString &account, QDError *error)
 {
     SSKeychainQuery query;
     query.setService(service);

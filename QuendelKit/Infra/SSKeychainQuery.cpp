@@ -41,7 +41,8 @@ QDError SSKeychainQuery::errorWithCode(qint64 code)
     if (code == 0)
         return QDError();
     if (code == SSKeychainErrorBadArguments)
-        return QDError::withDescription(kSSKeychainErrorDomain, code, QStringLiteral("Some of the arguments were invalid"));
+        return QDError::withDescription(kSSKeychainErrorDomain, code,
+                                        QStringLiteral("Some of the arguments were invalid"));
     const QString message = keychain::statusMessage(code);
     if (message.isNull())
         return QDError(kSSKeychainErrorDomain, code);

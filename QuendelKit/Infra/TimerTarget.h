@@ -34,14 +34,14 @@ public:
     // An owner held by a shared_ptr.
     void setRealTarget(const std::weak_ptr<TimerTargetReceiver> &target);
     template <typename T>
-        requires std::derived_from<T, TimerTargetReceiver>
+    requires std::derived_from<T, TimerTargetReceiver>
     void setRealTarget(const std::shared_ptr<T> &target)
     {
         setRealTarget(std::weak_ptr<TimerTargetReceiver>(std::static_pointer_cast<TimerTargetReceiver>(target)));
     }
     // An owner that is a QObject (a window's controller): it is gone once the object is destroyed.
     template <typename T>
-        requires std::derived_from<T, TimerTargetReceiver> && std::derived_from<T, QObject>
+    requires std::derived_from<T, TimerTargetReceiver> && std::derived_from<T, QObject>
     void setRealTarget(T *target)
     {
         setQObjectTarget(static_cast<QObject *>(target), static_cast<TimerTargetReceiver *>(target));

@@ -140,7 +140,8 @@ struct Keychain::Contents
 
 QString Keychain::defaultFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/Quendel/keychain");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Quendel/keychain");
 }
 
 Keychain::Keychain(QString filePath) : m_filePath(std::move(filePath)) {}
@@ -197,8 +198,7 @@ Status Keychain::write(const Contents &contents) const
     return Success;
 }
 
-template <typename Change>
-Status Keychain::modify(Change change)
+template <typename Change> Status Keychain::modify(Change change)
 {
     std::lock_guard guard(processWriteMutex());
     const QDir dir = QFileInfo(m_filePath).dir();

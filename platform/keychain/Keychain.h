@@ -23,9 +23,9 @@ struct Item
 enum Status : qint64 {
     Success = 0,
     ItemNotFound = 4301,
-    FileError = 4302,  // the file or its folder could not be read or written
+    FileError = 4302,   // the file or its folder could not be read or written
     DamagedFile = 4303, // the item may be among lines of the file that cannot be read
-    Busy = 4304,       // another process held the file for too long
+    Busy = 4304,        // another process held the file for too long
 };
 
 // A readable message for a status; null for a status this layer never gives.
@@ -64,8 +64,7 @@ private:
     struct Contents;
     Status load(Contents *contents) const;
     Status write(const Contents &contents) const;
-    template <typename Change>
-    Status modify(Change change);
+    template <typename Change> Status modify(Change change);
 
     QString m_filePath;
     int m_lockTimeoutMs = 10000;

@@ -194,15 +194,16 @@ bool ReachabilityWatcher::start(std::function<void()> onChange)
     m_notifier = notifier;
     auto last = std::make_shared<std::optional<ReachabilityFlags>>(state->flagsFor(m_target));
     const ReachabilityTarget target = m_target;
-    QObject::connect(state.get(), &NetworkState::changed, notifier,
-                     [state, target, last, onChange = std::move(onChange)] {
-                         const std::optional<ReachabilityFlags> now = state->flagsFor(target);
-                         if (now == *last)
-                             return;
-                         *last = now;
-                         onChange();
-                     },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        state.get(), &NetworkState::changed, notifier,
+        [state, target, last, onChange = std::move(onChange)] {
+            const std::optional<ReachabilityFlags> now = state->flagsFor(target);
+            if (now == *last)
+                return;
+            *last = now;
+            onChange();
+        },
+        Qt::QueuedConnection);
     return true;
 }
 

@@ -332,7 +332,7 @@ TEST(QDLogFrontEnd, LevelsContextsSourceAndThreads)
 
 // ---- the set-up: each case runs in a fresh process, because the loggers are set up once per process ----
 
-#define CHECK_OR_FAIL(condition)                                                                                      \
+#define CHECK_OR_FAIL(condition)                                                                                       \
     do {                                                                                                               \
         if (!(condition)) {                                                                                            \
             std::cerr << "check failed: " #condition << std::endl;                                                     \

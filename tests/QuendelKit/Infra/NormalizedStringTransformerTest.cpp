@@ -26,8 +26,8 @@ TEST(NormalizedStringTransformer, NullStaysNullAndEmptyStaysEmpty)
 
 TEST(NormalizedStringTransformer, ComposedAndDecomposedCapitalsNormaliseAlike)
 {
-    const QString composedCapital = QStringLiteral("\u00C9mile Zola");      // "Émile" with one É
-    const QString decomposedCapital = QStringLiteral("E\u0301mile ZOLA");   // E + combining acute
+    const QString composedCapital = QStringLiteral("\u00C9mile Zola");    // "Émile" with one É
+    const QString decomposedCapital = QStringLiteral("E\u0301mile ZOLA"); // E + combining acute
     const QString lowerComposed = QStringLiteral("\u00E9mile zola");
     const QString expected = QStringLiteral("e\u0301mile zola");
     EXPECT_EQ(NormalizedStringTransformer::normalizeString(composedCapital), expected);
@@ -72,8 +72,7 @@ TEST(NormalizedStringTransformer, NormalFormAndSectionLetterTable)
          QStringLiteral("\U00010400")},
         {"surrogate pair without case", QStringLiteral("\U0001D49Cbc"), QStringLiteral("\U0001D49Cbc"),
          QStringLiteral("\U0001D49C")},
-        {"emoji", QStringLiteral("\U0001F600 smile"), QStringLiteral("\U0001F600 smile"),
-         QStringLiteral("\U0001F600")},
+        {"emoji", QStringLiteral("\U0001F600 smile"), QStringLiteral("\U0001F600 smile"), QStringLiteral("\U0001F600")},
         {"leading combining mark", QStringLiteral("\u0301a"), QStringLiteral("\u0301a"), QStringLiteral("\u0301")},
     };
     for (const NormalCase &c : cases) {
@@ -119,9 +118,9 @@ TEST(NormalizedStringTransformer, UpperBoundTable)
 
 TEST(NormalizedStringTransformer, UpperBoundEnclosesEveryTextWithThePrefix)
 {
-    const QString prefixes[] = {QStringLiteral("m"), QStringLiteral("mu\u0308"), u({'k', 0xD83D}),
-                                u({0xD83D, 0xDE00}), QStringLiteral("zz")};
-    const QString tails[] = {QStringLiteral(""), QStringLiteral("a"), QStringLiteral("\u0301x"),
+    const QString prefixes[] = {QStringLiteral("m"), QStringLiteral("mu\u0308"), u({'k', 0xD83D}), u({0xD83D, 0xDE00}),
+                                QStringLiteral("zz")};
+    const QString tails[] = {QStringLiteral(""),  QStringLiteral("a"), QStringLiteral("\u0301x"),
                              u({0xFFFF, 0xFFFF}), u({0xDBFF, 0xDFFF}), u({0xE000})};
     for (const QString &prefix : prefixes) {
         const QString bound = NormalizedStringTransformer::upperBoundSearchString(prefix);
@@ -144,7 +143,8 @@ TEST(NormalizedStringTransformer, ValueTransformerTurnsASearchIntoARange)
 {
     EXPECT_TRUE(NormalizedStringTransformer::allowsReverseTransformation());
     EXPECT_EQ(NormalizedStringTransformer::transformedValue(QVariant(42)), QVariant(42));
-    EXPECT_EQ(NormalizedStringTransformer::transformedValue(QVariant(QStringLiteral("x"))), QVariant(QStringLiteral("x")));
+    EXPECT_EQ(NormalizedStringTransformer::transformedValue(QVariant(QStringLiteral("x"))),
+              QVariant(QStringLiteral("x")));
     EXPECT_FALSE(NormalizedStringTransformer::reverseTransformedValue(std::nullopt).has_value());
 
     const auto range = NormalizedStringTransformer::reverseTransformedValue(

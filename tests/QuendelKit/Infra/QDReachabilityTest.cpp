@@ -136,7 +136,9 @@ TEST_F(QDReachabilityTest, LocalWiFiAddress)
         {"en0 first", {"en0", "en1"}, {{"en0", "192.168.1.5"}, {"en1", "10.0.0.2"}}, "192.168.1.5"},
         {"en1 when en0 has none", {"en0", "en1"}, {{"en1", "10.0.0.2"}}, "10.0.0.2"},
         {"neither has one", {"en0", "en1", "eth0"}, {{"eth0", "10.1.1.1"}}, "error"},
-        {"other names: the first listed", {"wlp2s0", "enp3s0"}, {{"enp3s0", "10.9.9.9"}, {"wlp2s0", "192.168.0.7"}},
+        {"other names: the first listed",
+         {"wlp2s0", "enp3s0"},
+         {{"enp3s0", "10.9.9.9"}, {"wlp2s0", "192.168.0.7"}},
          "192.168.0.7"},
         {"no interfaces", {}, {}, "error"},
     };

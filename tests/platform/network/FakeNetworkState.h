@@ -10,7 +10,8 @@
 class FakeNetworkState : public platform::network::NetworkState
 {
 public:
-    std::optional<platform::network::ReachabilityFlags> flagsFor(const platform::network::ReachabilityTarget &target) override
+    std::optional<platform::network::ReachabilityFlags>
+    flagsFor(const platform::network::ReachabilityTarget &target) override
     {
         std::lock_guard guard(m_mutex);
         lastTarget = target;

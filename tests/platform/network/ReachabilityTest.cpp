@@ -88,8 +88,8 @@ TEST_F(ReachabilityWatcherTest, ChangeFromAnotherThreadArrivesOnTheWatchersThrea
     poster.join();
     QTRY_COMPARE_WITH_TIMEOUT(calls.load(), 1, 2000);
     EXPECT_TRUE(onWorker);
-    QMetaObject::invokeMethod(&onWorkerContext, [&] { watcher.reset(); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        &onWorkerContext, [&] { watcher.reset(); }, Qt::BlockingQueuedConnection);
     worker.quit();
     worker.wait();
 }
