@@ -104,7 +104,8 @@ bool CoreDataControllerBase::mergeChangesFrom_iCloud(const platform::core::Notif
     QStringList details;
     for (auto it = notification.userInfo.cbegin(); it != notification.userInfo.cend(); ++it)
         details.append(QStringLiteral("%1 = %2").arg(it.key(), it.value().toString()));
-    QDLogInfo(QStringLiteral("mergeChangesFrom_iCloud: icloud notification = \n %1").arg(details.join(QLatin1String(", "))));
+    QDLogInfo(
+        QStringLiteral("mergeChangesFrom_iCloud: icloud notification = \n %1").arg(details.join(QLatin1String(", "))));
 
     const ContextPtr context = m_context;
     if (!context)
@@ -116,7 +117,7 @@ bool CoreDataControllerBase::mergeChangesFrom_iCloud(const platform::core::Notif
             merged = true;
         } catch (const std::exception &exception) {
             QDLogError(QStringLiteral("🚨🚨 CoreData: mergeChangesFrom_iCloud exception = %1 🚨🚨")
-                               .arg(QString::fromUtf8(exception.what())));
+                           .arg(QString::fromUtf8(exception.what())));
         }
     });
     if (!merged)

@@ -26,8 +26,7 @@ QHash<QString, EntityDescription::Factory> &installedFactories()
     return factories;
 }
 
-template <typename T>
-EntityDescription::Factory factoryOf()
+template <typename T> EntityDescription::Factory factoryOf()
 {
     return [] { return static_cast<ManagedObject *>(new T); };
 }
@@ -47,7 +46,8 @@ public:
         platform::core::QDError error;
         const QByteArray archived = platform::core::KeyedArchive::archive(value, &error);
         if (error)
-            QDLogError(QStringLiteral("QuendelModel: a transformable value cannot be archived: %1").arg(error.toString()));
+            QDLogError(
+                QStringLiteral("QuendelModel: a transformable value cannot be archived: %1").arg(error.toString()));
         return archived;
     }
 
@@ -58,7 +58,8 @@ public:
         platform::core::QDError error;
         const std::optional<QVariant> value = platform::core::KeyedArchive::unarchive(data, &error);
         if (!value) {
-            QDLogError(QStringLiteral("QuendelModel: a stored transformable value cannot be read: %1").arg(error.toString()));
+            QDLogError(
+                QStringLiteral("QuendelModel: a stored transformable value cannot be read: %1").arg(error.toString()));
             return {};
         }
         return *value;
@@ -130,8 +131,7 @@ EntityDescription &withBase(EntityDescription &entity)
     return entity;
 }
 
-template <typename T>
-EntityDescription &addEntity(ManagedObjectModel &model, const char *name)
+template <typename T> EntityDescription &addEntity(ManagedObjectModel &model, const char *name)
 {
     const QString entityName = QString::fromLatin1(name);
     return withBase(model.addEntity(EntityDescription(entityName, installedOr(entityName, factoryOf<T>()))));
@@ -334,8 +334,9 @@ void addJournal(ManagedObjectModel &model)
     }
     {
         // The application owns the class; without its factory the records are plain entity-base objects.
-        EntityDescription &e = withBase(model.addEntity(EntityDescription(
-            QStringLiteral("VoiceNote"), installedOr(QStringLiteral("VoiceNote"), factoryOf<NSManagedObjectQDBase>()))));
+        EntityDescription &e = withBase(model.addEntity(
+            EntityDescription(QStringLiteral("VoiceNote"),
+                              installedOr(QStringLiteral("VoiceNote"), factoryOf<NSManagedObjectQDBase>()))));
         e.addAttribute(attribute("voiceData", Binary));
         e.addAttribute(attribute("voiceFileName", String));
         e.addAttribute(attribute("duration", Double, 0.0));
@@ -409,8 +410,8 @@ void addGroupsAndTemplates(ManagedObjectModel &model)
 void addOutgoingQueue(ManagedObjectModel &model)
 {
     // The outgoing queue is local bookkeeping: no identity, no time stamps, never a cloud record.
-    EntityDescription &e = model.addEntity(EntityDescription(QStringLiteral("QDCloudProcessItem"),
-                                                             factoryOf<QDCloudProcessItem>()));
+    EntityDescription &e =
+        model.addEntity(EntityDescription(QStringLiteral("QDCloudProcessItem"), factoryOf<QDCloudProcessItem>()));
     addStrings(e, {"objectTableName", "objectCloudID", "objectLocalURL"});
     e.addAttribute(attribute("operationType", Int16, 0));
     e.addAttribute(attribute("operationStatus", Int16, 0));

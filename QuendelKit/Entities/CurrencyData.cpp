@@ -11,15 +11,45 @@ platform::store::FetchRequest CurrencyData::fetchRequest()
     return platform::store::FetchRequest(EntityName);
 }
 
-QString CurrencyData::currencyValue() const { return string(*this, QStringLiteral("currencyValue")); }
-void CurrencyData::setCurrencyValue(const QString &value) { setValue(QStringLiteral("currencyValue"), fromString(value)); }
-QString CurrencyData::currencyCode() const { return string(*this, QStringLiteral("currencyCode")); }
-void CurrencyData::setCurrencyCode(const QString &value) { setValue(QStringLiteral("currencyCode"), fromString(value)); }
-QString CurrencyData::localeIdentifier() const { return string(*this, QStringLiteral("localeIdentifier")); }
-void CurrencyData::setLocaleIdentifier(const QString &value) { setValue(QStringLiteral("localeIdentifier"), fromString(value)); }
+QString CurrencyData::currencyValue() const
+{
+    return string(*this, QStringLiteral("currencyValue"));
+}
+void CurrencyData::setCurrencyValue(const QString &value)
+{
+    setValue(QStringLiteral("currencyValue"), fromString(value));
+}
+QString CurrencyData::currencyCode() const
+{
+    return string(*this, QStringLiteral("currencyCode"));
+}
+void CurrencyData::setCurrencyCode(const QString &value)
+{
+    setValue(QStringLiteral("currencyCode"), fromString(value));
+}
+QString CurrencyData::localeIdentifier() const
+{
+    return string(*this, QStringLiteral("localeIdentifier"));
+}
+void CurrencyData::setLocaleIdentifier(const QString &value)
+{
+    setValue(QStringLiteral("localeIdentifier"), fromString(value));
+}
 
-FormFields *CurrencyData::formfield() const { return toOne<FormFields>(*this, QStringLiteral("formfield")); }
-void CurrencyData::setFormfield(FormFields *object) { setRelatedObject(QStringLiteral("formfield"), object); }
+FormFields *CurrencyData::formfield() const
+{
+    return toOne<FormFields>(*this, QStringLiteral("formfield"));
+}
+void CurrencyData::setFormfield(FormFields *object)
+{
+    setRelatedObject(QStringLiteral("formfield"), object);
+}
 
-UserFields *CurrencyData::userfield() const { return toOne<UserFields>(*this, QStringLiteral("userfield")); }
-void CurrencyData::setUserfield(UserFields *object) { setRelatedObject(QStringLiteral("userfield"), object); }
+UserFields *CurrencyData::userfield() const
+{
+    return toOne<UserFields>(*this, QStringLiteral("userfield"));
+}
+void CurrencyData::setUserfield(UserFields *object)
+{
+    setRelatedObject(QStringLiteral("userfield"), object);
+}

@@ -58,14 +58,12 @@ inline double real(const platform::store::ManagedObject &object, const QString &
     return object.value(key).toDouble();
 }
 
-template <typename T>
-T *toOne(const platform::store::ManagedObject &object, const QString &key)
+template <typename T> T *toOne(const platform::store::ManagedObject &object, const QString &key)
 {
     return dynamic_cast<T *>(object.relatedObject(key));
 }
 
-template <typename T>
-QList<T *> toMany(const platform::store::ManagedObject &object, const QString &key)
+template <typename T> QList<T *> toMany(const platform::store::ManagedObject &object, const QString &key)
 {
     QList<T *> result;
     const platform::store::ManagedObject::ObjectList objects = object.relatedObjects(key);
@@ -77,8 +75,7 @@ QList<T *> toMany(const platform::store::ManagedObject &object, const QString &k
     return result;
 }
 
-template <typename T>
-platform::store::ManagedObject::ObjectList objectList(const QList<T *> &objects)
+template <typename T> platform::store::ManagedObject::ObjectList objectList(const QList<T *> &objects)
 {
     platform::store::ManagedObject::ObjectList result;
     result.reserve(objects.size());

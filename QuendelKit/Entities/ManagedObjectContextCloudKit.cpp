@@ -1,7 +1,7 @@
 #include "QuendelKit/Entities/ManagedObjectContextCloudKit.h"
 
-#include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
+#include "QuendelKit/Infra/QDLog.h"
 
 #include "platform/store/FetchRequest.h"
 #include "platform/store/Predicate.h"
@@ -50,7 +50,8 @@ ManagedObject *ManagedObjectContextCloudKit::objectWithCloudID(ManagedObjectCont
         if (!model || !model->entity(entityName))
             return;
         FetchRequest request(entityName);
-        request.setPredicate(std::make_shared<Predicate>(Predicate::equal(NSManagedObjectQDBase::CloudKitIDKey, cloudID)));
+        request.setPredicate(
+            std::make_shared<Predicate>(Predicate::equal(NSManagedObjectQDBase::CloudKitIDKey, cloudID)));
         request.setFetchLimit(1);
         platform::core::QDError error;
         const QList<ManagedObject *> results = context->executeFetchRequest(request, &error);

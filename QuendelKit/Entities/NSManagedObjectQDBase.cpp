@@ -16,16 +16,46 @@ QString NSManagedObjectQDBase::entityName() const
     return entity() ? entity()->name() : QString();
 }
 
-QString NSManagedObjectQDBase::cloudKitID() const { return string(*this, CloudKitIDKey); }
-void NSManagedObjectQDBase::setCloudKitID(const QString &cloudKitID) { setValue(CloudKitIDKey, fromString(cloudKitID)); }
-QByteArray NSManagedObjectQDBase::cloudKitFields() const { return data(*this, CloudKitFieldsKey); }
-void NSManagedObjectQDBase::setCloudKitFields(const QByteArray &fields) { setValue(CloudKitFieldsKey, fromData(fields)); }
-bool NSManagedObjectQDBase::cloudKitRemotelyDeleted() const { return boolean(*this, CloudKitRemotelyDeletedKey); }
-void NSManagedObjectQDBase::setCloudKitRemotelyDeleted(bool deleted) { setValue(CloudKitRemotelyDeletedKey, deleted); }
-QDateTime NSManagedObjectQDBase::createdAt() const { return date(*this, CreatedAtKey); }
-void NSManagedObjectQDBase::setCreatedAt(const QDateTime &createdAt) { setValue(CreatedAtKey, fromDate(createdAt)); }
-QDateTime NSManagedObjectQDBase::modifiedAt() const { return date(*this, ModifiedAtKey); }
-void NSManagedObjectQDBase::setModifiedAt(const QDateTime &modifiedAt) { setValue(ModifiedAtKey, fromDate(modifiedAt)); }
+QString NSManagedObjectQDBase::cloudKitID() const
+{
+    return string(*this, CloudKitIDKey);
+}
+void NSManagedObjectQDBase::setCloudKitID(const QString &cloudKitID)
+{
+    setValue(CloudKitIDKey, fromString(cloudKitID));
+}
+QByteArray NSManagedObjectQDBase::cloudKitFields() const
+{
+    return data(*this, CloudKitFieldsKey);
+}
+void NSManagedObjectQDBase::setCloudKitFields(const QByteArray &fields)
+{
+    setValue(CloudKitFieldsKey, fromData(fields));
+}
+bool NSManagedObjectQDBase::cloudKitRemotelyDeleted() const
+{
+    return boolean(*this, CloudKitRemotelyDeletedKey);
+}
+void NSManagedObjectQDBase::setCloudKitRemotelyDeleted(bool deleted)
+{
+    setValue(CloudKitRemotelyDeletedKey, deleted);
+}
+QDateTime NSManagedObjectQDBase::createdAt() const
+{
+    return date(*this, CreatedAtKey);
+}
+void NSManagedObjectQDBase::setCreatedAt(const QDateTime &createdAt)
+{
+    setValue(CreatedAtKey, fromDate(createdAt));
+}
+QDateTime NSManagedObjectQDBase::modifiedAt() const
+{
+    return date(*this, ModifiedAtKey);
+}
+void NSManagedObjectQDBase::setModifiedAt(const QDateTime &modifiedAt)
+{
+    setValue(ModifiedAtKey, fromDate(modifiedAt));
+}
 
 bool NSManagedObjectQDBase::isInMigrateStoreDestinationContext() const
 {
@@ -39,7 +69,8 @@ void NSManagedObjectQDBase::willSave()
     if (!isDeleted() && !isInMigrateStoreDestinationContext()) {
         // Primitive writes: stamping inside a save must not make the record changed again.
         if (primitiveValue(CloudKitIDKey).toString().isEmpty())
-            setPrimitiveValue(CloudKitIDKey, ManagedObjectContextCloudKit::generateCloudKitIDForEntityName(entityName()));
+            setPrimitiveValue(CloudKitIDKey,
+                              ManagedObjectContextCloudKit::generateCloudKitIDForEntityName(entityName()));
         const QDateTime now = platform::core::Clock::now().toUTC();
         setPrimitiveValue(ModifiedAtKey, now);
         if (!primitiveValue(CreatedAtKey).toDateTime().isValid())
@@ -58,9 +89,11 @@ QString NSManagedObjectQDBase::escapeString(const QString &value)
     return escaped;
 }
 
-NSManagedObjectQDBase *NSManagedObjectQDBase::makeCloneOfObjectWithContext(platform::store::ManagedObjectContext *context) const
+NSManagedObjectQDBase *
+NSManagedObjectQDBase::makeCloneOfObjectWithContext(platform::store::ManagedObjectContext *context) const
 {
-    return dynamic_cast<NSManagedObjectQDBase *>(NSManagedObject_Category::makeCloneOfObjectWithContext(*this, context));
+    return dynamic_cast<NSManagedObjectQDBase *>(
+        NSManagedObject_Category::makeCloneOfObjectWithContext(*this, context));
 }
 
 void NSManagedObjectQDBase::reassignToPerson(Person *)

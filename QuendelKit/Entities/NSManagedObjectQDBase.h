@@ -6,8 +6,11 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 class Person;
 
@@ -49,6 +52,9 @@ public:
     void setDeleteFromAddressBook(bool value) { m_deleteFromAddressBook = value; }
     bool updateValueInAddressBook() const { return m_updateValueInAddressBook; }
     void setUpdateValueInAddressBook(bool value) { m_updateValueInAddressBook = value; }
+    // The query that watches this record's file arrive from the older cloud store's container.
+    const std::shared_ptr<QObject> &fileDownloadMonitorQuery() const { return m_fileDownloadMonitorQuery; }
+    void setFileDownloadMonitorQuery(std::shared_ptr<QObject> query) { m_fileDownloadMonitorQuery = std::move(query); }
 
     // The value as one CSV field: quotes doubled, and the whole quoted when it holds a comma, a quote or a
     // line feed.
@@ -80,4 +86,5 @@ protected:
 private:
     bool m_deleteFromAddressBook = false;
     bool m_updateValueInAddressBook = false;
+    std::shared_ptr<QObject> m_fileDownloadMonitorQuery;
 };

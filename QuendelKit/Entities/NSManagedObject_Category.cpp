@@ -1,7 +1,7 @@
 #include "QuendelKit/Entities/NSManagedObject_Category.h"
 
-#include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
+#include "QuendelKit/Infra/QDLog.h"
 
 #include "platform/core/Clock.h"
 
@@ -9,7 +9,7 @@ using platform::store::ManagedObject;
 using platform::store::ManagedObjectContext;
 
 ManagedObject *NSManagedObject_Category::makeCloneOfObjectWithContext(const ManagedObject &source,
-                                                                     ManagedObjectContext *context)
+                                                                      ManagedObjectContext *context)
 {
     if (!context || !source.entity())
         return nullptr;

@@ -16,11 +16,12 @@ public:
     // built on those fields would overwrite the source's cloud record. Null when the context does not know
     // the entity.
     static platform::store::ManagedObject *makeCloneOfObjectWithContext(const platform::store::ManagedObject &source,
-                                                                       platform::store::ManagedObjectContext *context);
+                                                                        platform::store::ManagedObjectContext *context);
 
     // Moves an entity-base record through its own override; any other record only logs.
     static void reassignToPerson(platform::store::ManagedObject &object, Person *person);
 
-    static inline const QString ReassignFallbackLogLine = QStringLiteral("NSManagedObject - category: reassignToPerson");
+    static inline const QString ReassignFallbackLogLine =
+        QStringLiteral("NSManagedObject - category: reassignToPerson");
     static void logReassignFallback();
 };

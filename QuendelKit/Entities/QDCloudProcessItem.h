@@ -9,7 +9,8 @@
 #include <QString>
 #include <QVariant>
 
-// One local change (insert 0, update 1, delete 2 of one record) waiting to be sent to the cloud. Local bookkeeping: no cloud identity, no time stamps.
+// One local change (insert 0, update 1, delete 2 of one record) waiting to be sent to the cloud. Local bookkeeping: no
+// cloud identity, no time stamps.
 class QDCloudProcessItem : public platform::store::ManagedObject
 {
 public:

@@ -136,8 +136,10 @@ TEST(CoreDataControllerBase, AnOlderCloudImportIsIgnoredWhileThatStoreIsOff)
     int refreshes = 0;
     platform::core::ScopedObserver observer(CoreDataControllerBase::RefreshAllViewsAfterCloudChangesNotification,
                                             nullptr, [&](const platform::core::Notification &) { ++refreshes; });
-    platform::core::Notification import{CoreDataControllerBase::PersistentStoreDidImportUbiquitousContentChangesNotification,
-                                        controller.loadedPersistentStoreCoordinator().get(), {}};
+    platform::core::Notification import{
+        CoreDataControllerBase::PersistentStoreDidImportUbiquitousContentChangesNotification,
+        controller.loadedPersistentStoreCoordinator().get(),
+        {}};
     EXPECT_FALSE(controller.mergeChangesFrom_iCloud(import));
     QCoreApplication::processEvents();
     EXPECT_EQ(refreshes, 0);
@@ -157,7 +159,8 @@ TEST(CoreDataControllerBase, AnOlderCloudImportIsMergedIntoTheMainContextAndRefr
     auto importer = ManagedObjectContext::create(ManagedObjectContext::ConcurrencyType::PrivateQueue);
     importer->setPersistentStoreCoordinator(controller.loadedPersistentStoreCoordinator());
     platform::core::Notification didSave;
-    platform::core::ScopedObserver saveObserver(platform::store::ManagedObjectContextDidSaveNotification, importer.get(),
+    platform::core::ScopedObserver saveObserver(platform::store::ManagedObjectContextDidSaveNotification,
+                                                importer.get(),
                                                 [&](const platform::core::Notification &n) { didSave = n; });
     importer->performAndWait([&] {
         auto *theirs = dynamic_cast<Log *>(importer->objectWithID(log->objectID()));

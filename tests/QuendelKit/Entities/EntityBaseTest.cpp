@@ -18,7 +18,8 @@ using quendel::test::EntityStoreTest;
 
 namespace {
 
-const QRegularExpression cloudIDPattern(QStringLiteral("^([A-Za-z]+)\\.[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+const QRegularExpression
+    cloudIDPattern(QStringLiteral("^([A-Za-z]+)\\.[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
 
 QString entityOfCloudID(const QString &cloudID)
 {
@@ -35,9 +36,11 @@ public:
                      [this](const platform::core::Notification &notification) {
                          m_changes = platform::store::SaveChanges::fromNotification(notification);
                      })
+    {}
+    QStringList changedKeys(const ManagedObjectID &id) const
     {
+        return m_changes ? m_changes->changedKeysFor(id) : QStringList();
     }
-    QStringList changedKeys(const ManagedObjectID &id) const { return m_changes ? m_changes->changedKeysFor(id) : QStringList(); }
     bool updated(const ManagedObjectID &id) const { return m_changes && m_changes->updatedIDs().contains(id); }
 
 private:
@@ -198,6 +201,7 @@ TEST_F(EntityStoreTest, AddressBookFlagsAreKeptPerObjectAndNeverStored)
     Phones *other = insert<Phones>();
     EXPECT_FALSE(phone->deleteFromAddressBook());
     EXPECT_FALSE(phone->updateValueInAddressBook());
+    EXPECT_EQ(phone->fileDownloadMonitorQuery(), nullptr);
     phone->setDeleteFromAddressBook(true);
     phone->setUpdateValueInAddressBook(true);
     EXPECT_TRUE(phone->deleteFromAddressBook());
@@ -351,13 +355,16 @@ TEST_F(EntityStoreTest, ObjectWithCloudIDFindsTheRecordOfThatEntityOrNothing)
     EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), log->cloudKitID()), log);
     EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), image->cloudKitID()), image);
     EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("Log.PENDING")), preset);
-    EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("Log.NOT-SAVED-YET")), pending);
+    EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("Log.NOT-SAVED-YET")),
+              pending);
     EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("Log.MISSING")), nullptr);
     // The same UUID under another entity is another record.
     const QString uuid = log->cloudKitID().section(QLatin1Char('.'), 1);
-    EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("Person.") + uuid), nullptr);
+    EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("Person.") + uuid),
+              nullptr);
     // Names from a newer model or from nowhere are simply not found.
-    EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("QDSmartGroup.X")), nullptr);
+    EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("QDSmartGroup.X")),
+              nullptr);
     EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QStringLiteral("garbage")), nullptr);
     EXPECT_EQ(ManagedObjectContextCloudKit::objectWithCloudID(context.get(), QString()), nullptr);
 

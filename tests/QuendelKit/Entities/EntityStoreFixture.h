@@ -52,8 +52,7 @@ protected:
         return created;
     }
 
-    template <typename T>
-    T *insert(const platform::store::ContextPtr &into = {})
+    template <typename T> T *insert(const platform::store::ContextPtr &into = {})
     {
         T *object = (into ? into : context)->template insertNewObject<T>(T::EntityName);
         EXPECT_NE(object, nullptr) << T::EntityName.toStdString();
@@ -67,8 +66,7 @@ protected:
     }
 
     // The same record as a fresh context reads it from the file.
-    template <typename T>
-    T *reread(const platform::store::ManagedObject *object, platform::store::ContextPtr &fresh)
+    template <typename T> T *reread(const platform::store::ManagedObject *object, platform::store::ContextPtr &fresh)
     {
         if (!fresh)
             fresh = newContext();

@@ -22,8 +22,7 @@ struct EntityClassCase
     bool hasBase;
 };
 
-template <typename T>
-EntityClassCase classCase(bool hasBase = true)
+template <typename T> EntityClassCase classCase(bool hasBase = true)
 {
     return {T::EntityName, T::fetchRequest().entityName(),
             [](ManagedObject *object) { return dynamic_cast<T *>(object) != nullptr; }, hasBase};
@@ -32,13 +31,32 @@ EntityClassCase classCase(bool hasBase = true)
 const std::vector<EntityClassCase> &entityClasses()
 {
     static const std::vector<EntityClassCase> cases = {
-        classCase<Person>(), classCase<PersonInfo>(), classCase<Emails>(), classCase<Phones>(),
-        classCase<PersonAddress>(), classCase<PersonWebsite>(), classCase<PersonDate>(), classCase<PersonSocial>(),
-        classCase<PersonRelationships>(), classCase<PersonImage>(), classCase<Log>(), classCase<LogTitle>(),
-        classCase<ToDo>(), classCase<ToDoTitle>(), classCase<ToDoAlert>(), classCase<ToDoCalendarLink>(),
-        classCase<FileAttachments>(), classCase<Location>(), classCase<FormFields>(), classCase<FormFieldType>(),
-        classCase<FormFieldsList>(), classCase<UserFields>(), classCase<CurrencyData>(), classCase<PrivateGroups>(),
-        classCase<EmailTemplate>(), classCase<QDCloudProcessItem>(false),
+        classCase<Person>(),
+        classCase<PersonInfo>(),
+        classCase<Emails>(),
+        classCase<Phones>(),
+        classCase<PersonAddress>(),
+        classCase<PersonWebsite>(),
+        classCase<PersonDate>(),
+        classCase<PersonSocial>(),
+        classCase<PersonRelationships>(),
+        classCase<PersonImage>(),
+        classCase<Log>(),
+        classCase<LogTitle>(),
+        classCase<ToDo>(),
+        classCase<ToDoTitle>(),
+        classCase<ToDoAlert>(),
+        classCase<ToDoCalendarLink>(),
+        classCase<FileAttachments>(),
+        classCase<Location>(),
+        classCase<FormFields>(),
+        classCase<FormFieldType>(),
+        classCase<FormFieldsList>(),
+        classCase<UserFields>(),
+        classCase<CurrencyData>(),
+        classCase<PrivateGroups>(),
+        classCase<EmailTemplate>(),
+        classCase<QDCloudProcessItem>(false),
     };
     return cases;
 }
@@ -68,9 +86,10 @@ const std::vector<std::pair<QString, QString>> &catalogueAttributes()
                 "logFlags:I"},
         {"LogTitle", "title:S normalizedTitle:S displayOrder:I"},
         {"ToDoTitle", "title:S normalizedTitle:S displayOrder:I"},
-        {"ToDo", "todoNote:S todoSectionTitle:S sectionKey:S attributedToDoNote:T todoProperties:T todoRepeatInterval:T "
-                 "todoStartDate:D todoEndDate:D todoCompletedDate:D todoStatus:I isCalendarEventSet:B isFullDay:B "
-                 "isMultiTodo:B todoAction:I todoFlags:I todoPriority:I"},
+        {"ToDo",
+         "todoNote:S todoSectionTitle:S sectionKey:S attributedToDoNote:T todoProperties:T todoRepeatInterval:T "
+         "todoStartDate:D todoEndDate:D todoCompletedDate:D todoStatus:I isCalendarEventSet:B isFullDay:B "
+         "isMultiTodo:B todoAction:I todoFlags:I todoPriority:I"},
         {"ToDoAlert", "alertInterval:T localNotification:T alertIdentifier:S alertStatus:I"},
         {"ToDoCalendarLink", "calendarIdentifier:S calendarUUID:S ekCalendarID:S calendarTitle:S calendarEndDate:D "
                              "calendarType:I isLinkOn:B"},
@@ -97,21 +116,30 @@ const std::vector<std::pair<QString, QString>> &catalogueAttributes()
 char kindOf(AttributeType type)
 {
     switch (type) {
-    case AttributeType::String: return 'S';
-    case AttributeType::Date: return 'D';
-    case AttributeType::Boolean: return 'B';
+    case AttributeType::String:
+        return 'S';
+    case AttributeType::Date:
+        return 'D';
+    case AttributeType::Boolean:
+        return 'B';
     case AttributeType::Integer16:
     case AttributeType::Integer32:
-    case AttributeType::Integer64: return 'I';
-    case AttributeType::Double: return 'R';
-    case AttributeType::Decimal: return 'C';
-    case AttributeType::Binary: return 'X';
-    case AttributeType::Transformable: return 'T';
+    case AttributeType::Integer64:
+        return 'I';
+    case AttributeType::Double:
+        return 'R';
+    case AttributeType::Decimal:
+        return 'C';
+    case AttributeType::Binary:
+        return 'X';
+    case AttributeType::Transformable:
+        return 'T';
     }
     return '?';
 }
 
-const QStringList baseAttributes = {"cloudKitID", "cloudKitFields", "cloudKitRemotelyDeleted", "createdAt", "modifiedAt"};
+const QStringList baseAttributes = {"cloudKitID", "cloudKitFields", "cloudKitRemotelyDeleted", "createdAt",
+                                    "modifiedAt"};
 
 } // namespace
 
