@@ -340,6 +340,8 @@ void QDFileLogger::setMaximumFileSize(qint64 bytes)
 
 QString QDFileLogger::currentLogFilePath()
 {
+    // Whoever reads the file wants the lines logged so far in it.
+    QDLog::flushLog();
     return m_sink->currentPath();
 }
 

@@ -65,7 +65,8 @@ public:
     qint64 maximumFileSize() const;
     void setMaximumFileSize(qint64 bytes);
 
-    // The file being written, created when there is none yet, so readers can always attach it.
+    // The file being written, created when there is none yet, so readers can always attach it; lines
+    // still on their way to the loggers are written first.
     QString currentLogFilePath();
     // Starts a new file with the next line.
     void rollLogFile();
