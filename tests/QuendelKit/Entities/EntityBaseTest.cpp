@@ -385,3 +385,47 @@ TEST_F(EntityStoreTest, ObjectWithCloudIDFindsTheRecordOfThatEntityOrNothing)
     ASSERT_NE(inChild, nullptr);
     EXPECT_EQ(inChild->objectID(), image->objectID());
 }
+
+TEST_F(EntityStoreTest, AnEditorsChildContextAndAPrivateContextStampAsTheMainContextDoes)
+{
+    // The editors' way: a child of the main context saves into it, and the main context saves to the file.
+    auto editor = platform::store::ManagedObjectContext::create(
+        platform::store::ManagedObjectContext::ConcurrencyType::PrivateQueue);
+    editor->setParentContext(context);
+    ManagedObjectID logID;
+    editor->performAndWait([&] {
+        Log *log = editor->insertNewObject<Log>(Log::EntityName);
+        log->setLogNote(QStringLiteral("from the editor"));
+        platform::core::QDError error;
+        ASSERT_TRUE(editor->save(&error)) << error.toString().toStdString();
+        logID = log->objectID();
+    });
+    clock->advanceSeconds(5);
+    save(context);
+    platform::store::ContextPtr fresh = newContext();
+    ManagedObject *stored = nullptr;
+    for (ManagedObject *object : fresh->executeFetchRequest(Log::fetchRequest()))
+        stored = object;
+    auto *storedLog = dynamic_cast<Log *>(stored);
+    ASSERT_NE(storedLog, nullptr);
+    EXPECT_EQ(storedLog->logNote(), QStringLiteral("from the editor"));
+    EXPECT_EQ(entityOfCloudID(storedLog->cloudKitID()), QStringLiteral("Log"));
+    EXPECT_TRUE(storedLog->createdAt().isValid());
+    EXPECT_EQ(storedLog->modifiedAt(), platform::core::Clock::now());
+
+    // The cloud engine's way: a private context on the coordinator, saved on its own queue.
+    auto worker = platform::store::ManagedObjectContext::create(
+        platform::store::ManagedObjectContext::ConcurrencyType::PrivateQueue);
+    worker->setPersistentStoreCoordinator(coordinator);
+    QString workerID;
+    QDateTime workerCreated;
+    worker->performAndWait([&] {
+        Phones *phone = worker->insertNewObject<Phones>(Phones::EntityName);
+        platform::core::QDError error;
+        ASSERT_TRUE(worker->save(&error)) << error.toString().toStdString();
+        workerID = phone->cloudKitID();
+        workerCreated = phone->createdAt();
+    });
+    EXPECT_EQ(entityOfCloudID(workerID), QStringLiteral("Phones"));
+    EXPECT_EQ(workerCreated, platform::core::Clock::now());
+}
