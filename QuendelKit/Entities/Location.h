@@ -42,4 +42,12 @@ public:
     void setTodoFromLocation(const QList<ToDo *> &objects);
     void addTodoFromLocationObject(ToDo *object);
     void removeTodoFromLocationObject(ToDo *object);
+
+    // Kept on the object only: metres from the reference point of the last distance calculation (-1 for a
+    // place without a position; 0 until one was made).
+    double distance() const { return m_distance; }
+    void setDistance(double distance) { m_distance = distance; }
+
+private:
+    double m_distance = 0;
 };

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVariant>
 
+#include <atomic>
+
 class Emails;
 class FileAttachments;
 class Log;
@@ -130,4 +132,12 @@ public:
     void setCompletedtodos(const QList<ToDo *> &objects);
     void addCompletedtodosObject(ToDo *object);
     void removeCompletedtodosObject(ToDo *object);
+
+    // Kept on the object only, read and written from any thread: no system contact could be found for this
+    // contact, so the address-book bridge does not search again.
+    bool dontReloadRecord() const { return m_dontReloadRecord.load(); }
+    void setDontReloadRecord(bool dontReload) { m_dontReloadRecord.store(dontReload); }
+
+private:
+    std::atomic<bool> m_dontReloadRecord{false};
 };

@@ -48,4 +48,19 @@ public:
 
     Person *person() const;
     void setPerson(Person *object);
+
+    // Kept on the object only. Metres from the reference point of the last distance calculation (-1 for an
+    // address without a valid position; 0 until one was made).
+    double distance() const { return m_distance; }
+    void setDistance(double distance) { m_distance = distance; }
+    // Geocoding bookkeeping of the background queue.
+    qint64 retries() const { return m_retries; }
+    void setRetries(qint64 retries) { m_retries = retries; }
+    qint64 temporaryState() const { return m_temporaryState; }
+    void setTemporaryState(qint64 state) { m_temporaryState = state; }
+
+private:
+    double m_distance = 0;
+    qint64 m_retries = 0;
+    qint64 m_temporaryState = 0;
 };

@@ -28,4 +28,11 @@ public:
     void setPerson(Person *object);
     FileAttachments *fileattachment() const;
     void setFileattachment(FileAttachments *object);
+
+    // Kept on the object only: the picture is being moved by the one-time picture migration.
+    bool isMigration() const { return m_isMigration; }
+    void setIsMigration(bool migration) { m_isMigration = migration; }
+
+private:
+    bool m_isMigration = false;
 };

@@ -78,4 +78,11 @@ public:
     void setAttachments(const QList<FileAttachments *> &objects);
     void addAttachmentsObject(FileAttachments *object);
     void removeAttachmentsObject(FileAttachments *object);
+
+    // Kept on the object only, for the to-do editor while it edits the calendar link.
+    QString calendarLinkString() const { return m_calendarLinkString; }
+    void setCalendarLinkString(const QString &text) { m_calendarLinkString = text; }
+
+private:
+    QString m_calendarLinkString;
 };

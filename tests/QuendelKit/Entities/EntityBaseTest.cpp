@@ -429,3 +429,27 @@ TEST_F(EntityStoreTest, AnEditorsChildContextAndAPrivateContextStampAsTheMainCon
     EXPECT_EQ(entityOfCloudID(workerID), QStringLiteral("Phones"));
     EXPECT_EQ(workerCreated, platform::core::Clock::now());
 }
+
+TEST_F(EntityStoreTest, ValuesKeptOnTheObjectStartEmptyAndAreNeverStored)
+{
+    PersonAddress *address = insert<PersonAddress>();
+    Location *place = insert<Location>();
+    Person *person = insert<Person>();
+    // A distance that was never computed reads as 0; -1 is what a computation gives without a position.
+    EXPECT_EQ(address->distance(), 0);
+    EXPECT_EQ(place->distance(), 0);
+    EXPECT_EQ(address->retries(), 0);
+    EXPECT_FALSE(person->dontReloadRecord());
+    address->setDistance(-1);
+    address->setRetries(2);
+    place->setDistance(1234.5);
+    person->setDontReloadRecord(true);
+    EXPECT_FALSE(address->hasChangedKey(QStringLiteral("distance")));
+    save(context);
+
+    platform::store::ContextPtr fresh;
+    EXPECT_EQ(reread<PersonAddress>(address, fresh)->distance(), 0);
+    EXPECT_EQ(reread<PersonAddress>(address, fresh)->retries(), 0);
+    EXPECT_EQ(reread<Location>(place, fresh)->distance(), 0);
+    EXPECT_FALSE(reread<Person>(person, fresh)->dontReloadRecord());
+}
