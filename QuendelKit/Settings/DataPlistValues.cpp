@@ -2,7 +2,6 @@
 
 #include "platform/core/PropertyList.h"
 
-
 using platform::core::PropertyList;
 using platform::core::QDError;
 
@@ -18,7 +17,10 @@ bool DataPlistValues::contains(const QString &key) const
     return m_values.contains(key);
 }
 
-qint64 DataPlistValues::integerValue(const QString &key) const { return toInteger(value(key)); }
+qint64 DataPlistValues::integerValue(const QString &key) const
+{
+    return toInteger(value(key));
+}
 
 qint64 DataPlistValues::toInteger(const QVariant &v)
 {
@@ -30,9 +32,15 @@ qint64 DataPlistValues::toInteger(const QVariant &v)
     return v.toLongLong();
 }
 
-double DataPlistValues::doubleValue(const QString &key) const { return value(key).toDouble(); }
+double DataPlistValues::doubleValue(const QString &key) const
+{
+    return value(key).toDouble();
+}
 
-bool DataPlistValues::boolValue(const QString &key) const { return toBool(value(key)); }
+bool DataPlistValues::boolValue(const QString &key) const
+{
+    return toBool(value(key));
+}
 
 bool DataPlistValues::toBool(const QVariant &v)
 {

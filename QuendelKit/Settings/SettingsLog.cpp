@@ -2,6 +2,12 @@
 
 #include "Infra/QDLog.h"
 
-void settingsLog(const QString &line) { QDSystemLog(line); }
+void settingsLog(const QString &line)
+{
+    QDSystemLog(line);
+}
 
-void settingsActivityLog(const QString &line) { QDLogInfo(line); }
+void settingsActivityLog(const QString &line)
+{
+    QDLogInfo(line);
+}

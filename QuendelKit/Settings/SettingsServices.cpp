@@ -9,7 +9,10 @@
 #include <QSysInfo>
 #include <QVersionNumber>
 
-QString SettingsEnvironment::hostName() const { return QSysInfo::machineHostName(); }
+QString SettingsEnvironment::hostName() const
+{
+    return QSysInfo::machineHostName();
+}
 
 QString SettingsEnvironment::hardwareModel() const
 {
@@ -40,13 +43,25 @@ QString SettingsEnvironment::bundleDisplayName() const
     return QCoreApplication::applicationName();
 }
 
-QString SettingsEnvironment::bundleShortVersion() const { return QCoreApplication::applicationVersion(); }
+QString SettingsEnvironment::bundleShortVersion() const
+{
+    return QCoreApplication::applicationVersion();
+}
 
-QString SettingsEnvironment::ubiquityContainerPath(const QString &identifier) const { return QString(); }
+QString SettingsEnvironment::ubiquityContainerPath(const QString &identifier) const
+{
+    return QString();
+}
 
-void SettingsContactsBridge::initDeDupeMatchingIDs() { dedupeMatchingIDs().clear(); }
+void SettingsContactsBridge::initDeDupeMatchingIDs()
+{
+    dedupeMatchingIDs().clear();
+}
 
-qint64 getDefaultContactsSortOrdering() { return 0; }
+qint64 getDefaultContactsSortOrdering()
+{
+    return 0;
+}
 
 qint64 getDefaultNameDisplayOrdering()
 {

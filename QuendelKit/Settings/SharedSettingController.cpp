@@ -75,6 +75,11 @@ SharedSettingController::SharedSettingController()
     // This system has no shared application-group container; the data folder is the only home.
     settingsLog(QStringLiteral("containerURL = nil"));
 
+    // The user may keep the store shared with the other computers in a folder that a sync service mirrors.
+    const QString sharedFolder = UserDefaults::standardUserDefaults()->stringForKey(K::SharedStoreFolderDefaultsKey);
+    if (!sharedFolder.isEmpty())
+        platform::kvstore::KeyValueStore::setDefaultFolder(sharedFolder);
+
     const QUrl folder = applicationSupportDirectoryURL();
     {
         std::lock_guard lock(m_mutex);
@@ -111,11 +116,11 @@ void SharedSettingController::loadDataPlist()
     QDError reported = error;
     if (QFile::rename(path, aside) || (QFile::copy(path, aside) && QFile::remove(path))) {
         reported.setUserInfoValue(QStringLiteral("KeptAsidePath"), aside);
-        reportFailure(QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"), path,
-                      QDError::withDescription(
-                          error.domain(), error.code(),
-                          QStringLiteral("%1 The file was kept as %2 and the default settings are used.")
-                              .arg(error.localizedDescription(), aside)));
+        reportFailure(
+            QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"), path,
+            QDError::withDescription(error.domain(), error.code(),
+                                     QStringLiteral("%1 The file was kept as %2 and the default settings are used.")
+                                         .arg(error.localizedDescription(), aside)));
     } else {
         reportFailure(QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"), path,
                       QDError::withDescription(
@@ -152,7 +157,10 @@ void SharedSettingController::initialize()
     setContactsHashValuesCache({});
 }
 
-bool SharedSettingController::isUITestingEnabled() const { return qEnvironmentVariableIsSet("isUITest"); }
+bool SharedSettingController::isUITestingEnabled() const
+{
+    return qEnvironmentVariableIsSet("isUITest");
+}
 
 QUrl SharedSettingController::applicationSupportDirectoryURL() const
 {
@@ -186,8 +194,8 @@ QString SharedSettingController::dataFilePathWithTransfer(const QString &fileNam
     // Default files ship as resources of the kit, else of the application.
     QString copyError;
     bool copied = false;
-    for (const QString &source : {QStringLiteral(":/QuendelKit/Resources/") + fileName,
-                                  QStringLiteral(":/Resources/") + fileName}) {
+    for (const QString &source :
+         {QStringLiteral(":/QuendelKit/Resources/") + fileName, QStringLiteral(":/Resources/") + fileName}) {
         if (!QFileInfo::exists(source))
             continue;
         QFile file(source);

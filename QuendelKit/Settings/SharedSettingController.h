@@ -49,6 +49,8 @@ inline const QString SortOrderNotification = QStringLiteral("Notification_displa
 inline const QString DisplayOrderNotification = QStringLiteral("Notification_display_setting_displayOrder");
 inline const QString DeviceKeychainService = QStringLiteral("LocalUUID");
 inline const QString DeviceKeychainAccount = QStringLiteral("pin");
+// User-defaults key naming the folder of the key-value store shared with the user's other computers.
+inline const QString SharedStoreFolderDefaultsKey = QStringLiteral("SharedKeyValueStoreFolder");
 } // namespace QDSettingsKeys
 
 // YES when the older shared cloud store is on ("use_icloud") and the program is not under UI test.

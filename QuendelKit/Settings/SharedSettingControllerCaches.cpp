@@ -32,7 +32,10 @@ QVariantMap readStringMap(const QString &path)
     return result;
 }
 
-QString uriText(const ManagedObjectID &objectID) { return objectID.URIRepresentation().toString(); }
+QString uriText(const ManagedObjectID &objectID)
+{
+    return objectID.URIRepresentation().toString();
+}
 
 std::mutex g_lastCheckedMutex;
 
@@ -74,7 +77,8 @@ QString SharedSettingController::contactReferenceIDForObjectID(const ManagedObje
     const QString referenceID =
         m_dictionaryQueue->syncResult([&] { return m_contactReferenceIDs.value(key).toString(); });
     if (!referenceID.isEmpty())
-        m_dictionaryQueue->asyncBarrier([this, referenceID, objectID] { m_personLookupWithID.insert(referenceID, objectID); });
+        m_dictionaryQueue->asyncBarrier(
+            [this, referenceID, objectID] { m_personLookupWithID.insert(referenceID, objectID); });
     return referenceID.isEmpty() ? QString() : referenceID;
 }
 
@@ -97,7 +101,8 @@ QString SharedSettingController::contactUniqueIdentiferForObjectID(const Managed
     const QString identifier =
         m_dictionaryQueue->syncResult([&] { return m_uniqueContactIdentifiersByMOID.value(key).toString(); });
     if (!identifier.isEmpty())
-        m_dictionaryQueue->asyncBarrier([this, identifier, objectID] { m_personLookupWithID.insert(identifier, objectID); });
+        m_dictionaryQueue->asyncBarrier(
+            [this, identifier, objectID] { m_personLookupWithID.insert(identifier, objectID); });
     return identifier.isEmpty() ? QString() : identifier;
 }
 
@@ -148,8 +153,8 @@ bool SharedSettingController::writeToContactsReferenceFile()
         return false;
     const QDir dir(folder.toLocalFile());
     bool ok = true;
-    for (const auto &[name, map] : {std::pair{K::ContactsReferenceFileName, &references},
-                                    std::pair{K::ContactsUniqueFileName, &uniques}}) {
+    for (const auto &[name, map] :
+         {std::pair{K::ContactsReferenceFileName, &references}, std::pair{K::ContactsUniqueFileName, &uniques}}) {
         QDError error;
         const QString path = dir.filePath(name);
         if (!PropertyList::writeFile(*map, path, &error)) {

@@ -81,15 +81,15 @@ void SharedSettingController::addValuesToPlist()
             set("ContactSettingsDraftEmailOption", true);
         if (missing("display_setting_sortOrder")) {
             set("display_setting_sortOrder", sortOrder);
-            mirrors << Mirror{QStringLiteral("display_setting_sortOrder_kvs"), sortOrder,
-                              QStringLiteral("KVS: setting intial sort order since none exists, value = %1")
-                                  .arg(sortOrder)};
+            mirrors << Mirror{
+                QStringLiteral("display_setting_sortOrder_kvs"), sortOrder,
+                QStringLiteral("KVS: setting intial sort order since none exists, value = %1").arg(sortOrder)};
         }
         if (missing("display_setting_displayOrder")) {
             set("display_setting_displayOrder", displayOrder);
-            mirrors << Mirror{QStringLiteral("display_setting_displayOrder_kvs"), displayOrder,
-                              QStringLiteral("KVS: setting intial Display Order since none exists: value = %1")
-                                  .arg(displayOrder)};
+            mirrors << Mirror{
+                QStringLiteral("display_setting_displayOrder_kvs"), displayOrder,
+                QStringLiteral("KVS: setting intial Display Order since none exists: value = %1").arg(displayOrder)};
         }
         if (missing("HasShownFieldsIntoMessage"))
             set("HasShownFieldsIntoMessage", qint64(1));

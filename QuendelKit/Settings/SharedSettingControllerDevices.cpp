@@ -21,9 +21,15 @@ constexpr double kRefreshAgeSeconds = 600;
 constexpr double kPruneAgeSeconds = 31536000;
 constexpr double kRecentlyAddedAgeSeconds = 2592000;
 
-double secondsSince1970(const QDateTime &when) { return double(when.toMSecsSinceEpoch()) / 1000.0; }
+double secondsSince1970(const QDateTime &when)
+{
+    return double(when.toMSecsSinceEpoch()) / 1000.0;
+}
 
-QDateTime dateFromSeconds(double seconds) { return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0), Qt::UTC); }
+QDateTime dateFromSeconds(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64(seconds * 1000.0), Qt::UTC);
+}
 
 // Entries written by older versions may hold a date where a number of seconds is expected.
 double secondsValue(const QVariant &value)
@@ -33,7 +39,10 @@ double secondsValue(const QVariant &value)
     return value.toDouble();
 }
 
-QString mediumDate(const QDateTime &when) { return settingsFormatDate(when, SettingsDateStyle::Medium); }
+QString mediumDate(const QDateTime &when)
+{
+    return settingsFormatDate(when, SettingsDateStyle::Medium);
+}
 
 } // namespace
 
@@ -59,7 +68,8 @@ void SharedSettingController::initializeDevicesList()
     if (background.has_value() && !*background) {
         QString identifier = deviceIdentifier(true);
         if (identifier.isEmpty()) {
-            settingsActivityLog(QStringLiteral("SharedSettings: initializeDevicesList - localUUID is nil; generate one"));
+            settingsActivityLog(
+                QStringLiteral("SharedSettings: initializeDevicesList - localUUID is nil; generate one"));
             identifier = platform::core::StandardPaths::uuidString();
             QDSSKeychain::setPassword(identifier, K::DeviceKeychainService, K::DeviceKeychainAccount);
         }
@@ -199,9 +209,18 @@ qint64 SharedSettingController::getTotalLocalContactsCount()
     return count;
 }
 
-QString SharedSettingController::deviceName() const { return environment()->hostName(); }
-QString SharedSettingController::deviceHardwareName() const { return environment()->hardwareModel(); }
-QString SharedSettingController::deviceSystemName() const { return QStringLiteral("Mac"); }
+QString SharedSettingController::deviceName() const
+{
+    return environment()->hostName();
+}
+QString SharedSettingController::deviceHardwareName() const
+{
+    return environment()->hardwareModel();
+}
+QString SharedSettingController::deviceSystemName() const
+{
+    return QStringLiteral("Mac");
+}
 QString SharedSettingController::operatingSystemVersionString() const
 {
     return environment()->operatingSystemVersion();
@@ -248,16 +267,16 @@ QString SharedSettingController::signatureForSupportEmail()
                 text += QStringLiteral("\n\nOther Devices: \n");
                 first = false;
             }
-            text += QStringLiteral("\n\nName: %1\nQuendel Version: %2\n%3 Version: %4\nHardware: %5\nInstall Date: "
-                                   "%6\nLast Active: %7\nSync Setting: %8\n\n")
-                        .arg(entry.value(QStringLiteral("Name")).toString(),
-                             entry.value(QStringLiteral("QDVersion")).toString(),
-                             entry.value(QStringLiteral("System")).toString(),
-                             entry.value(QStringLiteral("Version")).toString(),
-                             entry.value(QStringLiteral("Model")).toString(),
-                             mediumDate(dateFromSeconds(secondsValue(entry.value(QStringLiteral("CreatedDate"))))),
-                             mediumDate(dateFromSeconds(active)),
-                             entry.value(QStringLiteral("SyncSetting")).toString());
+            text +=
+                QStringLiteral("\n\nName: %1\nQuendel Version: %2\n%3 Version: %4\nHardware: %5\nInstall Date: "
+                               "%6\nLast Active: %7\nSync Setting: %8\n\n")
+                    .arg(entry.value(QStringLiteral("Name")).toString(),
+                         entry.value(QStringLiteral("QDVersion")).toString(),
+                         entry.value(QStringLiteral("System")).toString(),
+                         entry.value(QStringLiteral("Version")).toString(),
+                         entry.value(QStringLiteral("Model")).toString(),
+                         mediumDate(dateFromSeconds(secondsValue(entry.value(QStringLiteral("CreatedDate"))))),
+                         mediumDate(dateFromSeconds(active)), entry.value(QStringLiteral("SyncSetting")).toString());
         }
     }
     return text;
@@ -280,7 +299,8 @@ void SharedSettingController::savePersonObjectToRecentKVSContacts(const QList<qu
                 expired << it.key();
         }
         if (!expired.isEmpty()) {
-            settingsLog(QStringLiteral("removing keys in recentlyAddedContacts = %1").arg(expired.join(QStringLiteral(", "))));
+            settingsLog(
+                QStringLiteral("removing keys in recentlyAddedContacts = %1").arg(expired.join(QStringLiteral(", "))));
             for (const QString &key : std::as_const(expired))
                 m_recentlyAddedContacts.remove(key);
         }

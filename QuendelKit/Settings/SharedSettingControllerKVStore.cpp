@@ -82,9 +82,7 @@ void SharedSettingController::updateKVStoreItems(const Notification &notificatio
     const QStringList changed = notification.userInfo.value(platform::kvstore::ChangedKeysKey).toStringList();
     for (const QString &key : changed) {
         const QVariant value = kvs->object(key);
-        auto differs = [&](const QString &plainKey) {
-            return !sameValue(dataPlistValues().value(plainKey), value);
-        };
+        auto differs = [&](const QString &plainKey) { return !sameValue(dataPlistValues().value(plainKey), value); };
         if (key == QLatin1String("display_setting_sortOrder_kvs") ||
             key == QLatin1String("display_setting_displayOrder_kvs")) {
             const bool sort = key.startsWith(QLatin1String("display_setting_sortOrder"));
@@ -94,8 +92,9 @@ void SharedSettingController::updateKVStoreItems(const Notification &notificatio
                 continue;
             dataPlistValues().setValue(plainKey, value);
             if (serverChange && !iCloudEnabledInApp()) {
-                settingsActivityLog(sort ? QStringLiteral("KVSStoreChanged: post notification for SortOrder change")
-                                         : QStringLiteral("KVSStoreChanged: post notification for DisplayOrder change"));
+                settingsActivityLog(sort
+                                        ? QStringLiteral("KVSStoreChanged: post notification for SortOrder change")
+                                        : QStringLiteral("KVSStoreChanged: post notification for DisplayOrder change"));
                 notifications << (sort ? K::SortOrderNotification : K::DisplayOrderNotification);
             }
             continue;
@@ -129,7 +128,8 @@ void SharedSettingController::updateKVStoreItems(const Notification &notificatio
         if (key == K::RecentlyAddedContactsKVS) {
             const QVariantMap contacts = value.toMap();
             setRecentlyAddedContacts(contacts);
-            settingsLog(QStringLiteral("KVSStoreChanged: update RecentlyAddedContactsKVS count = %1").arg(contacts.size()));
+            settingsLog(
+                QStringLiteral("KVSStoreChanged: update RecentlyAddedContactsKVS count = %1").arg(contacts.size()));
         }
     }
     saveDataPlist();
@@ -164,6 +164,7 @@ QString SharedSettingController::messageForExistingCloudSyncWithKVSDate() const
                                       "wish to continue?")
                            .arg(settingsFormatDate(saved, SettingsDateStyle::Short));
     }
-    return intro + QStringLiteral("Quendel data already exists on iCloud. Syncing with iCloud will replace your "
-                                  "existing data on this device with the data from iCloud.\n\nDo you wish to continue?");
+    return intro +
+           QStringLiteral("Quendel data already exists on iCloud. Syncing with iCloud will replace your "
+                          "existing data on this device with the data from iCloud.\n\nDo you wish to continue?");
 }

@@ -158,9 +158,18 @@ QString KeyValueStore::string(const QString &key) const
     return v.typeId() == QMetaType::QString ? v.toString() : QString();
 }
 
-qint64 KeyValueStore::longLong(const QString &key) const { return object(key).toLongLong(); }
-double KeyValueStore::doubleValue(const QString &key) const { return object(key).toDouble(); }
-bool KeyValueStore::boolValue(const QString &key) const { return object(key).toBool(); }
+qint64 KeyValueStore::longLong(const QString &key) const
+{
+    return object(key).toLongLong();
+}
+double KeyValueStore::doubleValue(const QString &key) const
+{
+    return object(key).toDouble();
+}
+bool KeyValueStore::boolValue(const QString &key) const
+{
+    return object(key).toBool();
+}
 
 QDateTime KeyValueStore::date(const QString &key) const
 {
@@ -174,8 +183,14 @@ QByteArray KeyValueStore::data(const QString &key) const
     return v.typeId() == QMetaType::QByteArray ? v.toByteArray() : QByteArray();
 }
 
-QVariantList KeyValueStore::array(const QString &key) const { return object(key).toList(); }
-QVariantMap KeyValueStore::dictionary(const QString &key) const { return object(key).toMap(); }
+QVariantList KeyValueStore::array(const QString &key) const
+{
+    return object(key).toList();
+}
+QVariantMap KeyValueStore::dictionary(const QString &key) const
+{
+    return object(key).toMap();
+}
 
 QVariantMap KeyValueStore::dictionaryRepresentation() const
 {
@@ -207,7 +222,10 @@ void KeyValueStore::setObject(const QString &key, const QVariant &value)
         announce(ServerChange, external);
 }
 
-void KeyValueStore::removeObject(const QString &key) { setObject(key, QVariant()); }
+void KeyValueStore::removeObject(const QString &key)
+{
+    setObject(key, QVariant());
+}
 
 bool KeyValueStore::synchronize()
 {
@@ -259,9 +277,8 @@ void KeyValueStore::injectExternalChange(ChangeReason reason, const QVariantMap 
 
 void KeyValueStore::postExternalChange(ChangeReason reason, const QStringList &changedKeys)
 {
-    core::NotificationCenter::defaultCenter().post(
-        DidChangeExternallyNotification, this,
-        {{ChangeReasonKey, int(reason)}, {ChangedKeysKey, changedKeys}});
+    core::NotificationCenter::defaultCenter().post(DidChangeExternallyNotification, this,
+                                                   {{ChangeReasonKey, int(reason)}, {ChangedKeysKey, changedKeys}});
 }
 
 void KeyValueStore::announce(ChangeReason reason, const QStringList &keys)
@@ -270,7 +287,8 @@ void KeyValueStore::announce(ChangeReason reason, const QStringList &keys)
     // that writes back into the store cannot re-enter it.
     QPointer<KeyValueStore> self(this);
     QMetaObject::invokeMethod(
-        this, [self, reason, keys] {
+        this,
+        [self, reason, keys] {
             if (self)
                 self->postExternalChange(reason, keys);
         },
@@ -477,8 +495,7 @@ QJsonValue KeyValueStore::encodeValue(const QVariant &value)
     case QMetaType::Float:
         return QJsonObject{{QStringLiteral("$real"), value.toDouble()}};
     case QMetaType::QDateTime:
-        return QJsonObject{
-            {QStringLiteral("$date"), value.toDateTime().toUTC().toString(Qt::ISODateWithMs)}};
+        return QJsonObject{{QStringLiteral("$date"), value.toDateTime().toUTC().toString(Qt::ISODateWithMs)}};
     case QMetaType::QByteArray:
         return QJsonObject{{QStringLiteral("$data"), QString::fromLatin1(value.toByteArray().toBase64())}};
     case QMetaType::QVariantList:

@@ -108,11 +108,11 @@ private:
     void announce(ChangeReason reason, const QStringList &keys);
 
     QString m_filePath;
-    mutable std::mutex m_mutex;      // guards the maps below
-    std::mutex m_fileMutex;          // one reader or writer of the shared file at a time in this process
-    QVariantMap m_values;            // what this process sees
-    QVariantMap m_diskSnapshot;      // the file as last read or written by us
-    QVariantMap m_pending;           // our changes not yet on disk; invalid QVariant = removal
+    mutable std::mutex m_mutex; // guards the maps below
+    std::mutex m_fileMutex;     // one reader or writer of the shared file at a time in this process
+    QVariantMap m_values;       // what this process sees
+    QVariantMap m_diskSnapshot; // the file as last read or written by us
+    QVariantMap m_pending;      // our changes not yet on disk; invalid QVariant = removal
     std::optional<bool> m_accountOverride;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_reloadTimer = nullptr;

@@ -48,8 +48,7 @@ TEST_F(CachesTest, BothIdentifierFilesSurviveARestart)
         settings->setContactUniqueIdentifer("CN-2", person(2));
         ASSERT_TRUE(settings->writeToContactsReferenceFile());
     }
-    EXPECT_EQ(fileMap("ContactsReferenceIdentifiers.plist"),
-              (QVariantMap{{person(1).toString(), "AB-1:ABPerson"}}));
+    EXPECT_EQ(fileMap("ContactsReferenceIdentifiers.plist"), (QVariantMap{{person(1).toString(), "AB-1:ABPerson"}}));
     EXPECT_EQ(fileMap("ContactsUniqueIdentifiers.plist").size(), 2);
 
     auto next = start();

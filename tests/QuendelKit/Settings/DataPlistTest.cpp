@@ -64,7 +64,9 @@ TEST_F(SettingsTest, DefaultsTableFillsOnlyMissingKeysTopDownWithItsSideEffects)
           {"display_setting_sortOrder_kvs", 0},
           {"display_setting_displayOrder_kvs", 0}}},
         {"first version flag lowers the log count to 40 and the second then leaves it",
-         {{"totalCountLogs", 60}, {"ShowReviewPromptDate", promptDate}, {"last_downloaded_FAQ_date", now},
+         {{"totalCountLogs", 60},
+          {"ShowReviewPromptDate", promptDate},
+          {"last_downloaded_FAQ_date", now},
           {"already_pressed_review_in_itunes_on_launch", true}},
          {},
          {{"totalCountLogs", 40}, {"already_pressed_review_in_itunes_on_launch", 0}},
@@ -121,9 +123,9 @@ TEST_F(SettingsTest, DefaultsTableFillsOnlyMissingKeysTopDownWithItsSideEffects)
         for (auto it = c.expectedShared.cbegin(); it != c.expectedShared.cend(); ++it)
             EXPECT_EQ(kvs()->object(it.key()).toLongLong(), it.value().toLongLong()) << qPrintable(it.key());
         if (!c.plist.contains("AutoBackupEnabled")) {
-            EXPECT_EQ(KeyedArchive::unarchive(memory.value("AutoBackupInterval").toByteArray())
-                          ->value<DateComponents>(),
-                      interval);
+            EXPECT_EQ(
+                KeyedArchive::unarchive(memory.value("AutoBackupInterval").toByteArray())->value<DateComponents>(),
+                interval);
         }
         for (const char *key : {"HockeyDebug-AutoBackupCount", "HockeyDebug-LogsCount", "HockeyDebug-ToDosCount",
                                 "HockeyDebug-AddContactCount"}) {
@@ -167,7 +169,8 @@ TEST_F(SettingsTest, UpdatePlistAndKVSWritesAndRemovesBothCopies)
     EXPECT_FALSE(dataPlistValues().contains("kCoreDataUpdatePinColorChanges_3.9"));
     EXPECT_FALSE(kvs()->contains("kCoreDataUpdatePinColorChanges_3.9_kvs"));
     EXPECT_FALSE(readDataPlistFile().contains("kCoreDataUpdatePinColorChanges_3.9"));
-    EXPECT_FALSE(platform::kvstore::KeyValueStore(kvs()->filePath()).contains("kCoreDataUpdatePinColorChanges_3.9_kvs"));
+    EXPECT_FALSE(
+        platform::kvstore::KeyValueStore(kvs()->filePath()).contains("kCoreDataUpdatePinColorChanges_3.9_kvs"));
 }
 
 TEST_F(SettingsTest, ADamagedDataPlistIsKeptAsideReportedAndReplacedByDefaults)

@@ -10,9 +10,15 @@ using namespace settings_test;
 
 namespace {
 
-QString ownIdentifier() { return QDSSKeychain::passwordForService("LocalUUID", "pin"); }
+QString ownIdentifier()
+{
+    return QDSSKeychain::passwordForService("LocalUUID", "pin");
+}
 
-double secs(const QDateTime &t) { return double(t.toMSecsSinceEpoch()) / 1000.0; }
+double secs(const QDateTime &t)
+{
+    return double(t.toMSecsSinceEpoch()) / 1000.0;
+}
 
 QByteArray fileBytes(const QString &path)
 {
@@ -116,8 +122,9 @@ TEST_F(DevicesTest, OldEntriesArePrunedAndLeftOutOfTheSupportText)
 {
     auto settings = launch();
     const double now = secs(clock->utcNow());
-    const QVariantMap base{{"Name", "Other"}, {"QDVersion", "4.0"}, {"System", "Mac"}, {"Version", "13.1.0"},
-                           {"Model", "Box"}, {"CreatedDate", now - 1000 * 86400.0}, {"SyncSetting", "CloudSync"}};
+    const QVariantMap base{{"Name", "Other"},           {"QDVersion", "4.0"}, {"System", "Mac"},
+                           {"Version", "13.1.0"},       {"Model", "Box"},     {"CreatedDate", now - 1000 * 86400.0},
+                           {"SyncSetting", "CloudSync"}};
     QVariantMap old = base, recent = base, legacy = base;
     old.insert("Name", "OldBox");
     old.insert("ActiveDate", now - 366 * 86400.0);
@@ -148,9 +155,9 @@ TEST_F(DevicesTest, SupportTextHeadAndCloudLines)
 {
     auto settings = launch();
     QString text = settings->signatureForSupportEmail();
-    const QString head = "\n\nCurrent Device:\n\nName: " + QSysInfo::machineHostName() + "\nQuendel Version: 5.1\nMac OS: " +
-                         settings->operatingSystemVersionString() + "\nHardware: " + settings->deviceHardwareName() +
-                         " \nSync Setting: None \n";
+    const QString head = "\n\nCurrent Device:\n\nName: " + QSysInfo::machineHostName() +
+                         "\nQuendel Version: 5.1\nMac OS: " + settings->operatingSystemVersionString() +
+                         "\nHardware: " + settings->deviceHardwareName() + " \nSync Setting: None \n";
     EXPECT_TRUE(text.startsWith(head)) << qPrintable(text);
     EXPECT_FALSE(text.contains("Last Saved"));
     EXPECT_FALSE(text.contains("Install Date"));

@@ -83,20 +83,51 @@ TEST_F(SettingsTest, ChangesFromOtherDevicesFollowTheirReason)
         QStringList notices;
     };
     const Case cases[] = {
-        {"server change of the sort order posts", false, ServerChange, {{"display_setting_sortOrder_kvs", 3}},
-         {{"display_setting_sortOrder", 3}}, {}, {QDSettingsKeys::SortOrderNotification}},
-        {"server change of the name order posts", false, ServerChange, {{"display_setting_displayOrder_kvs", 1}},
-         {{"display_setting_displayOrder", 1}}, {}, {QDSettingsKeys::DisplayOrderNotification}},
-        {"with the older cloud store on nothing is posted", true, ServerChange, {{"display_setting_sortOrder_kvs", 3}},
-         {{"display_setting_sortOrder", 3}}, {}, {}},
-        {"an initial sync never posts", false, InitialSyncChange, {{"display_setting_sortOrder_kvs", 3}},
-         {{"display_setting_sortOrder", 3}}, {}, {}},
-        {"the same value changes nothing and posts nothing", false, ServerChange, {{"display_setting_sortOrder_kvs", 0}},
-         {{"display_setting_sortOrder", 0}}, {}, {}},
-        {"a removed shared value removes the local one", false, ServerChange,
-         {{"display_setting_sortOrder_kvs", QVariant()}}, {}, {"display_setting_sortOrder"},
+        {"server change of the sort order posts",
+         false,
+         ServerChange,
+         {{"display_setting_sortOrder_kvs", 3}},
+         {{"display_setting_sortOrder", 3}},
+         {},
          {QDSettingsKeys::SortOrderNotification}},
-        {"calendar and to-do settings follow", false, InitialSyncChange,
+        {"server change of the name order posts",
+         false,
+         ServerChange,
+         {{"display_setting_displayOrder_kvs", 1}},
+         {{"display_setting_displayOrder", 1}},
+         {},
+         {QDSettingsKeys::DisplayOrderNotification}},
+        {"with the older cloud store on nothing is posted",
+         true,
+         ServerChange,
+         {{"display_setting_sortOrder_kvs", 3}},
+         {{"display_setting_sortOrder", 3}},
+         {},
+         {}},
+        {"an initial sync never posts",
+         false,
+         InitialSyncChange,
+         {{"display_setting_sortOrder_kvs", 3}},
+         {{"display_setting_sortOrder", 3}},
+         {},
+         {}},
+        {"the same value changes nothing and posts nothing",
+         false,
+         ServerChange,
+         {{"display_setting_sortOrder_kvs", 0}},
+         {{"display_setting_sortOrder", 0}},
+         {},
+         {}},
+        {"a removed shared value removes the local one",
+         false,
+         ServerChange,
+         {{"display_setting_sortOrder_kvs", QVariant()}},
+         {},
+         {"display_setting_sortOrder"},
+         {QDSettingsKeys::SortOrderNotification}},
+        {"calendar and to-do settings follow",
+         false,
+         InitialSyncChange,
          {{"settings_remove_from_calendar_on_complete_kvs", 0},
           {"settings_always_add_new_tasks_to_calendar_kvs", 1},
           {"todo_setting_default_day_kvs", 3},
@@ -107,13 +138,29 @@ TEST_F(SettingsTest, ChangesFromOtherDevicesFollowTheirReason)
           {"todo_setting_default_day", 3},
           {"todo_setting_default_hour", 8},
           {"todo_setting_default_minute", 30}},
-         {}, {}},
-        {"the pin-colour flag follows a server change", false, ServerChange,
-         {{"kCoreDataUpdatePinColorChanges_3.9_kvs", 1}}, {{"kCoreDataUpdatePinColorChanges_3.9", 1}}, {}, {}},
-        {"the pin-colour flag ignores an initial sync", false, InitialSyncChange,
-         {{"kCoreDataUpdatePinColorChanges_3.9_kvs", 1}}, {}, {"kCoreDataUpdatePinColorChanges_3.9"}, {}},
-        {"an account change changes nothing", false, AccountChange, {{"display_setting_sortOrder_kvs", 3}},
-         {{"display_setting_sortOrder", 0}}, {}, {}},
+         {},
+         {}},
+        {"the pin-colour flag follows a server change",
+         false,
+         ServerChange,
+         {{"kCoreDataUpdatePinColorChanges_3.9_kvs", 1}},
+         {{"kCoreDataUpdatePinColorChanges_3.9", 1}},
+         {},
+         {}},
+        {"the pin-colour flag ignores an initial sync",
+         false,
+         InitialSyncChange,
+         {{"kCoreDataUpdatePinColorChanges_3.9_kvs", 1}},
+         {},
+         {"kCoreDataUpdatePinColorChanges_3.9"},
+         {}},
+        {"an account change changes nothing",
+         false,
+         AccountChange,
+         {{"display_setting_sortOrder_kvs", 3}},
+         {{"display_setting_sortOrder", 0}},
+         {},
+         {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -170,9 +217,10 @@ TEST_F(SettingsTest, AChangeHandledOffTheMainThreadStillPostsOnTheMainThread)
     DisplayNotices notices;
     kvs()->setObject("display_setting_sortOrder_kvs", 4);
     std::thread worker([&] {
-        settings.updateKVStoreItems(Notification{DidChangeExternallyNotification, kvs().get(),
-                                                 {{ChangeReasonKey, int(ServerChange)},
-                                                  {ChangedKeysKey, QStringList{"display_setting_sortOrder_kvs"}}}});
+        settings.updateKVStoreItems(Notification{
+            DidChangeExternallyNotification,
+            kvs().get(),
+            {{ChangeReasonKey, int(ServerChange)}, {ChangedKeysKey, QStringList{"display_setting_sortOrder_kvs"}}}});
     });
     worker.join();
     EXPECT_EQ(dataPlistValues().integerValue("display_setting_sortOrder"), 4);
@@ -188,7 +236,8 @@ TEST_F(SettingsTest, ANoticeWithoutAReasonChangesNothing)
     settings.addValuesToPlist();
     settings.initKVStore();
     kvs()->setObject("display_setting_sortOrder_kvs", 4);
-    settings.updateKVStoreItems(Notification{DidChangeExternallyNotification, kvs().get(),
+    settings.updateKVStoreItems(Notification{DidChangeExternallyNotification,
+                                             kvs().get(),
                                              {{ChangedKeysKey, QStringList{"display_setting_sortOrder_kvs"}}}});
     EXPECT_EQ(dataPlistValues().integerValue("display_setting_sortOrder"), 0);
 }

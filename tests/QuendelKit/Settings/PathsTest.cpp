@@ -43,7 +43,8 @@ TEST_F(SettingsTest, CloudFoldersComeFromTheStoredURLElseTheContainer)
     EXPECT_EQ(settings.urlForCloudPersonImageReferenceWithName(""),
               QUrl::fromLocalFile(env->container + "/PersonImageReferencesCloud"));
     dataPlistValues().setValue("iCloudStorageURL", QUrl::fromLocalFile("/mnt/cloud").toString());
-    EXPECT_EQ(settings.urlForCloudAttachmentWithName("a.pdf"), QUrl::fromLocalFile("/mnt/cloud/FileAttachmentsCloud/a.pdf"));
+    EXPECT_EQ(settings.urlForCloudAttachmentWithName("a.pdf"),
+              QUrl::fromLocalFile("/mnt/cloud/FileAttachmentsCloud/a.pdf"));
     EXPECT_EQ(settings.urlForCloudPersonImageReferenceWithName("g.jpg"),
               QUrl::fromLocalFile("/mnt/cloud/PersonImageReferencesCloud/g.jpg"));
 }
@@ -96,4 +97,12 @@ TEST_F(SettingsTest, SharedSettingsIsOneObject)
     for (auto *s : seen)
         EXPECT_EQ(s, seen[0]);
     EXPECT_EQ(&SharedSettingController::sharedSettings(), seen[0]);
+}
+
+TEST_F(SettingsTest, TheSharedStoreFolderCanBePointedIntoASyncedFolder)
+{
+    const QString synced = home->path() + "/Dropbox/Quendel";
+    defaults()->setObject(synced, QDSettingsKeys::SharedStoreFolderDefaultsKey);
+    SharedSettingController settings;
+    EXPECT_EQ(kvs()->filePath(), synced + "/" + platform::kvstore::KeyValueStore::FileName);
 }

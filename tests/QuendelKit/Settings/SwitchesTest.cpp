@@ -15,14 +15,10 @@ TEST_F(SettingsTest, SyncSwitchPrecedence)
         bool iCloudInApp;
     };
     const Case cases[] = {
-        {false, false, -1, false, "None", false, false},
-        {false, false, 0, false, "None", false, false},
-        {false, false, 1, false, "CloudSync", true, false},
-        {false, false, 3, false, "CloudSync", true, false},
-        {false, true, 3, false, "iCloud", true, true},
-        {true, true, 3, false, "Dropbox", true, true},
-        {true, false, -1, false, "Dropbox", false, false},
-        {false, false, 3, true, "None", false, false},
+        {false, false, -1, false, "None", false, false},    {false, false, 0, false, "None", false, false},
+        {false, false, 1, false, "CloudSync", true, false}, {false, false, 3, false, "CloudSync", true, false},
+        {false, true, 3, false, "iCloud", true, true},      {true, true, 3, false, "Dropbox", true, true},
+        {true, false, -1, false, "Dropbox", false, false},  {false, false, 3, true, "None", false, false},
         {false, true, 1, true, "iCloud", false, false},
     };
     SharedSettingController settings;
@@ -55,7 +51,8 @@ TEST_F(SettingsTest, SwitchingTheCloudSyncOffDropsItsTokens)
     EXPECT_EQ(defaults()->integerForKey("CloudKitUserState"), 2);
     EXPECT_TRUE(defaults()->objectForKey("PrivateZoneNotificationChangeToken").isValid());
     settings.changeCloudKitSyncSettingWithState(0);
-    for (const char *key : {"CloudKitUserState", "PrivateZoneNotificationChangeToken", "SharedZoneNotificationChangeToken"})
+    for (const char *key :
+         {"CloudKitUserState", "PrivateZoneNotificationChangeToken", "SharedZoneNotificationChangeToken"})
         EXPECT_FALSE(defaults()->objectForKey(key).isValid()) << key;
 }
 
@@ -74,7 +71,8 @@ TEST_F(SettingsTest, SwitchingTheOlderCloudStoreOnAndOff)
     EXPECT_EQ(plist.value("iCloudLastUpdateKey").toDateTime(), clock->utcNow());
     EXPECT_EQ(plist.value("iCloudLastSaveDateKey").toDateTime(), clock->utcNow());
     EXPECT_EQ(plist.value("CheckForIOS7UpgradeToCloud").toLongLong(), 0);
-    EXPECT_EQ(settings.urlForCloudAttachmentWithName("a.pdf").toLocalFile(), "/somewhere/else/FileAttachmentsCloud/a.pdf");
+    EXPECT_EQ(settings.urlForCloudAttachmentWithName("a.pdf").toLocalFile(),
+              "/somewhere/else/FileAttachmentsCloud/a.pdf");
 
     settings.changeCloudSyncSettingTo(false);
     plist = readDataPlistFile();

@@ -1,5 +1,5 @@
-#include "platform/core/NotificationCenter.h"
 #include "platform/kvstore/KeyValueStore.h"
+#include "platform/core/NotificationCenter.h"
 #include "support/TempHome.h"
 
 #include <QCoreApplication>
@@ -28,8 +28,7 @@ struct NoticeLog
               reasons << n.userInfo.value(ChangeReasonKey).toInt();
               keys << n.userInfo.value(ChangedKeysKey).toStringList();
           })
-    {
-    }
+    {}
     bool waitFor(int count, int ms = 5000)
     {
         QElapsedTimer t;
@@ -45,7 +44,10 @@ struct NoticeLog
     ScopedObserver observer;
 };
 
-QString storePath(const QTemporaryDir &dir) { return QDir(dir.path()).filePath(KeyValueStore::FileName); }
+QString storePath(const QTemporaryDir &dir)
+{
+    return QDir(dir.path()).filePath(KeyValueStore::FileName);
+}
 
 } // namespace
 
