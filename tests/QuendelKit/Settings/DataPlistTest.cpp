@@ -261,6 +261,24 @@ TEST_F(SettingsTest, InitializeRegistersThePlistAsTheUserDefaultsFallback)
     EXPECT_EQ(defaults()->stringForKey("custom_key"), "custom");
 }
 
+TEST_F(SettingsTest, InitializeFillsDefaultsThenReadsTheSharedStoreThenRegisters)
+{
+    // Defaults first (the plist gets 0 and the shared value is left alone), then the shared value is taken
+    // over, and only then is the plist registered: the fallback sees the shared value.
+    kvs()->setObject("display_setting_sortOrder_kvs", 3);
+    SharedSettingController settings;
+    settings.initialize();
+    EXPECT_EQ(dataPlistValues().integerValue("display_setting_sortOrder"), 3);
+    EXPECT_EQ(defaults()->registeredDefaults().value("display_setting_sortOrder").toLongLong(), 3);
+    EXPECT_EQ(readDataPlistFile().value("display_setting_sortOrder").toLongLong(), 0)
+        << "the defaults were saved before the shared store was read";
+    EXPECT_TRUE(settings.localFileAttachmentsDirectoryURL().isValid());
+    EXPECT_TRUE(settings.reachabilityStatus() != nullptr);
+    EXPECT_TRUE(settings.globalContactStore() != nullptr);
+    EXPECT_TRUE(settings.qdFileLogger() != nullptr);
+    EXPECT_TRUE(settings.contactsHashValuesCache().isEmpty());
+}
+
 TEST_F(SettingsTest, ConcurrentReadersAndWritersOfThePlistNeverSeeATornDictionary)
 {
     SharedSettingController settings;
