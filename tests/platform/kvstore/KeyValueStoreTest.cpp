@@ -258,6 +258,8 @@ TEST(KeyValueStore, TwoProcessesWritingAtOnceLoseNoKey)
 {
     QTemporaryDir dir;
     const QString file = storePath(dir);
+    KeyValueStore watcher(file);
+    NoticeLog notices(&watcher);
     std::vector<std::unique_ptr<QProcess>> children;
     for (const char *prefix : {"first", "second"}) {
         auto p = std::make_unique<QProcess>();
@@ -276,6 +278,19 @@ TEST(KeyValueStore, TwoProcessesWritingAtOnceLoseNoKey)
     }
     const QStringList keys = KeyValueStore(file).keys();
     EXPECT_EQ(keys.size(), 120);
+    // A third process sees the other two's keys arrive without asking.
+    QSet<QString> announced;
+    QElapsedTimer t;
+    t.start();
+    while (announced.size() < 120 && t.elapsed() < 10000) {
+        notices.waitFor(notices.reasons.size() + 1, 100);
+        for (const QStringList &k : std::as_const(notices.keys))
+            announced.unite(QSet<QString>(k.begin(), k.end()));
+    }
+    EXPECT_EQ(announced.size(), 120);
+    EXPECT_EQ(watcher.keys().size(), 120);
+    for (int reason : std::as_const(notices.reasons))
+        EXPECT_EQ(reason, int(ServerChange));
     for (int i = 0; i < 60; ++i) {
         EXPECT_TRUE(keys.contains(QStringLiteral("first_%1").arg(i)));
         EXPECT_TRUE(keys.contains(QStringLiteral("second_%1").arg(i)));
