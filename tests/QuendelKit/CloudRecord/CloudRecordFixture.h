@@ -20,6 +20,12 @@ namespace quendel::test {
 // Two "devices": each a store file of its own with a main-queue context, sharing one manual clock.
 class CloudRecordTest : public ::testing::Test
 {
+public:
+    static platform::cloud::RecordZoneID privateZone()
+    {
+        return platform::cloud::RecordZoneID(QStringLiteral("QDCloudKitPrivateZoneName"));
+    }
+
 protected:
     void SetUp() override
     {
@@ -74,11 +80,6 @@ protected:
                                          platform::cloud::RecordID(object->cloudKitID(), privateZone()));
         uploaded.setRecordChangeTag(tag);
         ManagedObjectCloudKit::updateObjectWithCKRecordEncodedFields(object, uploaded);
-    }
-
-    static platform::cloud::RecordZoneID privateZone()
-    {
-        return platform::cloud::RecordZoneID(QStringLiteral("QDCloudKitPrivateZoneName"));
     }
 
     QString picturesFolder() const
