@@ -277,3 +277,23 @@ TEST_F(SettingsTest, WarningTextsUseTheStoredDatesWhenThereAreAny)
     EXPECT_TRUE(settings.messageForExistingCloudSyncWithKVSDate().contains(
         "\n\nYou last saved data to this iCloud account on " + when + ". Syncing with iCloud will replace"));
 }
+
+TEST_F(SettingsTest, AValueWrittenByAnotherDeviceReachesThePlistWithoutAsking)
+{
+    SharedSettingController settings;
+    settings.addValuesToPlist();
+    settings.initKVStore();
+    DisplayNotices notices;
+    {
+        // Another computer writing the shared file.
+        KeyValueStore otherDevice(kvs()->filePath());
+        otherDevice.setObject("display_setting_displayOrder_kvs", 1);
+    }
+    QElapsedTimer t;
+    t.start();
+    while (notices.names.isEmpty() && t.elapsed() < 5000)
+        pumpEvents(20);
+    EXPECT_EQ(notices.names, QStringList{QDSettingsKeys::DisplayOrderNotification});
+    EXPECT_EQ(dataPlistValues().integerValue("display_setting_displayOrder"), 1);
+    EXPECT_EQ(readDataPlistFile().value("display_setting_displayOrder").toLongLong(), 1);
+}
