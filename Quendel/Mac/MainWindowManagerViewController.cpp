@@ -1,5 +1,10 @@
 #include "MainWindowManagerViewController.h"
 
+#include "QuendelKit/Entities/Person.h"
+#include "QuendelKit/Entities/PrivateGroups.h"
+#include "QuendelKit/Settings/SharedSettingController.h"
+
+#include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/CommandRouter.h"
 #include "platform/ui/Popover.h"
 
@@ -119,4 +124,63 @@ void MainWindowManagerViewController::loadViewIfNeeded()
         });
     }
     awakeFromNib();
+}
+
+std::optional<platform::store::Predicate> MainWindowManagerViewController::combinedFilterPredicate() const
+{
+    std::vector<Predicate> parts;
+    for (const std::optional<Predicate> *filter :
+         {&m_dateFilterPredicate, &m_titleFilterPredicate, &m_searchPredicate, &m_contactsFilterPredicate}) {
+        if (filter->has_value())
+            parts.push_back(**filter);
+    }
+    if (parts.empty())
+        return std::nullopt;
+    return Predicate::andOf(std::move(parts));
+}
+
+namespace {
+platform::store::Predicate personInList(const QList<Person *> &people)
+{
+    std::vector<platform::store::ObjectRef> refs;
+    refs.reserve(people.size());
+    for (const Person *person : people)
+        refs.push_back(platform::store::ObjectRef::fromObjectID(person->objectID(), person));
+    return platform::store::Predicate::in(QStringLiteral("person"), refs);
+}
+} // namespace
+
+platform::store::Predicate MainWindowManagerViewController::predicateForPrivateGroup(const PrivateGroups *group)
+{
+    return personInList(group ? group->members() : QList<Person *>());
+}
+
+platform::store::Predicate MainWindowManagerViewController::predicateForPublicGroup(
+    const QStringList &memberUniqueIds) const
+{
+    return personInList(personsListForPublicGroup(memberUniqueIds));
+}
+
+QList<Person *> MainWindowManagerViewController::personsListForPublicGroup(const QStringList &memberUniqueIds) const
+{
+    QList<Person *> people;
+    if (!m_context)
+        return people;
+    const SharedSettingController &settings = SharedSettingController::sharedSettings();
+    for (const QString &uniqueId : memberUniqueIds) {
+        const platform::store::ManagedObjectID objectID = settings.objectIDForContactReferenceID(uniqueId);
+        if (objectID.isNull())
+            continue;
+        if (auto *person = dynamic_cast<Person *>(m_context->existingObjectWithID(objectID)))
+            people.append(person);
+    }
+    return people;
+}
+
+bool MainWindowManagerViewController::saveContext()
+{
+    if (!m_context)
+        return false;
+    platform::core::QDError error;
+    return m_context->save(&error);
 }

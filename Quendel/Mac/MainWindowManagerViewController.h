@@ -1,12 +1,18 @@
 #pragma once
 
+#include "platform/store/Predicate.h"
+
+#include <QList>
 #include <QPointer>
 #include <QRect>
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
 #include <optional>
 
+class Person;
+class PrivateGroups;
 class QAction;
 
 namespace platform::core {
@@ -27,6 +33,7 @@ class MainWindowManagerViewController : public QWidget
     Q_OBJECT
 public:
     using ContextPtr = std::shared_ptr<platform::store::ManagedObjectContext>;
+    using Predicate = platform::store::Predicate;
 
     // The section's interface name (its class name) and the main context it reads.
     MainWindowManagerViewController(const QString &nibName, ContextPtr context, QWidget *parent = nullptr);
@@ -46,6 +53,32 @@ public:
     void setShowingFillerText(bool showing) { m_showingFillerText = showing; }
 
     bool acceptsFirstResponder() const { return true; }
+
+    // The four filters of the section's list: the date range and the title of its own sidebar, the
+    // toolbar search and the toolbar group. Unset means no filter.
+    const std::optional<Predicate> &dateFilterPredicate() const { return m_dateFilterPredicate; }
+    void setDateFilterPredicate(std::optional<Predicate> predicate) { m_dateFilterPredicate = std::move(predicate); }
+    const std::optional<Predicate> &titleFilterPredicate() const { return m_titleFilterPredicate; }
+    void setTitleFilterPredicate(std::optional<Predicate> predicate) { m_titleFilterPredicate = std::move(predicate); }
+    const std::optional<Predicate> &searchPredicate() const { return m_searchPredicate; }
+    void setSearchPredicate(std::optional<Predicate> predicate) { m_searchPredicate = std::move(predicate); }
+    const std::optional<Predicate> &contactsFilterPredicate() const { return m_contactsFilterPredicate; }
+    void setContactsFilterPredicate(std::optional<Predicate> predicate)
+    {
+        m_contactsFilterPredicate = std::move(predicate);
+    }
+    // The AND of the filters that are set, in the order date, title, search, group; unset when none is.
+    std::optional<Predicate> combinedFilterPredicate() const;
+
+    // Records whose contact is a member of the private group ("person IN members").
+    static Predicate predicateForPrivateGroup(const PrivateGroups *group);
+    // The same for an address-book group, given its members' unique identifiers in the group's order.
+    Predicate predicateForPublicGroup(const QStringList &memberUniqueIds) const;
+    // The stored contacts linked to those members, in the group's order; unlinked members add nothing.
+    QList<Person *> personsListForPublicGroup(const QStringList &memberUniqueIds) const;
+
+    // Saves the section's context; false when the save failed (the caller decides what to tell the user).
+    bool saveContext();
 
     // A new transient popover around `controller`, reporting its closing to popoverDidClose. The base does
     // not keep it; the caller stores it in contentPopover.
@@ -86,6 +119,10 @@ protected:
 private:
     QString m_nibName;
     ContextPtr m_context;
+    std::optional<Predicate> m_dateFilterPredicate;
+    std::optional<Predicate> m_titleFilterPredicate;
+    std::optional<Predicate> m_searchPredicate;
+    std::optional<Predicate> m_contactsFilterPredicate;
     QPointer<platform::ui::Popover> m_contentPopover;
     QPointer<QWidget> m_fillerTextView;
     bool m_showingFillerText = false;
