@@ -1,3 +1,4 @@
+#include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Popover.h"
 
 #include <QDialog>
@@ -92,6 +93,23 @@ TEST_F(PopoverTest, SurvivesADialogOpenedFromInsideItAndClosesOnEscape)
     EXPECT_FALSE(popover->isShown());
     EXPECT_FALSE(popover->isVisible());
     EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(PopoverTest, AnAlertRaisedFromTheContentDoesNotCloseIt)
+{
+    auto &alerts = platform::ui::AlertPresenter::shared();
+    alerts.clearAnswers();
+    showPopover();
+    platform::ui::AlertSpec spec;
+    spec.messageText = QStringLiteral("Delete this log?");
+    spec.buttonTitles = {QStringLiteral("Delete"), QStringLiteral("Cancel")};
+    int answered = 0;
+    alerts.runModal(spec, [&](const platform::ui::AlertResult &) { ++answered; });
+    ASSERT_EQ(alerts.openAlerts().size(), 1);
+    QTest::mouseClick(alerts.openAlerts().first()->button(1), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(answered, 1);
+    EXPECT_TRUE(popover->isShown());
 }
 
 TEST_F(PopoverTest, TransientClosesOnAClickOutsideButNotOnClicksInside)
