@@ -151,12 +151,15 @@ void NSManagedObjectQDBaseCloudRecord::fillManagedObjectWithCKRecord(NSManagedOb
         if (object->cloudKitID() != record.recordID().recordName())
             object->setCloudKitID(record.recordID().recordName());
         const std::shared_ptr<const CloudRecordHooks> hooks = hooksForEntity(entity.name());
+        // The entity's kept-out attributes come only through its own reader, in their own form: a field of
+        // that name holds an archive or a compressed picture, never the attribute's value itself.
+        const QStringList removed = removeAttributesFromSyncFields(object);
         QList<QPair<QString, QVariant>> throughEntitySetters;
         for (const QString &key : record.allKeys()) {
             const AttributeDescription *attribute = entity.attribute(key);
             // Fields that are not attributes (relationships, the entity's own fields, a newer device's extras)
             // are not for the generic copy; neither are the device's own identity fields.
-            if (!attribute || ManagedObjectCloudKit::isNeverAField(*attribute))
+            if (!attribute || ManagedObjectCloudKit::isNeverAField(*attribute) || removed.contains(key))
                 continue;
             const std::optional<QVariant> value = cloud_record_values::attributeValueOfField(record.value(key), *attribute);
             if (!value) {
