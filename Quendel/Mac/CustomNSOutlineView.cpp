@@ -14,17 +14,34 @@ KeyRoutingDelegate *CustomNSOutlineView::routingDelegate() const
     return dynamic_cast<KeyRoutingDelegate *>(m_delegate.data());
 }
 
-void CustomNSOutlineView::keyPressEvent(QKeyEvent *event)
+bool CustomNSOutlineView::routeKey(QKeyEvent *event)
 {
     KeyRoutingDelegate *delegate = routingDelegate();
     const KeyDelegateKinds kinds = delegate ? delegate->keyDelegateKinds() : KeyDelegateKinds();
     const KeyAction action = KeyRouter::outlineView(kinds, KeyInfo::fromEvent(event), [delegate] {
         return delegate && delegate->hasTableviewFirstSelection();
     });
-    if (KeyRouter::perform(action, delegate, event)) {
-        event->accept();
-        return;
+    if (!KeyRouter::perform(action, delegate, event))
+        return false;
+    event->accept();
+    return true;
+}
+
+bool CustomNSOutlineView::event(QEvent *event)
+{
+    // Tab would otherwise move the focus before the view ever sees the key.
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && routeKey(key))
+            return true;
     }
+    return QTreeView::event(event);
+}
+
+void CustomNSOutlineView::keyPressEvent(QKeyEvent *event)
+{
+    if (routeKey(event))
+        return;
     QTreeView::keyPressEvent(event);
 }
 

@@ -46,11 +46,15 @@ public:
     QModelIndex indexForRow(int row) const;
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
 
 private:
+    // Sends the key where the delegate's kind routes it; false when the view handles it itself.
+    bool routeKey(QKeyEvent *event);
+
     QPointer<QObject> m_delegate;
     QPointer<QMenu> m_menu;
 };

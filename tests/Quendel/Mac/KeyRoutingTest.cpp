@@ -11,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QStandardItemModel>
@@ -282,9 +283,19 @@ TEST_F(RoutingViewTest, SidebarMovesWithArrowsAndDropsReturnAndLetters)
     EXPECT_EQ(sidebar->currentIndex().row(), 2);
     EXPECT_TRUE(app.calls.isEmpty());
 
+    // Tab reaches the sidebar's delegate even with other widgets to move the focus to; Shift-Tab does nothing.
+    auto *next = new QLineEdit;
+    window.layout()->addWidget(next);
+    next->show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    sidebar->setFocus();
+    ASSERT_TRUE(sidebar->hasFocus());
     QTest::keyClick(sidebar, Qt::Key_Right);
     QTest::keyClick(sidebar, Qt::Key_Tab);
+    QTest::keyClick(sidebar, Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(app.calls, (QStringList{"mainSidebarRightKeyWasPressed", "tabKeyPressedOnSidebarWithShift:0"}));
+    EXPECT_TRUE(sidebar->hasFocus());
 }
 
 TEST_F(RoutingViewTest, UpOnAPanesFirstRowGoesToTheTabButtonsOtherwiseMovesTheSelection)
