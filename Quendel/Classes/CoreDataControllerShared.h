@@ -1,0 +1,130 @@
+#pragma once
+
+#include "GeocoderRequestQueue.h"
+
+#include "QuendelKit/CoreDataControllerBase.h"
+
+#include "platform/core/DispatchQueue.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/QDError.h"
+#include "platform/store/StoreCoordinator.h"
+
+#include <QString>
+
+#include <memory>
+#include <mutex>
+
+// The application's store controller: the one owner of the coordinator, the main context and the store in
+// the coordinator. It chooses the store when the coordinator is first needed (an in-memory store under the
+// test environment, otherwise "Quendel.sqlite" in the data folder, migrated on open), brings a freshly
+// loaded store up to date (the default titles of a new database), and offers the hooks through which a
+// store swap drops the main context and builds a new one.
+//
+// The desktop subclass supplies the swap hooks; this class declares them. A controller made with the plain
+// constructor is a bare helper for store copies: no work queue, no observer, no callback, and it never
+// loads a store.
+class CoreDataControllerShared : public CoreDataControllerBase
+{
+public:
+    static inline const QString LocalStoreFileName = QStringLiteral("Quendel.sqlite");
+    static inline const QString TestStoreFileName = QStringLiteral("QuendelTest.sqlite");
+    static inline const QString FilterMainQueueLabel = QStringLiteral("com.morvane.QDFilterMainQueue");
+    // Posted by the save listener with an inserted or changed address record as object (the record's
+    // address as a `const platform::store::ManagedObject *`).
+    static inline const QString PersonAddressGeocodeOnLoadNotification =
+        QStringLiteral("PersonAddressGeocodeOnLoadNotifcation");
+    // Posted with no object before the main context is dropped: every holder lets go of it and stops.
+    static inline const QString RestoreDBPreparationNotification = QStringLiteral("RestoreDBPreparationNotification");
+    // Posted with the new main context (its address) as object once a new one is in place over a store.
+    static inline const QString RestoreDBNotification = QStringLiteral("RestoreDBNotification");
+    static inline const QString LoadLocalStoreErrorKey = QStringLiteral("LoadLocalStore");
+    // Records saved in a context of this name are copies of records that were already geocoded.
+    static inline const QString MigrateStoreDestinationContextName =
+        QStringLiteral("MCMigrateStoreDestinationContext");
+    // Data-plist flag: the default log and to-do titles have been seeded.
+    static inline const QString OneTimeAddToTitlesKey = QStringLiteral("CoreData_OneTimeAddToTitles");
+
+    static inline const QString CloudTurnedOffAlertTitle = QStringLiteral("iCloud Turned Off");
+    static inline const QString CloudTurnedOffAlertMessage = QStringLiteral("Data moved to local storage");
+    static inline const QString UnopenableStoreAlertTitle = QStringLiteral("Your Data Could Not Be Opened");
+
+    // A bare controller (store copies and backup fetches only).
+    CoreDataControllerShared();
+    // The application's controller: keeps the callback, makes the work queue and observes addresses to
+    // geocode. Loads nothing until the coordinator or the main context is first asked for.
+    explicit CoreDataControllerShared(LoadCompletionBlock loadCompletionBlock);
+    ~CoreDataControllerShared() override;
+
+    // The loaded coordinator. The first request makes it and loads the store into it, with the one-time
+    // updates; a request made from inside that load gets the same coordinator, already holding the store.
+    std::shared_ptr<platform::store::StoreCoordinator> persistentStoreCoordinator() override;
+
+    // Chooses the store for the coordinator: the local store (the older shared cloud store is not in use).
+    virtual void loadPersistentStores();
+    // Adds the local store, then brings it up to date.
+    void loadLocalStore();
+    // Adds "Quendel.sqlite" from the data folder to the coordinator, migrating an older file. With
+    // deleteExisting the file is removed first, so the store starts empty. Null when the store cannot be
+    // added: the user is told why and the program quits; the file is left as it was.
+    std::shared_ptr<platform::store::PersistentStore> loadLocalStoreIntoPSCWithDelete(bool deleteExisting);
+    // Adds the in-memory test store, then brings it up to date. It starts empty at every launch.
+    void loadTestFrameworkStore();
+    // Removes the coordinator's store, if it holds one.
+    void dropLocalStore();
+
+    // Seeds the default titles into a new database, once (remembered in the data plist); with force a new
+    // context seeds them again, but only into lists that are still empty.
+    void oneTimeDatabaseUpdates(bool force);
+
+    // Runs the load-completion callback again on the present main context (after the data was replaced
+    // by a whole download).
+    void reloadCompletionBlock();
+
+    // ---- Supplied by the desktop subclass ----
+    virtual void updateVisualsWithAddUbiquityStart(bool isStart, bool isForcedChange);
+    virtual void updateVisualsWithAddUbiquityFinish(bool isFinish);
+    virtual void updateVisualsFallbackStore();
+    virtual void handleDeleteAll();
+    // First half of a store swap: tells every holder to let go of the main context, empties the settings
+    // object's caches and drops the main context and the model. The coordinator stays.
+    virtual void cleanUpViewsBeforeRestoreWithDebugKey(const QString &debugKey);
+    // Second half: makes a new main context (and, when the coordinator was dropped too, loads the store
+    // again), which runs the load-completion callback, and announces it when the coordinator holds a store.
+    virtual void reInitializePSCAfterCloudSettingChangeAndShowAlert(bool showAlert);
+
+    // Hands an address record to the geocoding queue, unless it was written by a whole-store copy.
+    void receivedPersonAddressToGeocode(const platform::core::Notification &notification);
+
+    // ---- State ----
+    // The serial work queue of list filtering and store switching; null in a bare controller.
+    std::shared_ptr<platform::core::DispatchQueue> filterMainQueue() const { return m_filterMainQueue; }
+    // The geocoding queue; null until the load-completion callback sets it (requests are dropped till then).
+    std::shared_ptr<GeocoderRequestQueue> requestQueue() const;
+    void setRequestQueue(std::shared_ptr<GeocoderRequestQueue> queue);
+    // The store added by the last load; null when the add failed.
+    std::shared_ptr<platform::store::PersistentStore> localStore() const { return m_localStore; }
+    // Why the last load added no store; null after a successful load.
+    const platform::core::QDError &storeLoadError() const { return m_storeLoadError; }
+
+    // Where the local store lives: "Quendel.sqlite" in the data folder (made when missing). Null with the
+    // error when the data folder cannot be made.
+    static QString localStorePath(platform::core::QDError *error = nullptr);
+
+protected:
+    // Tells the user that the store cannot be opened, with the reason and the untouched file's place,
+    // through the alert service; then quitAfterUnopenableStore().
+    virtual void reportUnopenableStore(const QString &path, const platform::core::QDError &error);
+    // Ends the program once its event loop runs: without a store nothing the user does could be kept.
+    virtual void quitAfterUnopenableStore();
+
+private:
+    void storeLoaded(const std::shared_ptr<platform::store::PersistentStore> &store);
+
+    bool m_loadsStores = false;
+    std::shared_ptr<platform::core::DispatchQueue> m_filterMainQueue;
+    std::shared_ptr<platform::store::PersistentStore> m_localStore;
+    platform::core::QDError m_storeLoadError;
+    mutable std::mutex m_requestQueueMutex;
+    std::shared_ptr<GeocoderRequestQueue> m_requestQueue;
+    platform::core::ScopedObserver m_geocodeObserver;
+};
