@@ -11,6 +11,7 @@
 #include "QuendelKit/Entities/Location.h"
 #include "QuendelKit/Entities/Log.h"
 #include "QuendelKit/Entities/LogTitle.h"
+#include "QuendelKit/Entities/CloudDuplicateCheckSupport.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PersonAddress.h"
