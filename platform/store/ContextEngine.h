@@ -52,6 +52,10 @@ public:
     StoreCoordinator *rootCoordinator() const;
     SqliteStore *store() const; // only for a context attached to a coordinator
     const EntityLayout *layout(const EntityDescription *entity) const;
+    static const EntityLayout *layoutFor(ManagedObjectContext *context, const EntityDescription *entity)
+    {
+        return context->m_engine->layout(entity);
+    }
 
     static quint64 permanentKey(const EntityDescription *entity, qint64 pk)
     {

@@ -78,12 +78,29 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
+// The inverse through the store's worked-out layout when there is one (no name lookups on the hot path).
+const RelationshipDescription *inverseOf(const EntityDescription *entity, ManagedObjectContext *context, int r);
+
 template <typename T>
 bool contains(const std::vector<T> &v, const T &x)
 {
     return std::find(v.begin(), v.end(), x) != v.end();
 }
 
+} // namespace
+
+namespace {
+const RelationshipDescription *inverseOf(const EntityDescription *entity, ManagedObjectContext *context, int r)
+{
+    if (context) {
+        if (const EntityLayout *layout = ContextEngine::layoutFor(context, entity)) {
+            const auto &rel = layout->relationships[size_t(r)];
+            return rel.inverseIndex < 0 || !rel.destination ? nullptr
+                                                            : &rel.destination->relationships()[size_t(rel.inverseIndex)];
+        }
+    }
+    return entity->inverseRelationship(entity->relationships()[size_t(r)]);
+}
 } // namespace
 
 ManagedObject::ManagedObject() = default;
@@ -159,20 +176,20 @@ void ManagedObject::setPrimitiveValue(const QString &key, const QVariant &value)
 
 void ManagedObject::setAttributeValue(int index, const QVariant &value)
 {
-    const QVariant v = normalized(value, m_entity->attributes()[size_t(index)]);
+    QVariant v = normalized(value, m_entity->attributes()[size_t(index)]);
     if (sameValue(m_values[size_t(index)], v))
         return;
     markChanged(index, true);
-    m_values[size_t(index)] = v;
+    m_values[size_t(index)] = std::move(v);
 }
 
 void ManagedObject::setPrimitiveAttributeValue(int index, const QVariant &value)
 {
-    const QVariant v = normalized(value, m_entity->attributes()[size_t(index)]);
+    QVariant v = normalized(value, m_entity->attributes()[size_t(index)]);
     if (sameValue(m_values[size_t(index)], v))
         return;
     markChanged(index, false);
-    m_values[size_t(index)] = v;
+    m_values[size_t(index)] = std::move(v);
 }
 
 ManagedObject *ManagedObject::relatedObject(const QString &key) const
@@ -286,7 +303,8 @@ QStringList ManagedObject::changedKeys() const
     if (!m_entity)
         return keys;
     const size_t attributes = m_entity->attributes().size();
-    for (size_t i = 0; i < m_changed.size(); ++i) {
+    const size_t total = attributes + m_entity->relationships().size();
+    for (size_t i = 0; i < total; ++i) {
         if (!m_changed[i])
             continue;
         keys << (i < attributes ? m_entity->attributes()[i].name : m_entity->relationships()[i - attributes].name);
@@ -305,7 +323,7 @@ bool ManagedObject::hasChangedKey(const QString &key) const
             return false;
         i += int(m_entity->attributes().size());
     }
-    return size_t(i) < m_changed.size() && m_changed[size_t(i)];
+    return m_changed[size_t(i)];
 }
 
 QVariantMap ManagedObject::changedValues() const
@@ -387,9 +405,7 @@ void ManagedObject::markChanged(int changeIndex, bool tracked)
         captureCommitted();
     if (!tracked)
         return;
-    if (m_changed.empty())
-        m_changed.assign(m_entity->attributes().size() + m_entity->relationships().size(), false);
-    m_changed[size_t(changeIndex)] = true;
+    m_changed.set(size_t(changeIndex));
     if (m_state == State::Clean)
         m_state = State::Updated;
     if (m_context)
@@ -449,8 +465,7 @@ void ManagedObject::setToOneInternal(int r, ManagedObject *object, bool track, b
     slot.oneID = object ? object->m_id : ManagedObjectID();
     if (!inverse)
         return;
-    const RelationshipDescription &relationship = m_entity->relationships()[size_t(r)];
-    const RelationshipDescription *inverseDescription = m_entity->inverseRelationship(relationship);
+    const RelationshipDescription *inverseDescription = inverseOf(m_entity, m_context, r);
     if (!inverseDescription)
         return;
     const int inv = inverseDescription->index;
@@ -485,8 +500,7 @@ void ManagedObject::addToManyInternal(int r, ManagedObject *object, bool track, 
     slot.many.push_back(object);
     if (!inverse)
         return;
-    const RelationshipDescription *inverseDescription =
-        m_entity->inverseRelationship(m_entity->relationships()[size_t(r)]);
+    const RelationshipDescription *inverseDescription = inverseOf(m_entity, m_context, r);
     if (!inverseDescription)
         return;
     if (inverseDescription->toMany)
@@ -506,8 +520,7 @@ void ManagedObject::removeToManyInternal(int r, ManagedObject *object, bool trac
     slot.many.erase(it);
     if (!inverse)
         return;
-    const RelationshipDescription *inverseDescription =
-        m_entity->inverseRelationship(m_entity->relationships()[size_t(r)]);
+    const RelationshipDescription *inverseDescription = inverseOf(m_entity, m_context, r);
     if (!inverseDescription)
         return;
     if (inverseDescription->toMany) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVariantMap>
+#include <QVarLengthArray>
 
 #include <memory>
 #include <vector>
@@ -144,11 +145,28 @@ private:
     std::vector<QVariant> m_values;
     mutable std::vector<RelationshipSlot> m_relationships;
     std::unique_ptr<Committed> m_committed;
-    std::vector<bool> m_changed; // per attribute, then per relationship
+    // Which keys changed: per attribute, then per relationship. Held inline for up to 128 keys.
+    struct ChangeBits
+    {
+        QVarLengthArray<quint64, 2> words;
+        bool empty() const { return words.isEmpty(); }
+        size_t size() const { return size_t(words.size()) * 64; }
+        bool operator[](size_t i) const { return i / 64 < size_t(words.size()) && ((words[qsizetype(i / 64)] >> (i % 64)) & 1u); }
+        void set(size_t i)
+        {
+            while (size_t(words.size()) <= i / 64)
+                words.append(0);
+            words[qsizetype(i / 64)] |= quint64(1) << (i % 64);
+        }
+        void clear() { words.clear(); }
+    };
+    ChangeBits m_changed;
     qint64 m_pendingPk = 0; // the pk a save is giving the object, until the save commits
     State m_state = State::Clean;
     bool m_tracking = true;
     bool m_registeredChange = false;
+    bool m_noticePending = false; // listed for the next objects-did-change
+    quint32 m_saveGeneration = 0; // the save whose willSave already ran for the object
 };
 
 } // namespace platform::store

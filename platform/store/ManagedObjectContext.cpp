@@ -14,6 +14,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 
 namespace platform::store {
 
@@ -99,8 +100,11 @@ ManagedObject *ContextEngine::registered(const ManagedObjectID &id) const
 {
     if (id.isNull())
         return nullptr;
-    if (id.isTemporaryID())
-        return temporary.value(id.temporaryNumber(), nullptr);
+    if (id.isTemporaryID()) {
+        // A saved object stays listed under its temporary number, so old identifiers still find it.
+        ManagedObject *object = temporary.value(id.temporaryNumber(), nullptr);
+        return object && object->m_context == q ? object : nullptr;
+    }
     return permanent.value(permanentKey(id.entity(), id.primaryKey()), nullptr);
 }
 
@@ -294,7 +298,8 @@ void ContextEngine::noteChange(ManagedObject *object, bool tracked)
         object->m_registeredChange = true;
         changed.push_back(object);
     }
-    if (tracked) {
+    if (tracked && !object->m_noticePending) {
+        object->m_noticePending = true;
         pendingNotice.push_back(object);
         scheduleNotice();
     }
@@ -321,13 +326,14 @@ void ContextEngine::processPendingChanges()
         return;
     std::vector<ManagedObject *> touched;
     touched.swap(pendingNotice);
-    QSet<ManagedObject *> seen;
     auto changes = std::make_shared<SaveChanges>();
     ManagedObject::ObjectList inserted, updated, deleted;
+    inserted.reserve(qsizetype(touched.size()));
+    changes->inserted.reserve(touched.size());
     for (ManagedObject *object : touched) {
-        if (seen.contains(object) || object->m_context != q)
+        if (!object->m_noticePending || object->m_context != q)
             continue;
-        seen.insert(object);
+        object->m_noticePending = false;
         ObjectChange change;
         change.object = object;
         change.objectID = object->m_id;
@@ -441,6 +447,8 @@ void ContextEngine::rollback()
 {
     std::vector<ManagedObject *> list;
     list.swap(changed);
+    for (ManagedObject *object : pendingNotice)
+        object->m_noticePending = false;
     pendingNotice.clear();
     // Inserted objects leave first, so the others are restored without them.
     for (ManagedObject *object : list) {
@@ -511,7 +519,7 @@ void ContextEngine::applyFreshState(ManagedObject *object, const RowData *row, c
     const EntityDescription *entity = object->m_entity;
     const auto &attributes = entity->attributes();
     const size_t attributeCount = attributes.size();
-    auto changedAt = [&](size_t i) { return keepChanges && i < object->m_changed.size() && object->m_changed[i]; };
+    auto changedAt = [&](size_t i) { return keepChanges && object->m_changed[i]; };
     const std::vector<QVariant> &fresh = row ? row->values : snapshot->values;
     for (size_t a = 0; a < attributeCount; ++a) {
         if (attributes[a].transient && row)
@@ -632,8 +640,7 @@ void ContextEngine::mergeChanges(const SaveChanges &changes)
             const size_t attributeCount = object->m_entity->attributes().size();
             for (size_t r = 0; r < object->m_relationships.size(); ++r) {
                 auto &slot = object->m_relationships[r];
-                const bool changedHere = attributeCount + r < object->m_changed.size()
-                                         && object->m_changed[attributeCount + r];
+                const bool changedHere = object->m_changed[attributeCount + r];
                 if (object->m_entity->relationships()[r].toMany && slot.loaded && !changedHere) {
                     slot.many.clear();
                     slot.loaded = false;
@@ -731,6 +738,9 @@ bool ContextEngine::validate(const std::vector<ManagedObject *> &objects, QDErro
 {
     for (ManagedObject *object : objects) {
         const EntityDescription *entity = object->m_entity;
+        const EntityLayout *l = layout(entity);
+        if (l && !(object->isDeleted() ? l->hasDeny : l->hasRequired))
+            continue;
         if (object->isDeleted()) {
             const auto &relationships = entity->relationships();
             for (size_t r = 0; r < relationships.size(); ++r) {
@@ -808,7 +818,7 @@ bool ContextEngine::resolveConflict(Connection &c, ManagedObject *object, QDErro
                                           {{QStringLiteral("NSValidationErrorObject"), QVariant::fromValue(object->m_id)}}));
     const bool storeWins = q->m_mergePolicy == MergePolicy::StoreTrump;
     for (int i : differing) {
-        const bool mine = size_t(i) < object->m_changed.size() && object->m_changed[size_t(i)];
+        const bool mine = object->m_changed[size_t(i)];
         if (mine && !storeWins)
             continue;
         if (size_t(i) < attributeCount) {
@@ -852,22 +862,27 @@ bool ContextEngine::save(QDError *error)
     } savingFlag{saving};
 
     // willSave may change more objects; each object's willSave runs once per save.
-    QSet<ManagedObject *> prepared;
+    static std::atomic<quint32> generations{0};
+    const quint32 generation = ++generations;
     for (int pass = 0; pass < 16; ++pass) {
         bool any = false;
-        const std::vector<ManagedObject *> snapshot = changed;
-        for (ManagedObject *object : snapshot) {
-            if (object->m_context != q || !object->m_registeredChange || prepared.contains(object)
+        // Indexes, not iterators: willSave may add to the list.
+        const size_t count = changed.size();
+        for (size_t i = 0; i < count; ++i) {
+            ManagedObject *object = changed[i];
+            if (object->m_context != q || !object->m_registeredChange || object->m_saveGeneration == generation
                 || object->m_state == ManagedObject::State::Clean
                 || object->m_state == ManagedObject::State::InsertedDeleted)
                 continue;
-            prepared.insert(object);
+            object->m_saveGeneration = generation;
             object->willSave();
             any = true;
         }
         if (!any)
             break;
     }
+    for (ManagedObject *object : pendingNotice)
+        object->m_noticePending = false;
     pendingNotice.clear();
 
     std::vector<ManagedObject *> inserted = objectsInState(ManagedObject::State::Inserted);
@@ -913,16 +928,15 @@ bool ContextEngine::save(QDError *error)
         }
         // The save is in the file: new objects take their permanent identifiers.
         changes->inserted.reserve(inserted.size());
+        permanent.reserve(permanent.size() + qsizetype(inserted.size()));
         for (ManagedObject *object : inserted) {
             ObjectChange change;
             change.object = object;
             change.previousID = object->m_id;
-            const quint64 number = object->m_id.temporaryNumber();
             object->m_id = ManagedObjectID::makePermanent(object->m_entity, object->m_pendingPk, s->uuid());
             object->m_pendingPk = 0;
             change.objectID = object->m_id;
-            registerObject(object);
-            temporary.insert(number, object); // an alias: children and old identifiers still find it
+            registerObject(object); // its temporary entry stays, for children and old identifiers
             changes->inserted.push_back(std::move(change));
         }
     } else {

@@ -36,7 +36,7 @@ public:
     // A process-wide number that tells temporary identifiers apart; 0 for a permanent one.
     quint64 temporaryNumber() const { return m_temporary; }
     // The UUID of the store the record lives in; empty while temporary.
-    const QString &storeIdentifier() const { return m_store; }
+    const QString &storeIdentifier() const;
 
     // "x-quendel://<store UUID>/<Entity>/p<pk>" for a permanent identifier; a temporary one gives
     // "x-quendel:///<Entity>/t<number>", which is meaningful only inside this process.
@@ -46,7 +46,7 @@ public:
     bool operator==(const ManagedObjectID &other) const
     {
         return m_entity == other.m_entity && m_pk == other.m_pk && m_temporary == other.m_temporary
-            && (m_pk == 0 || m_store == other.m_store);
+            && m_store == other.m_store;
     }
     bool operator!=(const ManagedObjectID &other) const { return !(*this == other); }
 
@@ -54,7 +54,8 @@ private:
     const EntityDescription *m_entity = nullptr;
     qint64 m_pk = 0;
     quint64 m_temporary = 0;
-    QString m_store;
+    // Store UUIDs are interned once per process, so identifiers copy and compare as plain values.
+    const QString *m_store = nullptr;
 };
 
 inline size_t qHash(const ManagedObjectID &id, size_t seed = 0)

@@ -64,17 +64,16 @@ sqlite3_stmt *prepare(sqlite3 *db, const QString &sql)
 
 QString metadataTable() { return q(QLatin1String(sc::kMetadataTable)); }
 
-// Holds a statement for one use: resets it and clears its bindings when done.
+// Holds a statement for one use and resets it when done. Every use binds every parameter, and text bound in
+// place is never read after the reset, so bindings need no clearing.
 struct StatementUse
 {
     sqlite3_stmt *statement;
     explicit StatementUse(sqlite3_stmt *s) : statement(s) {}
     ~StatementUse()
     {
-        if (statement) {
+        if (statement)
             sqlite3_reset(statement);
-            sqlite3_clear_bindings(statement);
-        }
     }
 };
 
@@ -385,6 +384,7 @@ void SqliteStore::buildLayouts()
         for (const auto &attribute : entity.attributes()) {
             if (attribute.transient)
                 continue;
+            layout.hasRequired = layout.hasRequired || !attribute.optional;
             layout.storedAttributes.push_back(attribute.index);
             select << QStringLiteral("t0.") + q(sc::columnName(attribute));
         }
@@ -392,6 +392,8 @@ void SqliteStore::buildLayouts()
         for (const auto &relationship : entity.relationships()) {
             EntityLayout::Relationship &r = layout.relationships[size_t(relationship.index)];
             r.description = &relationship;
+            layout.hasRequired = layout.hasRequired || (!relationship.optional && !relationship.toMany);
+            layout.hasDeny = layout.hasDeny || relationship.deleteRule == DeleteRule::Deny;
             r.destination = entity.destinationEntity(relationship);
             const RelationshipDescription *inverse = entity.inverseRelationship(relationship);
             r.inverseIndex = inverse ? inverse->index : -1;
@@ -446,6 +448,10 @@ bool SqliteStore::configure(sqlite3 *db, bool writer, QDError *error)
             return setError(error, sqlError(db, QStringLiteral("The store cannot be opened"), StoreErrorOpen));
     }
     if (!exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), error))
+        return false;
+    // SQLite's default page cache (2 MB) makes index upkeep of a large store go to the file for every row.
+    if (!exec(db, writer ? QStringLiteral("PRAGMA cache_size = -32768") : QStringLiteral("PRAGMA cache_size = -16384"),
+              error))
         return false;
     return true;
 }
@@ -1060,7 +1066,7 @@ bool SqliteStore::writeBatch(Connection &c, WriteBatch &batch, QDError *error)
             if (!rel.joinTable)
                 continue;
             const size_t changeIndex = attributeCount + r;
-            if (!inserted && (changeIndex >= object->m_changed.size() || !object->m_changed[changeIndex]))
+            if (!inserted && !object->m_changed[changeIndex])
                 continue;
             const auto &slot = object->m_relationships[r];
             if (!slot.loaded)

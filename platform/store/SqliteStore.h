@@ -42,6 +42,8 @@ struct EntityLayout
     std::vector<int> toOneRelationships; // relationship indexes that have a column
     std::vector<Relationship> relationships;
     QString selectColumns;              // "t0.pk, t0.<attr>..., t0.<rel>_pk..." in the order above
+    bool hasRequired = false;           // a value or to-one a save must find set
+    bool hasDeny = false;               // a relationship whose delete rule is deny
 };
 
 // What a row holds, by attribute and relationship index.
