@@ -19,11 +19,27 @@ KeyRoutingDelegate *CustomNSCollectionView::routingDelegate() const
     return dynamic_cast<KeyRoutingDelegate *>(m_delegate.data());
 }
 
-void CustomNSCollectionView::keyPressEvent(QKeyEvent *event)
+bool CustomNSCollectionView::routeKey(QKeyEvent *event)
 {
     KeyRoutingDelegate *delegate = routingDelegate();
     const KeyDelegateKinds kinds = delegate ? delegate->keyDelegateKinds() : KeyDelegateKinds();
-    if (KeyRouter::perform(KeyRouter::collectionView(kinds, KeyInfo::fromEvent(event)), delegate, event)) {
+    return KeyRouter::perform(KeyRouter::collectionView(kinds, KeyInfo::fromEvent(event)), delegate, event);
+}
+
+bool CustomNSCollectionView::event(QEvent *event)
+{
+    // The panes see Tab too before it moves the focus.
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) && routeKey(key))
+            return true;
+    }
+    return QListView::event(event);
+}
+
+void CustomNSCollectionView::keyPressEvent(QKeyEvent *event)
+{
+    if (routeKey(event)) {
         event->accept();
         return;
     }

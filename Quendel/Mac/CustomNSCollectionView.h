@@ -29,12 +29,15 @@ public:
     static bool checkForDirectoryInDragPasteboard(const QMimeData *data);
 
 protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
+    bool routeKey(QKeyEvent *event);
+
     QPointer<QObject> m_delegate;
     bool m_isCurrentlyVisible = false;
 };

@@ -242,8 +242,11 @@ bool KeyRouter::perform(KeyAction action, KeyRoutingDelegate *delegate, QKeyEven
         delegate->enterPressedOnContacts();
         break;
     case KeyAction::ForwardKeyDown:
+        if (!event)
+            break;
+        event->accept();
         delegate->keyDown(event);
-        break;
+        return event->isAccepted();
     default:
         break;
     }

@@ -70,7 +70,8 @@ public:
     virtual void enterKeyWasPressed() {}
     virtual void tabKeyWasPressed() {}
 
-    // The file panes take every key of their collection themselves.
+    // The file panes are offered every key of their collection first; a key they leave ignored
+    // (QKeyEvent::ignore) gets the collection's own handling.
     virtual void keyDown(QKeyEvent *event) {}
 
     // The application's delegate, which receives the keys that move the focus back to the sidebar.

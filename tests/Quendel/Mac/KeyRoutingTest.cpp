@@ -58,7 +58,13 @@ public:
     }
     void enterKeyWasPressed() override { calls << "enterKeyWasPressed"; }
     void tabKeyWasPressed() override { calls << "tabKeyWasPressed"; }
-    void keyDown(QKeyEvent *event) override { calls << QStringLiteral("keyDown:%1").arg(event->key()); }
+    void keyDown(QKeyEvent *event) override
+    {
+        calls << QStringLiteral("keyDown:%1").arg(event->key());
+        if (passOn.contains(event->key()))
+            event->ignore();
+    }
+    QList<int> passOn;
 
     QStringList calls;
     bool firstSelection = false;
@@ -461,6 +467,12 @@ TEST_F(RoutingViewTest, FilePanesTakeEveryKeyOfTheirCollection)
     EXPECT_EQ(files.calls, (QStringList{QStringLiteral("keyDown:%1").arg(int(Qt::Key_Up)),
                                         QStringLiteral("keyDown:%1").arg(int(Qt::Key_Space))}));
     EXPECT_EQ(collection->currentIndex().row(), 1);
+
+    // A key the pane leaves alone gets the collection's own handling.
+    files.passOn = {Qt::Key_Down};
+    QTest::keyClick(collection, Qt::Key_Down);
+    EXPECT_EQ(files.calls.size(), 3);
+    EXPECT_NE(collection->currentIndex().row(), 1);
     EXPECT_TRUE(collection->isCurrentlyVisible());
     collection->hide();
     EXPECT_FALSE(collection->isCurrentlyVisible());
