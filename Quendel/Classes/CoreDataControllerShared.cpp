@@ -42,8 +42,7 @@ StoreOptions storeOptions()
 CoreDataControllerShared::CoreDataControllerShared() = default;
 
 CoreDataControllerShared::CoreDataControllerShared(LoadCompletionBlock loadCompletionBlock)
-    : CoreDataControllerBase(std::move(loadCompletionBlock))
-    , m_loadsStores(true)
+    : CoreDataControllerBase(std::move(loadCompletionBlock)), m_loadsStores(true)
 {
     isIOS = false;
     m_filterMainQueue = platform::core::DispatchQueue::serial(FilterMainQueueLabel);
@@ -187,7 +186,8 @@ void CoreDataControllerShared::quitAfterUnopenableStore()
     if (!application)
         return;
     // Queued, so a load that runs before the event loop starts still ends the program as soon as it does.
-    QMetaObject::invokeMethod(application, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        application, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
 }
 
 // ---- One-time updates ----
@@ -220,8 +220,9 @@ void CoreDataControllerShared::oneTimeDatabaseUpdates(bool force)
             } else {
                 // Left unset, the next launch tries again; the seeding itself never adds to a list that has
                 // titles, so a retry cannot duplicate them.
-                QDLogError(QStringLiteral("🚨🚨 CDC: oneTimeDatabaseUpdates - the default titles were not saved: %1 🚨🚨")
-                               .arg(error.isNull() ? QStringLiteral("the titles could not be read") : error.toString()));
+                QDLogError(
+                    QStringLiteral("🚨🚨 CDC: oneTimeDatabaseUpdates - the default titles were not saved: %1 🚨🚨")
+                        .arg(error.isNull() ? QStringLiteral("the titles could not be read") : error.toString()));
             }
         }
     }

@@ -39,8 +39,7 @@ public:
     static inline const QString RestoreDBNotification = QStringLiteral("RestoreDBNotification");
     static inline const QString LoadLocalStoreErrorKey = QStringLiteral("LoadLocalStore");
     // Records saved in a context of this name are copies of records that were already geocoded.
-    static inline const QString MigrateStoreDestinationContextName =
-        QStringLiteral("MCMigrateStoreDestinationContext");
+    static inline const QString MigrateStoreDestinationContextName = QStringLiteral("MCMigrateStoreDestinationContext");
     // Data-plist flag: the default log and to-do titles have been seeded.
     static inline const QString OneTimeAddToTitlesKey = QStringLiteral("CoreData_OneTimeAddToTitles");
 

@@ -24,8 +24,7 @@ QStringList defaultToDoTitles()
 
 namespace {
 
-template <typename Title>
-bool seed(const ContextPtr &context, const QStringList &titles, const QString &populatedLine)
+template <typename Title> bool seed(const ContextPtr &context, const QStringList &titles, const QString &populatedLine)
 {
     if (!context)
         return false;

@@ -36,8 +36,8 @@ bool setAsideOrphanedCompanions(const QString &storePath, QStringList *movedTo, 
         const QString baseName = SetAsidePrefix + stamp + QLatin1Char('-') + info.fileName();
         QString target = folder.filePath(baseName);
         for (int n = 2; QFileInfo::exists(target); ++n)
-            target = folder.filePath(SetAsidePrefix + stamp + QLatin1Char('-') + QString::number(n) + QLatin1Char('-')
-                                     + info.fileName());
+            target = folder.filePath(SetAsidePrefix + stamp + QLatin1Char('-') + QString::number(n) + QLatin1Char('-') +
+                                     info.fileName());
         QFile file(companion);
         if (!file.rename(target)) {
             QDError failure = QDError::withDescription(

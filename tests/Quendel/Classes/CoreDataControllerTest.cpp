@@ -21,8 +21,7 @@ namespace {
 qint64 countOf(const ContextPtr &context, const QString &entityName)
 {
     qint64 count = -1;
-    context->performAndWait(
-        [&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
+    context->performAndWait([&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
     return count;
 }
 
@@ -127,7 +126,8 @@ TEST_F(StoreControllerTest, MigratesAFileWrittenByAnOlderModelVersion)
     ASSERT_NE(controller.localStore(), nullptr) << controller.storeLoadError().toString().toStdString();
     EXPECT_TRUE(alert->alerts.empty());
 
-    const QVariantMap after = controller.persistentStoreCoordinator()->metadataForPersistentStore(controller.localStore());
+    const QVariantMap after =
+        controller.persistentStoreCoordinator()->metadataForPersistentStore(controller.localStore());
     EXPECT_EQ(after.value(platform::store::StoreModelVersionKey).toInt(), QuendelModel::ModelVersion);
     EXPECT_EQ(after.value(platform::store::StoreUUIDKey), before.value(platform::store::StoreUUIDKey));
 
@@ -181,7 +181,10 @@ TEST_F(StoreControllerTest, OnANewDatabaseTheCallbackRunsInsideTheLoadBeforeTheT
 
 TEST_F(StoreControllerTest, OnAnUpToDateStoreTheCallbackRunsOnceAfterTheLoadAndAgainForEachNewContext)
 {
-    { TestController firstLaunch([] {}); ASSERT_NE(firstLaunch.managedObjectContext(), nullptr); }
+    {
+        TestController firstLaunch([] {});
+        ASSERT_NE(firstLaunch.managedObjectContext(), nullptr);
+    }
     ASSERT_TRUE(dataPlistValues().boolValue(CoreDataControllerShared::OneTimeAddToTitlesKey));
 
     int calls = 0;
@@ -408,6 +411,19 @@ TEST_F(StoreControllerTest, EachTitleListIsSeededOnlyWhenItIsEmpty)
     EXPECT_EQ(titlesInOrder<LogTitle>(context).size(), 1);
     EXPECT_EQ(titlesInOrder<ToDoTitle>(context).size(), 8);
     EXPECT_TRUE(dataPlistValues().boolValue(CoreDataControllerShared::OneTimeAddToTitlesKey));
+}
+
+TEST_F(StoreControllerTest, TitlesThatWereNotStoredAreNotMarkedAsSeeded)
+{
+    TestController controller([] {});
+    controller.managedObjectContext();
+    // The coordinator loses its store: the forced seeding can neither read the lists nor save.
+    controller.dropLocalStore();
+    dataPlistValues().remove(CoreDataControllerShared::OneTimeAddToTitlesKey);
+
+    controller.oneTimeDatabaseUpdates(true);
+    EXPECT_FALSE(dataPlistValues().boolValue(CoreDataControllerShared::OneTimeAddToTitlesKey))
+        << "the next launch must try again";
 }
 
 // ---- Geocoding requests ----

@@ -75,8 +75,7 @@ inline QByteArray fileDigest(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
-template <typename Title>
-QStringList titlesInOrder(const platform::store::ContextPtr &context)
+template <typename Title> QStringList titlesInOrder(const platform::store::ContextPtr &context)
 {
     QStringList titles;
     context->performAndWait([&] {
@@ -106,7 +105,8 @@ protected:
         SharedSettingController::sharedSettings();
         const QDir folder(dataFolder());
         for (const QString &name : folder.entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
-            if (name.startsWith(CoreDataControllerShared::LocalStoreFileName) || name.startsWith(QStringLiteral("SetAside-"))) {
+            if (name.startsWith(CoreDataControllerShared::LocalStoreFileName) ||
+                name.startsWith(QStringLiteral("SetAside-"))) {
                 const QString path = folder.filePath(name);
                 if (QFileInfo(path).isDir())
                     QDir(path).removeRecursively();

@@ -25,8 +25,7 @@ namespace {
 qint64 countOf(const ContextPtr &context, const QString &entityName)
 {
     qint64 count = -1;
-    context->performAndWait(
-        [&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
+    context->performAndWait([&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
     return count;
 }
 
@@ -120,7 +119,8 @@ TEST_F(StoreControllerTest, AnUnopenableStoreIsReportedWithItsReasonAndLeftUntou
         // The user is told, with the reason and where the file is, and the program does not run on without it.
         ASSERT_EQ(alert->alerts.size(), 1u);
         EXPECT_EQ(alert->alerts[0].first, CoreDataControllerShared::UnopenableStoreAlertTitle);
-        EXPECT_TRUE(alert->alerts[0].second.contains(error.localizedDescription())) << alert->alerts[0].second.toStdString();
+        EXPECT_TRUE(alert->alerts[0].second.contains(error.localizedDescription()))
+            << alert->alerts[0].second.toStdString();
         EXPECT_TRUE(alert->alerts[0].second.contains(QStringLiteral("Quendel.sqlite")));
         EXPECT_EQ(controller.quitRequests, 1);
 
