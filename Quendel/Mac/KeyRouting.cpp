@@ -236,8 +236,11 @@ bool KeyRouter::perform(KeyAction action, KeyRoutingDelegate *delegate, QKeyEven
         delegate->tabKeyWasPressed();
         break;
     case KeyAction::SpaceBarPressed:
+        if (!event)
+            break;
+        event->accept();
         delegate->spaceBarPressedWithEvent(event);
-        break;
+        return event->isAccepted();
     case KeyAction::EnterPressedOnContacts:
         delegate->enterPressedOnContacts();
         break;

@@ -63,6 +63,7 @@ public:
     virtual void showAddLogContactSheet(QObject *sender) {}
     virtual void showAddTodoContactSheet(QObject *sender) {}
     virtual void showAddFieldsOptions(QObject *sender) {}
+    // Space in a list of logs or to-dos; a key left ignored gets the list's own handling.
     virtual void spaceBarPressedWithEvent(QKeyEvent *event) {}
     virtual QMenu *menuForOutlineViewRightClickOnSelectedOnRow(int row) { return nullptr; }
 

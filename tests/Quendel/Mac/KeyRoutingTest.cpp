@@ -50,7 +50,12 @@ public:
     void showAddLogContactSheet(QObject *) override { calls << "showAddLogContactSheet"; }
     void showAddTodoContactSheet(QObject *) override { calls << "showAddTodoContactSheet"; }
     void showAddFieldsOptions(QObject *) override { calls << "showAddFieldsOptions"; }
-    void spaceBarPressedWithEvent(QKeyEvent *) override { calls << "spaceBarPressedWithEvent"; }
+    void spaceBarPressedWithEvent(QKeyEvent *event) override
+    {
+        calls << "spaceBarPressedWithEvent";
+        if (event->modifiers() != Qt::NoModifier)
+            event->ignore();
+    }
     QMenu *menuForOutlineViewRightClickOnSelectedOnRow(int row) override
     {
         calls << QStringLiteral("menuForRow:%1").arg(row);
@@ -330,6 +335,13 @@ TEST_F(RoutingViewTest, UpOnAPanesFirstRowGoesToTheTabButtonsOtherwiseMovesTheSe
     QTest::keyClick(outline, Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(outline, Qt::Key_Space);
     EXPECT_EQ(logs.calls, (QStringList{"showAddLogContactSheet", "spaceBarPressedWithEvent"}));
+
+    // Space with a modifier is passed back to the list: Control-Space toggles the current row's selection.
+    outline->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    outline->clearSelection();
+    QTest::keyClick(outline, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(logs.calls.size(), 3);
+    EXPECT_TRUE(outline->selectionModel()->isSelected(outline->currentIndex()));
 }
 
 TEST_F(RoutingViewTest, LeftArrowInTheSectionListsHandsTheFocusToTheSidebar)
