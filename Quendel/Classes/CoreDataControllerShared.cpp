@@ -137,8 +137,8 @@ std::shared_ptr<PersistentStore> CoreDataControllerShared::loadLocalStoreIntoPSC
     } else {
         if (deleteExisting && QFileInfo::exists(path) && !QFile::remove(path))
             QDLogInfo(QStringLiteral("CDC: loadLocalStoreIntoPSCWithDelete - the old store file could not be removed"));
-        // A log or journal whose store file is gone belongs to another store; SQLite would replay it into the
-        // new one. Moving it aside keeps it for whoever recovers data, and keeps it out of the new store.
+        // A log or journal whose store file is gone belongs to a store that no longer exists: it must never
+        // meet the new file, and SQLite would simply delete it. Moved aside, it stays for whoever recovers data.
         StoreFileCompanions::setAsideOrphanedCompanions(path, nullptr, &error);
     }
 

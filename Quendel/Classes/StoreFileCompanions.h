@@ -7,9 +7,10 @@
 #include <QStringList>
 
 // The files SQLite keeps beside a store file: the write-ahead log "-wal", its index "-shm" and a rollback
-// journal "-journal". They belong to one particular store file. When that file is gone, SQLite would replay
-// a leftover log into whatever new file is created under the same name, mixing pages of the old store into
-// the new one; such leftovers are therefore moved aside before a store is created.
+// journal "-journal". They belong to one particular store file. When that file is gone, a leftover must
+// never be applied to a new file created under the same name (its pages belong to the old store), and SQLite
+// would delete it when the new file is made; such leftovers are therefore moved aside, kept for recovery,
+// before a store is created.
 namespace StoreFileCompanions {
 
 inline const QStringList Suffixes = {QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")};
