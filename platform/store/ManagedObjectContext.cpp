@@ -497,13 +497,13 @@ void ContextEngine::rollback()
 
 void ContextEngine::reset()
 {
+    // A saved object stays listed under its temporary number too: the unsaved ones go first, while every
+    // listed object is still alive to ask, then the saved ones through the permanent list.
+    for (ManagedObject *object : std::as_const(temporary))
+        if (object->m_id.isTemporaryID() && object->m_context == q)
+            delete object;
     for (ManagedObject *object : std::as_const(permanent))
         delete object;
-    for (ManagedObject *object : std::as_const(temporary)) {
-        // A saved object stays under its temporary number too; delete it once.
-        if (object->m_id.isTemporaryID())
-            delete object;
-    }
     for (ManagedObject *object : graveyard)
         delete object;
     permanent.clear();
