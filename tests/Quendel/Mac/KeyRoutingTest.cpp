@@ -559,4 +559,48 @@ TEST_F(RoutingViewTest, ViewWithResponderKeepsExactlyOneControllerBehindIt)
     EXPECT_EQ(router.responderChain(field).at(2), &window);
 }
 
+// An editor's controller that is not a widget: it takes Escape, nothing else.
+class EditorController : public QObject
+{
+public:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::event(event);
+        auto *key = static_cast<QKeyEvent *>(event);
+        keys << key->key();
+        if (key->key() == Qt::Key_Escape)
+            key->accept();
+        return true;
+    }
+    QList<int> keys;
+};
+
+// The window behind the editor's view, to see which keys travel past the controller.
+class KeyCatcher : public QWidget
+{
+public:
+    void keyPressEvent(QKeyEvent *event) override { keys << event->key(); }
+    QList<int> keys;
+};
+
+TEST(NSViewWithResponder, KeysTheSubviewsPassOnReachTheControllerBeforeTheParents)
+{
+    KeyCatcher host;
+    new QVBoxLayout(&host);
+    auto *view = new NSViewWithResponder;
+    host.layout()->addWidget(view);
+    auto *label = new QWidget(view);
+    label->setFocusPolicy(Qt::StrongFocus);
+    EditorController controller;
+    view->setViewController(&controller);
+    host.show();
+    label->setFocus();
+
+    QTest::keyClick(label, Qt::Key_Escape);
+    QTest::keyClick(label, Qt::Key_A);
+    EXPECT_EQ(controller.keys, (QList<int>{Qt::Key_Escape, Qt::Key_A}));
+    EXPECT_EQ(host.keys, QList<int>{Qt::Key_A});
+}
+
 } // namespace
