@@ -1,5 +1,6 @@
+#include "AppDelegate.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
@@ -7,10 +8,10 @@ int main(int argc, char *argv[])
     QCoreApplication::setOrganizationDomain(QStringLiteral("quendel.com"));
     QCoreApplication::setApplicationName(QStringLiteral("Quendel"));
 
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("mainWindow"));
-    window.setWindowTitle(QStringLiteral("Quendel"));
-    window.resize(1100, 720);
-    window.show();
+    AppDelegate delegate;
+    delegate.launch();
+    // The user was told why the program cannot run; there is nothing to wait for.
+    if (delegate.launchFailed())
+        return 1;
     return app.exec();
 }

@@ -1,0 +1,1027 @@
+#include "AppDelegate.h"
+
+#include "SharedAppGlobals.h"
+
+#include "Classes/QDAlertDisplayMac.h"
+#include "Mac/CoreDataControllerMac.h"
+#include "Mac/MainWindow.h"
+#include "Mac/MainWindowManagerViewController.h"
+
+#include "QuendelKit/Entities/Person.h"
+#include "QuendelKit/Infra/QDLog.h"
+#include "QuendelKit/Infra/QDReachability.h"
+#include "QuendelKit/Infra/QDSSKeychain.h"
+#include "QuendelKit/Settings/DataPlistValues.h"
+#include "QuendelKit/Settings/SharedSettingController.h"
+
+#include "platform/core/Clock.h"
+#include "platform/core/Dispatch.h"
+#include "platform/core/UserDefaults.h"
+#include "platform/store/FetchRequest.h"
+#include "platform/store/Predicate.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/CommandRouter.h"
+#include "platform/ui/Sheet.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMetaObject>
+#include <QPalette>
+#include <QScreen>
+#include <QSysInfo>
+
+#include <atomic>
+#include <mutex>
+
+using platform::core::BlockOperation;
+using platform::core::Notification;
+using platform::core::NotificationCenter;
+using platform::core::OperationQueue;
+using platform::core::QDError;
+using platform::core::ScopedObserver;
+using platform::core::UserDefaults;
+using platform::ui::AlertPresenter;
+using platform::ui::AlertResult;
+using platform::ui::AlertSpec;
+
+namespace {
+AppDelegate *g_instance = nullptr;
+} // namespace
+
+// What the launch chains share with the application delegate. The chains run on the services' queues and
+// may outlive the delegate, so they hold this record rather than the delegate.
+struct AppDelegate::LaunchRecord
+{
+    mutable std::mutex mutex;
+    QStringList steps;
+    // YES from launch until the first chain reached its cloud step.
+    std::atomic<bool> ckRunAppLaunchOperations{true};
+
+    void add(const QString &step)
+    {
+        std::lock_guard lock(mutex);
+        steps.append(step);
+    }
+};
+
+// The desktop store controller, reporting an unopenable store to the application delegate, which alone
+// decides what the user sees and when the program ends.
+class AppDelegate::StoreController : public CoreDataControllerMac
+{
+public:
+    StoreController(AppDelegate *owner, LoadCompletionBlock block)
+        : CoreDataControllerMac(std::move(block))
+        , m_owner(owner)
+    {
+    }
+
+protected:
+    void reportUnopenableStore(const QString &path, const QDError &error) override
+    {
+        QDLogError(QStringLiteral("🚨🚨 CDC: the store \"%1\" cannot be opened: %2 🚨🚨").arg(path, error.toString()));
+        if (m_owner)
+            m_owner->storeCouldNotBeOpened(path, error);
+    }
+    void quitAfterUnopenableStore() override {}
+
+private:
+    QPointer<AppDelegate> m_owner;
+};
+
+AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_record(std::make_shared<LaunchRecord>())
+{
+    // Entries a caller left empty fall back to the stand-ins.
+    const LaunchServiceFactory fallback = LaunchServiceFactory::placeholders();
+    if (!m_services.makeSaveListener)
+        m_services.makeSaveListener = fallback.makeSaveListener;
+    if (!m_services.makeCalendarWatcher)
+        m_services.makeCalendarWatcher = fallback.makeCalendarWatcher;
+    if (!m_services.makeContactsRefresh)
+        m_services.makeContactsRefresh = fallback.makeContactsRefresh;
+    if (!m_services.makeGeocoderQueue)
+        m_services.makeGeocoderQueue = fallback.makeGeocoderQueue;
+    if (!m_services.makeBackupController)
+        m_services.makeBackupController = fallback.makeBackupController;
+    if (!m_services.makeSyncManager)
+        m_services.makeSyncManager = fallback.makeSyncManager;
+    if (!m_services.makeDropboxManager)
+        m_services.makeDropboxManager = fallback.makeDropboxManager;
+    if (!m_services.makePasscodeSheet)
+        m_services.makePasscodeSheet = fallback.makePasscodeSheet;
+    if (!m_services.makeDatabaseUpdateSheet)
+        m_services.makeDatabaseUpdateSheet = fallback.makeDatabaseUpdateSheet;
+    if (!m_services.userNotifications)
+        m_services.userNotifications = fallback.userNotifications;
+
+    g_instance = this;
+    m_exitHandler = [](int code) {
+        if (QCoreApplication *application = QCoreApplication::instance())
+            QMetaObject::invokeMethod(application, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
+    };
+
+    m_window = new MainWindow;
+    m_window->setWindowTitle(QStringLiteral("Quendel"));
+    m_window->resize(1100, 720);
+    m_window->installEventFilter(this);
+    m_window->setSectionFactory([this](int index) -> MainWindowManagerViewController * {
+        // Every section reads the main context; the first request opens the store.
+        managedObjectContext();
+        return makeSectionController(index);
+    });
+
+    auto &router = platform::ui::CommandRouter::shared();
+    router.setApplicationResponder(this);
+    router.addHandler(this, QStringLiteral("saveAction:"), [this](QObject *) { saveAction(); });
+    router.addHandler(this, QStringLiteral("quitPressed:"), [this](QObject *) { quitPressed(); });
+    router.addHandler(this, QStringLiteral("syncEventsWithCalendar:"),
+                      [this](QObject *sender) { syncEventsWithCalendar(sender); });
+}
+
+AppDelegate::~AppDelegate()
+{
+    SharedSettingController &settings = SharedSettingController::sharedSettings();
+    if (settings.sharedSettingsDelegate().get() == static_cast<SharedSettingsDelegate *>(this))
+        settings.setSharedSettingsDelegate(nullptr);
+    if (g_instance == this)
+        g_instance = nullptr;
+    delete m_window;
+}
+
+AppDelegate *AppDelegate::instance()
+{
+    return g_instance;
+}
+
+void AppDelegate::recordStep(const QString &step) const
+{
+    m_record->add(step);
+}
+
+QStringList AppDelegate::launchSteps() const
+{
+    std::lock_guard lock(m_record->mutex);
+    return m_record->steps;
+}
+
+bool AppDelegate::ckRunAppLaunchOperations() const
+{
+    return m_record->ckRunAppLaunchOperations.load();
+}
+
+// ---- Launch ----
+
+void AppDelegate::launch()
+{
+    // The window is on screen before the launch steps, so the sheets they may begin have a window to sit on.
+    m_window->show();
+    applicationWillFinishLaunching();
+    if (m_launchFailed)
+        return;
+    applicationDidFinishLaunching();
+
+    if (auto *application = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+        connect(application, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            const bool active = state == Qt::ApplicationActive;
+            if (active && !m_wasActive) {
+                m_wasActive = true;
+                applicationDidBecomeActive();
+            } else if (!active && m_wasActive) {
+                m_wasActive = false;
+                applicationWillResignActive();
+            }
+        });
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            // The program is ending by a way that did not ask first (the session is closing): keep the work.
+            if (!m_terminating)
+                quitWithoutAsking();
+        });
+        if (application->applicationState() == Qt::ApplicationActive) {
+            m_wasActive = true;
+            applicationDidBecomeActive();
+        }
+    }
+}
+
+void AppDelegate::applicationWillFinishLaunching()
+{
+    recordStep(QStringLiteral("willFinishLaunching"));
+    m_appLaunchOperations.clear();
+    m_services.userNotifications->setDelegateInstalled(true);
+
+    // Alerts of the kit go to the application's alerts from here on, also those of the settings start-up.
+    QDAlertDisplayMac::install();
+    SharedSettingController &settings = SharedSettingController::sharedSettings();
+    settings.setSharedSettingsDelegate(
+        std::shared_ptr<SharedSettingsDelegate>(static_cast<SharedSettingsDelegate *>(this), [](SharedSettingsDelegate *) {}));
+    settings.initialize();
+    recordStep(QStringLiteral("settings.initialize"));
+
+    QDLogInfo(QStringLiteral("\n\n➡️➡️ AppDelegate: willFinishLaunching: App Version %1, Mac %2 ⬅️⬅️")
+                  .arg(SharedSettingController::environment()->bundleShortVersion(),
+                       SharedSettingController::sharedSettings().operatingSystemVersionString()));
+    initHockey();
+    buildSidebarItems();
+
+    m_record->ckRunAppLaunchOperations = true;
+
+    const QString passcode = QDSSKeychain::passwordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
+    m_passwordExists = !passcode.isNull();
+    recordStep(m_passwordExists ? QStringLiteral("passcode:yes") : QStringLiteral("passcode:no"));
+
+    if (m_passwordExists) {
+        QPointer<AppDelegate> self(this);
+        presentPasscodeScreenWithBlock([self] {
+            if (self)
+                self->postApplicationDidFinishLaunchingWithNotification();
+        });
+        return;
+    }
+    postApplicationDidFinishLaunchingWithNotification();
+}
+
+void AppDelegate::applicationDidFinishLaunching(const QVariantMap &launchNotification)
+{
+    QDLogInfo(QStringLiteral("AppDelegate: applicationDIDFinishLaunching  - %1")
+                  .arg(launchNotification.isEmpty() ? QStringLiteral("(no notification)")
+                                                    : QStringList(launchNotification.keys()).join(QLatin1String(", "))));
+    recordStep(QStringLiteral("didFinishLaunching"));
+    if (!launchNotification.isEmpty())
+        userNotificationCenterDidActivateNotification(launchNotification);
+
+    const auto defaults = UserDefaults::standardUserDefaults();
+    if (!defaults->boolForKey(NewFirstTimeDownloadKey))
+        defaults->setBool(true, NewFirstTimeDownloadKey);
+
+    QPointer<AppDelegate> self(this);
+    m_uploadCompleteObserver = ScopedObserver(CloudKitUploadCompleteNotification, nullptr, [self](const Notification &n) {
+        if (self)
+            self->qdCloudKitUploadCompleteNotification(n);
+    });
+    m_reachabilityObserver = ScopedObserver(kReachabilityChangedNotification, nullptr, [self](const Notification &n) {
+        if (platform::core::isMainThread()) {
+            if (self)
+                self->reachabilityChanged(n);
+            return;
+        }
+        platform::core::dispatchAsyncMain([self, n] {
+            if (self)
+                self->reachabilityChanged(n);
+        });
+    });
+    m_internalErrorObserver = ScopedObserver(CloudKitInternalDatabaseErrorNotification, nullptr,
+                                             [self](const Notification &n) {
+                                                 if (self)
+                                                     self->cloudKitInternalErrorNotification(n);
+                                             });
+    recordStep(QStringLiteral("didFinishLaunching.observers"));
+}
+
+void AppDelegate::finishPostLaunchAndRun()
+{
+    postUpdateAndApplicationDidFinishLaunchingWithNotification();
+    runAppLaunchOperations();
+}
+
+void AppDelegate::postApplicationDidFinishLaunchingWithNotification()
+{
+    recordStep(QStringLiteral("databaseUpdateGate"));
+    if (!SharedAppGlobals::sharedAppGlobals().shouldLoadUpdatingDatabasePage()) {
+        finishPostLaunchAndRun();
+        return;
+    }
+
+    const std::shared_ptr<QDReachability> reachability = SharedSettingController::sharedSettings().reachabilityStatus();
+    const int status = reachability ? reachability->currentReachabilityStatus() : NotReachable;
+    QPointer<AppDelegate> self(this);
+    if (iCloudEnabledInApp() && status == NotReachable) {
+        recordStep(QStringLiteral("databaseUpdateGate:internetRequired"));
+        AlertSpec spec;
+        spec.messageText = InternetRequiredTitle;
+        spec.informativeText = InternetRequiredMessage;
+        spec.buttonTitles = {TryAgainButton, ContinueWithoutBackupButton};
+        AlertPresenter::shared().beginSheet(spec, m_window, [self](const AlertResult &result) {
+            if (!self)
+                return;
+            if (result.buttonIndex == 0)
+                self->postApplicationDidFinishLaunchingWithNotification();
+            else
+                self->finishPostLaunchAndRun();
+        });
+        return;
+    }
+
+    recordStep(QStringLiteral("databaseUpdateGate:backupSheet"));
+    presentDatabaseUpdateScreenForType(0, [self] {
+        if (self)
+            self->finishPostLaunchAndRun();
+    });
+}
+
+void AppDelegate::presentDatabaseUpdateScreenForType(quint32 type, std::function<void()> block)
+{
+    m_databaseUpdateController = m_services.makeDatabaseUpdateSheet(type);
+    QPointer<AppDelegate> self(this);
+    m_databaseUpdateController->beginSheet(
+        m_window,
+        [self](quint32 completedType) {
+            if (self)
+                self->completedBackupAndUpgradeWithType(completedType);
+        },
+        std::move(block));
+}
+
+void AppDelegate::completedBackupAndUpgradeWithType(quint32 type)
+{
+    recordStep(QStringLiteral("completedBackupAndUpgrade"));
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(QStringLiteral("AppDelegate-completedBackupAndUpgrade"));
+    if (iCloudEnabledInApp() && type != 2 && !m_ignoreAlertAfterDBBackup) {
+        AlertSpec spec;
+        spec.messageText = UpdateCompleteTitle;
+        spec.informativeText = UpdateCompleteMessage;
+        spec.buttonTitles = {QStringLiteral("OK")};
+        AlertPresenter::shared().beginSheet(spec, m_window);
+        return;
+    }
+    m_ignoreAlertAfterDBBackup = false;
+}
+
+void AppDelegate::postUpdateAndApplicationDidFinishLaunchingWithNotification()
+{
+    recordStep(QStringLiteral("postLaunch"));
+    const DataPlistValues &plist = dataPlistValues();
+    const QDateTime installDate = plist.contains(FirstTimeDownloadDateKey) ? plist.dateValue(FirstTimeDownloadDateKey)
+                                                                           : platform::core::Clock::now();
+    QDLogInfo(QStringLiteral("AppDelegate: postUpdateAndApplicationDidFinishLaunching - installDate = %1, %2")
+                  .arg(installDate.toString(Qt::ISODate))
+                  .arg(UserDefaults::standardUserDefaults()->integerForKey(CountAppLaunchKey)));
+    m_services.userNotifications->setDelegateInstalled(true);
+
+    QPointer<AppDelegate> self(this);
+    m_coreDataController = std::make_shared<StoreController>(this, [self] {
+        if (self)
+            self->storeLoadedHandler();
+    });
+    recordStep(QStringLiteral("storeController"));
+
+    selectItemAtIndex(0);
+    // The Contacts section asks for the main context as it is made; when it was made before, ask here.
+    managedObjectContext();
+    if (!storeIsOpen()) {
+        handleUnopenableStore();
+        return;
+    }
+
+    m_restorePreparationObserver = ScopedObserver(CoreDataControllerMac::RestoreDBPreparationNotification, nullptr,
+                                                  [self](const Notification &n) {
+                                                      if (self)
+                                                          self->prepareForDBRestore(n);
+                                                  });
+    m_restoreObserver = ScopedObserver(CoreDataControllerMac::RestoreDBNotification, nullptr, [self](const Notification &n) {
+        if (self)
+            self->databaseRestoredNotification(n);
+    });
+    m_externalGroupObserver = ScopedObserver(ExternalGroupChangeNotification, nullptr, [self](const Notification &n) {
+        if (self)
+            self->externalPublicGroupUpdateNotification(n);
+    });
+    m_privateGroupObserver = ScopedObserver(PrivateGroupCloudChangedNotification, nullptr, [self](const Notification &n) {
+        if (self)
+            self->privateGroupUpdateiCloudNotification(n);
+    });
+    recordStep(QStringLiteral("postLaunch.observers"));
+
+    const ContextPtr context = managedObjectContext();
+    m_dropBoxManager = m_services.makeDropboxManager(context);
+    m_dropBoxManager->setDelegate(this);
+    if (m_dropBoxManager->isDropBoxSyncEnabled()) {
+        SharedSettingController::sharedSettings().setIsDropboxEnabled(true);
+        addDropboxMenuItems();
+    }
+    recordStep(QStringLiteral("dropboxManager"));
+
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const int minimumHeight = MainWindow::minimumHeightForScaleFactor(screen ? screen->devicePixelRatio() : 1.0);
+    m_window->setMainViewMinimumHeight(minimumHeight);
+    m_window->setSidebarMinimumHeight(minimumHeight);
+
+    loadContactGroupSelectionMenuForButton();
+    m_shareAttachmentsArray.clear();
+    updateLaunchCount();
+
+    if (!dataPlistValues().boolValue(WhatsNew410Key)) {
+        showWhatsNewMessage();
+    } else if (iCloudEnabledInApp() && m_cloudKitSyncManager) {
+        m_cloudKitSyncManager->checkForExistingCloudKitMigrationWithCompletionHandler([self](bool exists) {
+            platform::core::dispatchAsyncMain([self, exists] {
+                if (self && exists)
+                    self->askCloudKitSwitch();
+            });
+        });
+    }
+
+    m_launchComplete = true;
+    recordStep(QStringLiteral("launchComplete"));
+
+    // An activation that came while the launch waited (lock screen, pre-update backup) could not start the
+    // Dropbox check, because the Dropbox manager did not exist yet; it starts now.
+    if (m_didBeginActiveCalledOnce)
+        startDropboxLaunchCheck();
+
+    emit launchCompleted();
+
+    if (!m_pendingNotification.isEmpty()) {
+        const QVariantMap pending = m_pendingNotification;
+        m_pendingNotification.clear();
+        openNotification(pending);
+    }
+}
+
+bool AppDelegate::storeIsOpen() const
+{
+    if (!m_coreDataController)
+        return false;
+    const auto coordinator = m_coreDataController->loadedPersistentStoreCoordinator();
+    return coordinator && !coordinator->persistentStores().isEmpty();
+}
+
+void AppDelegate::storeLoadedHandler()
+{
+    QDLogInfo(QStringLiteral("AppDelegate: postUpdateAndApplicationDidFinishLaunchingWithNotification - inside completion block"));
+    const ContextPtr context = m_coreDataController ? m_coreDataController->managedObjectContext() : nullptr;
+    if (!context || !storeIsOpen()) {
+        // A context over no store: no service may start on it.
+        recordStep(QStringLiteral("storeLoaded:noStore"));
+        return;
+    }
+    recordStep(QStringLiteral("storeLoaded"));
+
+    auto listener = m_services.makeSaveListener(context);
+    listener->setDelegate(this);
+    auto calendar = m_services.makeCalendarWatcher(context);
+    auto contacts = m_services.makeContactsRefresh(context);
+    m_coreDataController->setRequestQueue(m_services.makeGeocoderQueue(context));
+    auto backups = m_services.makeBackupController(context);
+    auto syncManager =
+        m_services.makeSyncManager(context, UserDefaults::standardUserDefaults()->integerForKey(CloudKitUserStateKey));
+    listener->setModificationsDelegate(syncManager);
+
+    m_cloudListener = listener;
+    m_calendarSyncController = calendar;
+    m_contactsSyncController = contacts;
+    m_backupController = backups;
+    m_cloudKitSyncManager = syncManager;
+
+    if (!m_record->ckRunAppLaunchOperations.load() && SharedSettingController::sharedSettings().isCloudKitEnabled()) {
+        m_services.userNotifications->registerForRemoteNotifications();
+        recordStep(QStringLiteral("registerForRemoteNotifications"));
+    }
+
+    const std::shared_ptr<LaunchRecord> record = m_record;
+    auto postLogin = BlockOperation::create([record] { record->add(PostLoginOperationName); });
+    postLogin->setName(PostLoginOperationName);
+    if (!m_appLaunchOperations.empty())
+        postLogin->addDependency(m_appLaunchOperations.back());
+    m_appLaunchOperations.push_back(postLogin);
+
+    // The chain holds its services weakly: objects that a later run replaced are gone, and their part of
+    // the chain with them.
+    const std::weak_ptr<CalendarWatcherService> weakCalendar = calendar;
+    const std::weak_ptr<CloudSyncService> weakSync = syncManager;
+    QDCloudKitSyncManagerDelegate *syncDelegate = this;
+    auto cloudStep = [record, weakSync, syncDelegate] {
+        record->add(QStringLiteral("calendarSyncDone"));
+        const std::shared_ptr<CloudSyncService> sync = weakSync.lock();
+        if (!sync)
+            return;
+        sync->setDelegate(syncDelegate);
+        if (record->ckRunAppLaunchOperations.exchange(false)) {
+            QDLogInfo(QStringLiteral("\n\nAppDelegate: appLaunchOperations - running setupOperationsForAppLaunch"));
+            sync->setupOperationsForAppLaunch();
+            record->add(QStringLiteral("cloudStep:setupOperationsForAppLaunch"));
+        } else {
+            sync->setHasLaunchOperationsBeenCalled(true);
+            record->add(QStringLiteral("cloudStep:setHasLaunchOperationsBeenCalled"));
+        }
+    };
+    contacts->operationsForLoadingContactImagesAndLinksWithInitialDependentOperation(
+        postLogin, [record, weakCalendar, cloudStep](bool) {
+            record->add(QStringLiteral("contactsRefreshDone"));
+            if (const std::shared_ptr<CalendarWatcherService> calendarWatcher = weakCalendar.lock())
+                calendarWatcher->startOperationsToSyncAllEventsWithCalendarWithCompletionHandler(cloudStep);
+        });
+}
+
+void AppDelegate::runAppLaunchOperations()
+{
+    recordStep(QStringLiteral("runAppLaunchOperations"));
+    const auto operations = std::move(m_appLaunchOperations);
+    m_appLaunchOperations.clear();
+    for (const auto &operation : operations)
+        OperationQueue::mainQueue()->addOperation(operation);
+}
+
+void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
+{
+    if (m_passwordController && m_passwordController->isAttached())
+        return;
+    QDLogInfo(QStringLiteral("AppDelegate: presentPasscodeScreenWithBlock"));
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(QStringLiteral("AppDelegate-Activity"),
+                                                           {{QStringLiteral("Action"), QStringLiteral("PasswordPresented")}});
+    recordStep(QStringLiteral("presentPasscodeScreen"));
+
+    // The cover hides what is under the prompt (at launch: the empty place of the first section).
+    if (QWidget *current = m_window->currentView()) {
+        removeCoverView();
+        auto *cover = new QWidget(current);
+        cover->setObjectName(QStringLiteral("coverView"));
+        QPalette palette = cover->palette();
+        palette.setColor(QPalette::Window, Qt::white);
+        cover->setPalette(palette);
+        cover->setAutoFillBackground(true);
+        cover->setGeometry(current->rect());
+        cover->raise();
+        cover->show();
+        current->installEventFilter(this);
+        m_coverView = cover;
+    }
+
+    m_passwordController = m_services.makePasscodeSheet();
+    m_showingPasswordScreen = true;
+    NotificationCenter::defaultCenter().post(PasswordScreenWillShowNotification, nullptr);
+
+    QPointer<AppDelegate> self(this);
+    m_passwordController->beginSheet(m_window, [self, block = std::move(block)] {
+        if (!self)
+            return;
+        self->removeCoverView();
+        if (block)
+            block();
+        self->m_showingPasswordScreen = false;
+    });
+}
+
+void AppDelegate::removeCoverView()
+{
+    if (!m_coverView)
+        return;
+    if (QWidget *parent = m_coverView->parentWidget())
+        parent->removeEventFilter(this);
+    delete m_coverView.data();
+}
+
+// ---- Unopenable store ----
+
+void AppDelegate::storeCouldNotBeOpened(const QString &path, const QDError &error)
+{
+    m_unopenableStorePath = path;
+    m_unopenableStoreError = error;
+    // During the launch the post-launch step reports it once the section has asked for the store; a store
+    // lost later (a restore or a change of sync mode) is reported at once.
+    if (m_launchComplete)
+        handleUnopenableStore();
+}
+
+void AppDelegate::handleUnopenableStore()
+{
+    if (m_launchFailed)
+        return;
+    m_launchFailed = true;
+    m_launchComplete = false;
+    recordStep(QStringLiteral("storeUnavailable"));
+
+    const QString path = m_unopenableStorePath.isEmpty()
+                             ? QDir(SharedSettingController::sharedSettings().applicationSupportPath())
+                                   .filePath(CoreDataControllerMac::LocalStoreFileName)
+                             : m_unopenableStorePath;
+    const QString reason = m_unopenableStoreError.isNull() ? QStringLiteral("The reason is not known.")
+                                                           : m_unopenableStoreError.localizedDescription();
+    QDLogError(QStringLiteral("🚨🚨 AppDelegate: no store to run on (%1): %2 🚨🚨").arg(path, reason));
+
+    // No window may go on working without its data.
+    if (m_window)
+        m_window->hide();
+    AlertSpec spec;
+    spec.style = platform::ui::AlertStyle::Critical;
+    spec.messageText = StoreUnavailableTitle;
+    spec.informativeText =
+        QStringLiteral("Quendel could not open its data file \"%1\".\n\n%2\n\nThe file has not been changed, so it "
+                       "can still be recovered or replaced by a backup. Quendel cannot run without it.")
+            .arg(QDir::toNativeSeparators(path), reason);
+    spec.buttonTitles = {QuitButton};
+    AlertPresenter::shared().runModalBlocking(spec);
+
+    m_terminating = true;
+    exitProgram(1);
+}
+
+void AppDelegate::exitProgram(int code)
+{
+    if (m_exitHandler)
+        m_exitHandler(code);
+}
+
+// ---- Lifecycle ----
+
+AppDelegate::ContextPtr AppDelegate::managedObjectContext()
+{
+    return m_coreDataController ? m_coreDataController->managedObjectContext() : nullptr;
+}
+
+std::shared_ptr<const platform::store::ManagedObjectModel> AppDelegate::managedObjectModel()
+{
+    return m_coreDataController ? m_coreDataController->managedObjectModel() : nullptr;
+}
+
+std::shared_ptr<platform::store::StoreCoordinator> AppDelegate::persistentStoreCoordinator()
+{
+    return m_coreDataController ? m_coreDataController->persistentStoreCoordinator() : nullptr;
+}
+
+namespace {
+// Ends the edit in progress, so a half-typed value reaches its record before anything is saved.
+bool commitEditing()
+{
+    if (QWidget *focus = QApplication::focusWidget())
+        focus->clearFocus();
+    return true;
+}
+} // namespace
+
+void AppDelegate::saveAction()
+{
+    if (!storeIsOpen())
+        return;
+    const ContextPtr context = managedObjectContext();
+    if (!context || !commitEditing())
+        return;
+    if (!context->hasChanges())
+        return;
+    QDError error;
+    if (!context->save(&error))
+        presentError(error);
+}
+
+bool AppDelegate::presentError(const QDError &error)
+{
+    AlertSpec spec;
+    spec.style = platform::ui::AlertStyle::Critical;
+    const QString description = error.localizedDescription();
+    spec.messageText = description.isEmpty() ? QStringLiteral("The operation could not be completed.") : description;
+    spec.buttonTitles = {QStringLiteral("OK")};
+    AlertPresenter::shared().runModalBlocking(spec);
+    return false;
+}
+
+AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate()
+{
+    recordStep(QStringLiteral("shouldTerminate"));
+    SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+
+    // A store that was never opened has nothing to save; asking for the context now would open it.
+    if (!storeIsOpen())
+        return TerminateReply::TerminateNow;
+    const ContextPtr context = managedObjectContext();
+    if (!context)
+        return TerminateReply::TerminateNow;
+    if (!commitEditing())
+        return TerminateReply::TerminateCancel;
+    if (!context->hasChanges())
+        return TerminateReply::TerminateNow;
+
+    QDError error;
+    if (context->save(&error))
+        return TerminateReply::TerminateNow;
+    QDLogError(QStringLiteral("🚨🚨 AppDelegate: applicationShouldTerminate - save failed: %1 🚨🚨").arg(error.toString()));
+    if (presentError(error))
+        return TerminateReply::TerminateCancel;
+
+    AlertSpec spec;
+    spec.messageText = tr(QuitUnsavedTitle.toUtf8().constData());
+    spec.informativeText = tr(QuitUnsavedMessage.toUtf8().constData());
+    spec.buttonTitles = {tr(QuitAnywayButton.toUtf8().constData()), tr(CancelButton.toUtf8().constData())};
+    const AlertResult answer = AlertPresenter::shared().runModalBlocking(spec);
+    return answer.buttonIndex == 0 ? TerminateReply::TerminateNow : TerminateReply::TerminateCancel;
+}
+
+void AppDelegate::terminate()
+{
+    if (m_terminating)
+        return;
+    if (applicationShouldTerminate() != TerminateReply::TerminateNow)
+        return;
+    m_terminating = true;
+    recordStep(QStringLiteral("terminate"));
+    exitProgram(0);
+}
+
+void AppDelegate::quitPressed()
+{
+    if (m_passwordController && m_passwordController->isWindowLoaded())
+        m_passwordController->close();
+    terminate();
+}
+
+void AppDelegate::quitWithoutAsking()
+{
+    m_terminating = true;
+    SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+    if (!storeIsOpen())
+        return;
+    const ContextPtr context = managedObjectContext();
+    if (!context || !context->hasChanges())
+        return;
+    QDError error;
+    if (!context->save(&error))
+        QDLogError(QStringLiteral("🚨🚨 AppDelegate: changes lost at quit: %1 🚨🚨").arg(error.toString()));
+}
+
+void AppDelegate::reachabilityChanged(const Notification &)
+{
+    SharedSettingController &settings = SharedSettingController::sharedSettings();
+    if (!settings.isCloudKitEnabled())
+        return;
+    const std::shared_ptr<QDReachability> reachability = settings.reachabilityStatus();
+    const int status = reachability ? reachability->currentReachabilityStatus() : NotReachable;
+    if (status == NotReachable)
+        setActivityText(NoInternetText);
+    else if (!m_activityText.isEmpty())
+        setActivityText(QStringLiteral(""));
+}
+
+void AppDelegate::applicationWillResignActive()
+{
+    recordStep(QStringLiteral("willResignActive"));
+    if (m_calendarSyncController)
+        m_calendarSyncController->didResignActive();
+    UserDefaults::standardUserDefaults()->setObject(platform::core::Clock::now(), AppEnteredBackgroundTimeKey);
+}
+
+void AppDelegate::applicationDidBecomeActive()
+{
+    QDLogInfo(QStringLiteral("AppDelegate: applicationDidBecomeActive"));
+    recordStep(QStringLiteral("didBecomeActive"));
+    if (!m_didBeginActiveCalledOnce) {
+        m_didBeginActiveCalledOnce = true;
+        startDropboxLaunchCheck();
+        return;
+    }
+    if (m_passwordExists) {
+        const auto defaults = UserDefaults::standardUserDefaults();
+        const qint64 interval = defaults->integerForKey(RequirePinIntervalKey);
+        const QDateTime background = defaults->dateForKey(AppEnteredBackgroundTimeKey);
+        const qint64 backgroundMs = background.isValid() ? background.toMSecsSinceEpoch() : 0;
+        const qint64 nowMs = platform::core::Clock::now().toMSecsSinceEpoch();
+        if (nowMs > backgroundMs + interval * 1000) {
+            QDLogInfo(QStringLiteral("AppDelegate: applicationDidBecomeActive - requires password"));
+            QPointer<AppDelegate> self(this);
+            presentPasscodeScreenWithBlock([self] {
+                if (self)
+                    self->becameActiveAfterPasscode();
+            });
+            return;
+        }
+    }
+    becameActiveAfterPasscode();
+}
+
+void AppDelegate::becameActiveAfterPasscode()
+{
+    if (m_calendarSyncController)
+        m_calendarSyncController->didBecomeActive();
+    if (m_cloudKitSyncManager && SharedSettingController::sharedSettings().isCloudKitEnabled())
+        m_cloudKitSyncManager->checkCloudKitPollingOperation();
+}
+
+void AppDelegate::startDropboxLaunchCheck()
+{
+    if (m_dropboxLaunchCheckStarted || !m_dropBoxManager || !m_dropBoxManager->isDropBoxSyncEnabled())
+        return;
+    m_dropboxLaunchCheckStarted = true;
+    m_dropBoxManager->checkDropBoxFileRevisionAtLaunch(true);
+    m_dropBoxManager->setupRepeatTimer();
+    recordStep(QStringLiteral("dropboxLaunchCheck"));
+}
+
+void AppDelegate::syncEventsWithCalendar(const void *flag)
+{
+    if (m_calendarSyncController)
+        m_calendarSyncController->syncEventsWithCalendar(flag);
+}
+
+void AppDelegate::userNotificationCenterDidActivateNotification(const QVariantMap &userInfo)
+{
+    if (userInfo.contains(NewRevKey) || userInfo.contains(CloudFetchKey))
+        return;
+    if (m_window && m_window->isMinimized())
+        m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    if (userInfo.isEmpty())
+        return;
+    if (!m_launchComplete) {
+        // The lock screen, the pre-update backup and the launch alerts must run to their end; the contact
+        // opens once the store is there.
+        m_pendingNotification = userInfo;
+        recordStep(QStringLiteral("notificationDeferred"));
+        return;
+    }
+    openNotification(userInfo);
+}
+
+void AppDelegate::openNotification(const QVariantMap &userInfo)
+{
+    QWidget *passcodeWindow = m_passwordController ? m_passwordController->sheetWindow() : nullptr;
+    const auto sheets = platform::ui::Sheet::attachedSheets(m_window);
+    for (platform::ui::Sheet *sheet : sheets) {
+        if (sheet != passcodeWindow)
+            sheet->endSheet(platform::ui::ModalResponseCancel);
+    }
+    if (m_passwordController && m_passwordController->isAttached())
+        return;
+
+    if (Person *person = getPersonWithNotificationInfo(userInfo)) {
+        switchToContactsPageWithPerson(person, ToDosTabIndex);
+        SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(QStringLiteral("UserNotificationReceived"));
+    }
+}
+
+Person *AppDelegate::getPersonWithNotificationInfo(const QVariantMap &userInfo)
+{
+    if (!userInfo.contains(ToDoAlertPersonGUIDKey))
+        return nullptr;
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
+        QStringLiteral("AppDelegate-Activity"),
+        {{QStringLiteral("Action"), QStringLiteral("LocalNotificationReceived-withGUIDKey")}});
+    if (!storeIsOpen())
+        return nullptr;
+    const ContextPtr context = managedObjectContext();
+    if (!context)
+        return nullptr;
+    platform::store::FetchRequest request(Person::EntityName);
+    request.setPredicate(platform::store::Predicate::equal(QStringLiteral("guid"), userInfo.value(ToDoAlertPersonGUIDKey)));
+    request.setFetchLimit(1);
+    QDError error;
+    const QList<platform::store::ManagedObject *> found = context->executeFetchRequest(request, &error);
+    return found.isEmpty() ? nullptr : dynamic_cast<Person *>(found.first());
+}
+
+void AppDelegate::prepareForDBRestore(const Notification &)
+{
+    if (m_window)
+        m_window->switcher().clearRememberedSearches();
+    emit searchFieldResetRequested();
+}
+
+void AppDelegate::databaseRestoredNotification(const Notification &)
+{
+    if (!storeIsOpen())
+        return;
+    const ContextPtr context = managedObjectContext();
+    recordStep(QStringLiteral("databaseRestored"));
+    runAppLaunchOperations();
+    m_services.userNotifications->removeAllDeliveredNotifications();
+    m_services.userNotifications->removeAllScheduledNotifications();
+    m_services.userNotifications->scheduleAllToDoAlertsWithContext(context);
+    loadContactGroupSelectionMenuForButton();
+}
+
+// ---- Sections ----
+
+MainWindow *AppDelegate::window() const
+{
+    return m_window;
+}
+
+int AppDelegate::currentIndex() const
+{
+    return m_window ? m_window->currentIndex() : -1;
+}
+
+void AppDelegate::selectItemAtIndex(int index)
+{
+    recordStep(QStringLiteral("selectItemAtIndex:%1").arg(index));
+    if (m_window)
+        m_window->selectItemAtIndex(index);
+}
+
+void AppDelegate::switchToContactsPageWithPerson(Person *person, int tabIndex)
+{
+    selectItemAtIndex(0);
+    emit contactPageRequested(person, tabIndex);
+}
+
+MainWindowManagerViewController *AppDelegate::makeSectionController(int)
+{
+    return nullptr;
+}
+
+// ---- For the kit ----
+
+void AppDelegate::showAlertWithTitle(const QString &title, const QString &message)
+{
+    QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(title, message);
+}
+
+void AppDelegate::logEventWithString(const QString &name, const QVariantMap &parameters)
+{
+    if (parameters.isEmpty())
+        SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(name);
+    else
+        SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(name, parameters);
+}
+
+void AppDelegate::showNetworkActivityIndicator()
+{
+    SharedAppGlobals::sharedAppGlobals().showNetworkActivityIndicator();
+}
+
+void AppDelegate::stopActivityIndicator()
+{
+    SharedAppGlobals::sharedAppGlobals().hideNetworkActivityIndicator();
+}
+
+void AppDelegate::setActivityText(const QString &text)
+{
+    if (m_activityText == text && m_activityText.isNull() == text.isNull())
+        return;
+    m_activityText = text;
+    emit activityTextChanged(text);
+}
+
+void AppDelegate::setActivityIndicatorAnimating(bool animating)
+{
+    if (m_activityAnimating == animating)
+        return;
+    m_activityAnimating = animating;
+    emit activityIndicatorChanged(animating);
+}
+
+// ---- Neighbours' parts ----
+
+void AppDelegate::initHockey()
+{
+    recordStep(QStringLiteral("initHockey"));
+}
+
+void AppDelegate::buildSidebarItems()
+{
+    recordStep(QStringLiteral("buildSidebarItems"));
+}
+
+void AppDelegate::loadContactGroupSelectionMenuForButton()
+{
+    recordStep(QStringLiteral("loadContactGroupSelectionMenu"));
+}
+
+void AppDelegate::updateLaunchCount()
+{
+    recordStep(QStringLiteral("updateLaunchCount"));
+}
+
+void AppDelegate::showWhatsNewMessage()
+{
+    recordStep(QStringLiteral("showWhatsNewMessage"));
+}
+
+void AppDelegate::askCloudKitSwitch()
+{
+    recordStep(QStringLiteral("askCloudKitSwitch"));
+}
+
+void AppDelegate::addDropboxMenuItems()
+{
+    recordStep(QStringLiteral("addDropboxMenuItems"));
+}
+
+void AppDelegate::qdCloudKitUploadCompleteNotification(const Notification &) {}
+
+void AppDelegate::cloudKitInternalErrorNotification(const Notification &) {}
+
+void AppDelegate::externalPublicGroupUpdateNotification(const Notification &) {}
+
+void AppDelegate::privateGroupUpdateiCloudNotification(const Notification &) {}
+
+// ---- Window events ----
+
+bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window && event->type() == QEvent::Close) {
+        if (m_terminating)
+            return false;
+        // Closing the main window quits, once the store was saved or the user let it go.
+        if (applicationShouldTerminate() == TerminateReply::TerminateNow) {
+            m_terminating = true;
+            recordStep(QStringLiteral("terminate"));
+            exitProgram(0);
+            return false;
+        }
+        event->ignore();
+        return true;
+    }
+    if (m_coverView && watched == m_coverView->parentWidget() && event->type() == QEvent::Resize)
+        m_coverView->setGeometry(m_coverView->parentWidget()->rect());
+    return QObject::eventFilter(watched, event);
+}
