@@ -52,8 +52,8 @@ QString stringValue(const platform::store::ManagedObject &object, const QString 
 // A file name that arrives in a record names a file inside one of our folders, nothing else.
 bool isSafeFileName(const QString &name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
 }
 
 QString picturePath(const QString &name)
@@ -146,11 +146,10 @@ CloudRecordHooks archivedFieldHooks(const QString &key, QStringList removed, boo
 {
     CloudRecordHooks hooks;
     hooks.removeAttributesFromSyncFields = std::move(removed);
-    hooks.extendedCKRecordFromManagedObjectWithRecord = [key, nullMarkerIsEmpty](NSManagedObjectQDBase &object,
-                                                                                  Record &record,
-                                                                                  const ChangedKeys &changedKeys) {
-        writeArchivedField(object, record, changedKeys, key, nullMarkerIsEmpty);
-    };
+    hooks.extendedCKRecordFromManagedObjectWithRecord =
+        [key, nullMarkerIsEmpty](NSManagedObjectQDBase &object, Record &record, const ChangedKeys &changedKeys) {
+            writeArchivedField(object, record, changedKeys, key, nullMarkerIsEmpty);
+        };
     hooks.extendedManagedObjectWithCKRecord = [key](NSManagedObjectQDBase &object, const Record &record) {
         readArchivedField(object, record, key);
     };
@@ -164,7 +163,7 @@ CloudRecordHooks positionHooks(QStringList removed)
     CloudRecordHooks hooks;
     hooks.removeAttributesFromSyncFields = std::move(removed);
     hooks.extendedCKRecordFromManagedObjectWithRecord = [](NSManagedObjectQDBase &object, Record &record,
-                                                          const ChangedKeys &changedKeys) {
+                                                           const ChangedKeys &changedKeys) {
         if (!isWholeOrChanged(changedKeys, {LatitudeKey, LongitudeKey}))
             return;
         record.setValue(CR::LocationObjectField,
@@ -172,7 +171,8 @@ CloudRecordHooks positionHooks(QStringList removed)
     };
     hooks.extendedManagedObjectWithCKRecord = [](NSManagedObjectQDBase &object, const Record &record) {
         const FieldValue field = record.value(CR::LocationObjectField);
-        const CloudLocation location = field.kind() == FieldValue::Kind::Location ? field.toLocation() : CloudLocation();
+        const CloudLocation location =
+            field.kind() == FieldValue::Kind::Location ? field.toLocation() : CloudLocation();
         object.setValue(LatitudeKey, location.latitude());
         object.setValue(LongitudeKey, location.longitude());
     };
@@ -186,7 +186,7 @@ CloudRecordHooks personHooks()
     CloudRecordHooks hooks;
     hooks.removeAttributesFromSyncFields = {CR::PrivateImageField, LocalIdentifierKey};
     hooks.extendedCKRecordFromManagedObjectWithRecord = [](NSManagedObjectQDBase &object, Record &record,
-                                                          const ChangedKeys &changedKeys) {
+                                                           const ChangedKeys &changedKeys) {
         if (!isWholeOrChanged(changedKeys, {CR::PrivateImageField}))
             return;
         const QVariant picture = object.value(CR::PrivateImageField);
@@ -249,7 +249,7 @@ CloudRecordHooks personImageHooks()
     CloudRecordHooks hooks;
     hooks.removeAttributesFromSyncFields = {QStringLiteral("fullImage")};
     hooks.extendedCKRecordFromManagedObjectWithRecord = [](NSManagedObjectQDBase &object, Record &record,
-                                                          const ChangedKeys &changedKeys) {
+                                                           const ChangedKeys &changedKeys) {
         const QString name = stringValue(object, FullImageFileNameKey);
         if (name.isEmpty() || !object.relatedObject(QStringLiteral("person")))
             return;
@@ -278,7 +278,7 @@ CloudRecordHooks fileAttachmentHooks()
 {
     CloudRecordHooks hooks;
     hooks.extendedCKRecordFromManagedObjectWithRecord = [](NSManagedObjectQDBase &object, Record &record,
-                                                          const ChangedKeys &changedKeys) {
+                                                           const ChangedKeys &changedKeys) {
         // Only a new record carries the file; later changes are to the record's values.
         if (changedKeys)
             return;
@@ -298,7 +298,8 @@ CloudRecordHooks fileAttachmentHooks()
         }
         const QString target = SharedSettingController::sharedSettings().pathForAttachmentWithName(name);
         if (!target.isEmpty())
-            replaceWithReceivedFile(target, record, QStringLiteral("FileAttachments: extendedManagedObjectWithCKRecord"));
+            replaceWithReceivedFile(target, record,
+                                    QStringLiteral("FileAttachments: extendedManagedObjectWithCKRecord"));
     };
     return hooks;
 }
@@ -320,9 +321,11 @@ QHash<QString, CloudRecordHooks> builtInCloudRecordHooks()
     hooks.insert(Location::EntityName, positionHooks({LongitudeKey, LatitudeKey}));
     hooks.insert(PersonImage::EntityName, personImageHooks());
     hooks.insert(FileAttachments::EntityName, fileAttachmentHooks());
-    hooks.insert(ToDo::EntityName, archivedFieldHooks(CR::TodoRepeatIntervalField, {CR::TodoRepeatIntervalField}, true));
-    hooks.insert(ToDoAlert::EntityName,
-                 archivedFieldHooks(CR::AlertIntervalField, {CR::AlertIntervalField, QStringLiteral("alertIdentifier")}, false));
+    hooks.insert(ToDo::EntityName,
+                 archivedFieldHooks(CR::TodoRepeatIntervalField, {CR::TodoRepeatIntervalField}, true));
+    hooks.insert(
+        ToDoAlert::EntityName,
+        archivedFieldHooks(CR::AlertIntervalField, {CR::AlertIntervalField, QStringLiteral("alertIdentifier")}, false));
     hooks.insert(EmailTemplate::EntityName,
                  archivedFieldHooks(CR::TemplatePropertiesField, {CR::TemplatePropertiesField}, false));
     hooks.insert(Log::EntityName, keepOut({QStringLiteral("logProperties"), QStringLiteral("attributedLogNote")}));

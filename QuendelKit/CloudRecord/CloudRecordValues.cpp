@@ -31,8 +31,9 @@ std::optional<FieldValue> fieldValueOfAttribute(const platform::store::ManagedOb
     case AttributeType::Transformable: {
         std::optional<FieldValue> field = FieldValue::fromVariant(value);
         // References, assets and locations are the record's own vocabulary, never an attribute's value.
-        if (field && (field->kind() == FieldValue::Kind::Reference || field->kind() == FieldValue::Kind::ReferenceList
-                      || field->kind() == FieldValue::Kind::Asset || field->kind() == FieldValue::Kind::Location))
+        if (field &&
+            (field->kind() == FieldValue::Kind::Reference || field->kind() == FieldValue::Kind::ReferenceList ||
+             field->kind() == FieldValue::Kind::Asset || field->kind() == FieldValue::Kind::Location))
             return std::nullopt;
         return field;
     }

@@ -15,8 +15,9 @@ namespace cloud_record_values {
 
 // The field for the attribute's current value: Null when the value is empty, nullopt when a record
 // cannot hold it.
-std::optional<platform::cloud::FieldValue> fieldValueOfAttribute(const platform::store::ManagedObject &object,
-                                                                 const platform::store::AttributeDescription &attribute);
+std::optional<platform::cloud::FieldValue>
+fieldValueOfAttribute(const platform::store::ManagedObject &object,
+                      const platform::store::AttributeDescription &attribute);
 
 // The attribute value for a received field; nullopt when the field's kind does not fit the attribute (a
 // newer device's field of another kind is ignored rather than stored as something else).

@@ -76,11 +76,12 @@ void applyReferenceList(ManagedObject *object, const RelationshipDescription &re
 
 bool ManagedObjectCloudKit::isNeverAField(const AttributeDescription &attribute)
 {
-    return attribute.transient || attribute.name == CloudKitIDKey || attribute.name == CloudKitFieldsKey
-        || attribute.name == CloudKitRemotelyDeletedKey;
+    return attribute.transient || attribute.name == CloudKitIDKey || attribute.name == CloudKitFieldsKey ||
+           attribute.name == CloudKitRemotelyDeletedKey;
 }
 
-bool ManagedObjectCloudKit::relationshipHasField(const EntityDescription &entity, const RelationshipDescription &relationship)
+bool ManagedObjectCloudKit::relationshipHasField(const EntityDescription &entity,
+                                                 const RelationshipDescription &relationship)
 {
     if (!relationship.toMany)
         return true;
@@ -172,7 +173,8 @@ void ManagedObjectCloudKit::updateCKRecordWithReferencesForRelationships(
     });
 }
 
-Record ManagedObjectCloudKit::ckRecordFromRecordFieldsWithChangesKeys(ManagedObject *object, const QStringList &changedKeys)
+Record ManagedObjectCloudKit::ckRecordFromRecordFieldsWithChangesKeys(ManagedObject *object,
+                                                                      const QStringList &changedKeys)
 {
     Record record = ckRecordFromEncodedFields(object);
     if (record.isNull() || !object->entity())
@@ -243,9 +245,9 @@ void ManagedObjectCloudKit::updateObjectWithReferencesFromRecord(ManagedObject *
                     names.append(reference.recordID().recordName());
                 applyReferenceList(object, relationship, names);
             } else {
-                QDLogWarn(QStringLiteral("updateObjectWithReferencesFromRecord: field %1 of %2 holds a %3; ignored")
-                              .arg(relationship.name, record.recordID().recordName(),
-                                   FieldValue::kindName(field.kind())));
+                QDLogWarn(
+                    QStringLiteral("updateObjectWithReferencesFromRecord: field %1 of %2 holds a %3; ignored")
+                        .arg(relationship.name, record.recordID().recordName(), FieldValue::kindName(field.kind())));
             }
         }
     });

@@ -56,7 +56,7 @@ public:
     // that never become fields (the cloud identity fields, transient attributes, unknown names) and values a
     // record cannot hold are left out. A null record when no system fields are archived.
     static platform::cloud::Record ckRecordFromRecordFieldsWithChangesKeys(platform::store::ManagedObject *object,
-                                                                          const QStringList &changedKeys);
+                                                                           const QStringList &changedKeys);
 
     // Applies the relationship fields of a received record, once every record of the download is in the
     // context: a missing field empties the relationship, a reference is looked up by record name (left as it

@@ -102,7 +102,8 @@ void NSManagedObjectQDBaseCloudRecord::extendedCKRecordFromManagedObjectWithReco
     onObjectQueue(object, [&] { hooks->extendedCKRecordFromManagedObjectWithRecord(*object, record, changedKeys); });
 }
 
-void NSManagedObjectQDBaseCloudRecord::extendedManagedObjectWithCKRecord(NSManagedObjectQDBase *object, const Record &record)
+void NSManagedObjectQDBaseCloudRecord::extendedManagedObjectWithCKRecord(NSManagedObjectQDBase *object,
+                                                                         const Record &record)
 {
     if (!implementsExtendedManagedObject(object))
         return;
@@ -125,8 +126,9 @@ Record NSManagedObjectQDBaseCloudRecord::ckRecordFromManagedObjectWithRecordZone
                 continue;
             const std::optional<FieldValue> value = cloud_record_values::fieldValueOfAttribute(*object, attribute);
             if (!value) {
-                QDLogDebug(QStringLiteral("ckRecordFromManagedObjectWithRecordZoneID: %1.%2 holds no value a record can carry")
-                               .arg(entity.name(), attribute.name));
+                QDLogDebug(
+                    QStringLiteral("ckRecordFromManagedObjectWithRecordZoneID: %1.%2 holds no value a record can carry")
+                        .arg(entity.name(), attribute.name));
                 continue;
             }
             // An empty value writes no field.
@@ -135,14 +137,16 @@ Record NSManagedObjectQDBaseCloudRecord::ckRecordFromManagedObjectWithRecordZone
         }
     });
     if (record.isNull()) {
-        QDLogError(QStringLiteral("ckRecordFromManagedObjectWithRecordZoneID: %1 has no cloudKitID").arg(object->entityName()));
+        QDLogError(QStringLiteral("ckRecordFromManagedObjectWithRecordZoneID: %1 has no cloudKitID")
+                       .arg(object->entityName()));
         return Record();
     }
     extendedCKRecordFromManagedObjectWithRecord(object, record, std::nullopt);
     return record;
 }
 
-void NSManagedObjectQDBaseCloudRecord::fillManagedObjectWithCKRecord(NSManagedObjectQDBase *object, const Record &record)
+void NSManagedObjectQDBaseCloudRecord::fillManagedObjectWithCKRecord(NSManagedObjectQDBase *object,
+                                                                     const Record &record)
 {
     if (!object || !object->entity() || record.isNull())
         return;
@@ -161,10 +165,12 @@ void NSManagedObjectQDBaseCloudRecord::fillManagedObjectWithCKRecord(NSManagedOb
             // are not for the generic copy; neither are the device's own identity fields.
             if (!attribute || ManagedObjectCloudKit::isNeverAField(*attribute) || removed.contains(key))
                 continue;
-            const std::optional<QVariant> value = cloud_record_values::attributeValueOfField(record.value(key), *attribute);
+            const std::optional<QVariant> value =
+                cloud_record_values::attributeValueOfField(record.value(key), *attribute);
             if (!value) {
-                QDLogWarn(QStringLiteral("fillManagedObjectWithCKRecord: field %1 of %2 does not fit the attribute; ignored")
-                              .arg(key, record.recordID().recordName()));
+                QDLogWarn(
+                    QStringLiteral("fillManagedObjectWithCKRecord: field %1 of %2 does not fit the attribute; ignored")
+                        .arg(key, record.recordID().recordName()));
                 continue;
             }
             object->setValue(key, *value);

@@ -57,22 +57,25 @@ public:
     static bool implementsExtendedRecord(const NSManagedObjectQDBase *object);
     static bool implementsExtendedManagedObject(const NSManagedObjectQDBase *object);
     // Call the entity's hooks when it has them; nothing otherwise.
-    static void extendedCKRecordFromManagedObjectWithRecord(NSManagedObjectQDBase *object, platform::cloud::Record &record,
+    static void extendedCKRecordFromManagedObjectWithRecord(NSManagedObjectQDBase *object,
+                                                            platform::cloud::Record &record,
                                                             const CloudRecordHooks::ChangedKeys &changedKeys);
     static void extendedManagedObjectWithCKRecord(NSManagedObjectQDBase *object, const platform::cloud::Record &record);
 
     // The complete record without relationship fields: type = entity name, name = `cloudKitID` (in the zone
     // when one is given), one field per stored attribute that has a value, then the entity's own fields.
-    static platform::cloud::Record ckRecordFromManagedObjectWithRecordZoneID(NSManagedObjectQDBase *object,
-                                                                             const platform::cloud::RecordZoneID &zoneID = {});
+    static platform::cloud::Record
+    ckRecordFromManagedObjectWithRecordZoneID(NSManagedObjectQDBase *object,
+                                              const platform::cloud::RecordZoneID &zoneID = {});
 
     // Fills the object from a received record (identity, every field that names an attribute, the entity's
     // own fields) on its context queue, then archives the record's system fields into `cloudKitFields`.
     static void fillManagedObjectWithCKRecord(NSManagedObjectQDBase *object, const platform::cloud::Record &record);
 
     // The record to insert: the complete record, every relationship field, and the parent when given.
-    static platform::cloud::Record recordToInsert(NSManagedObjectQDBase *object, const platform::cloud::RecordZoneID &zoneID,
-                                                  const std::optional<platform::cloud::Reference> &parent = std::nullopt);
+    static platform::cloud::Record
+    recordToInsert(NSManagedObjectQDBase *object, const platform::cloud::RecordZoneID &zoneID,
+                   const std::optional<platform::cloud::Reference> &parent = std::nullopt);
 
     // The record of a change with the keys as recorded at the save: the entity's kept-out names are removed
     // for the generic copy, the record is built on the archived system fields, and the entity's hook sees

@@ -12,10 +12,7 @@ class Asset
 {
 public:
     Asset() = default;
-    explicit Asset(QUrl fileURL)
-        : m_fileURL(std::move(fileURL))
-    {
-    }
+    explicit Asset(QUrl fileURL) : m_fileURL(std::move(fileURL)) {}
 
     bool isNull() const { return m_fileURL.isEmpty(); }
     const QUrl &fileURL() const { return m_fileURL; }

@@ -13,8 +13,7 @@ QDateTime normalisedDate(const QDateTime &value)
     return QDateTime::fromMSecsSinceEpoch(value.toMSecsSinceEpoch(), Qt::UTC);
 }
 
-template <typename T>
-T valueOr(const auto &variant)
+template <typename T> T valueOr(const auto &variant)
 {
     if (const T *held = std::get_if<T>(&variant))
         return *held;
@@ -29,30 +28,15 @@ FieldValue::FieldValue(const QString &value)
         m_value = value;
 }
 
-FieldValue::FieldValue(const char *value)
-    : FieldValue(value ? QString::fromUtf8(value) : QString())
-{
-}
+FieldValue::FieldValue(const char *value) : FieldValue(value ? QString::fromUtf8(value) : QString()) {}
 
-FieldValue::FieldValue(qint64 value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(qint64 value) : m_value(value) {}
 
-FieldValue::FieldValue(int value)
-    : m_value(qint64(value))
-{
-}
+FieldValue::FieldValue(int value) : m_value(qint64(value)) {}
 
-FieldValue::FieldValue(bool value)
-    : m_value(qint64(value ? 1 : 0))
-{
-}
+FieldValue::FieldValue(bool value) : m_value(qint64(value ? 1 : 0)) {}
 
-FieldValue::FieldValue(double value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(double value) : m_value(value) {}
 
 FieldValue::FieldValue(const QDateTime &value)
 {
@@ -78,30 +62,15 @@ FieldValue::FieldValue(const Asset &value)
         m_value = value;
 }
 
-FieldValue::FieldValue(const Location &value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(const Location &value) : m_value(value) {}
 
-FieldValue::FieldValue(const ReferenceList &value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(const ReferenceList &value) : m_value(value) {}
 
-FieldValue::FieldValue(const QStringList &value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(const QStringList &value) : m_value(value) {}
 
-FieldValue::FieldValue(const QList<qint64> &value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(const QList<qint64> &value) : m_value(value) {}
 
-FieldValue::FieldValue(const QList<double> &value)
-    : m_value(value)
-{
-}
+FieldValue::FieldValue(const QList<double> &value) : m_value(value) {}
 
 FieldValue::FieldValue(const QList<QDateTime> &value)
 {
@@ -187,7 +156,10 @@ bool FieldValue::isList() const
     }
 }
 
-QString FieldValue::toString() const { return valueOr<QString>(m_value); }
+QString FieldValue::toString() const
+{
+    return valueOr<QString>(m_value);
+}
 
 qint64 FieldValue::toInteger() const
 {
@@ -206,16 +178,46 @@ double FieldValue::toDouble() const
     return valueOr<double>(m_value);
 }
 
-QDateTime FieldValue::toDate() const { return valueOr<QDateTime>(m_value); }
-QByteArray FieldValue::toBytes() const { return valueOr<QByteArray>(m_value); }
-Reference FieldValue::toReference() const { return valueOr<Reference>(m_value); }
-Asset FieldValue::toAsset() const { return valueOr<Asset>(m_value); }
-Location FieldValue::toLocation() const { return valueOr<Location>(m_value); }
-ReferenceList FieldValue::toReferenceList() const { return valueOr<ReferenceList>(m_value); }
-QStringList FieldValue::toStringList() const { return valueOr<QStringList>(m_value); }
-QList<qint64> FieldValue::toIntegerList() const { return valueOr<QList<qint64>>(m_value); }
-QList<double> FieldValue::toDoubleList() const { return valueOr<QList<double>>(m_value); }
-QList<QDateTime> FieldValue::toDateList() const { return valueOr<QList<QDateTime>>(m_value); }
+QDateTime FieldValue::toDate() const
+{
+    return valueOr<QDateTime>(m_value);
+}
+QByteArray FieldValue::toBytes() const
+{
+    return valueOr<QByteArray>(m_value);
+}
+Reference FieldValue::toReference() const
+{
+    return valueOr<Reference>(m_value);
+}
+Asset FieldValue::toAsset() const
+{
+    return valueOr<Asset>(m_value);
+}
+Location FieldValue::toLocation() const
+{
+    return valueOr<Location>(m_value);
+}
+ReferenceList FieldValue::toReferenceList() const
+{
+    return valueOr<ReferenceList>(m_value);
+}
+QStringList FieldValue::toStringList() const
+{
+    return valueOr<QStringList>(m_value);
+}
+QList<qint64> FieldValue::toIntegerList() const
+{
+    return valueOr<QList<qint64>>(m_value);
+}
+QList<double> FieldValue::toDoubleList() const
+{
+    return valueOr<QList<double>>(m_value);
+}
+QList<QDateTime> FieldValue::toDateList() const
+{
+    return valueOr<QList<QDateTime>>(m_value);
+}
 
 QVariant FieldValue::toVariant() const
 {
@@ -255,20 +257,34 @@ QVariant FieldValue::toVariant() const
 QString FieldValue::kindName(Kind kind)
 {
     switch (kind) {
-    case Kind::Null: return QStringLiteral("null");
-    case Kind::String: return QStringLiteral("string");
-    case Kind::Integer: return QStringLiteral("integer");
-    case Kind::Double: return QStringLiteral("double");
-    case Kind::Date: return QStringLiteral("date");
-    case Kind::Bytes: return QStringLiteral("bytes");
-    case Kind::Reference: return QStringLiteral("reference");
-    case Kind::Asset: return QStringLiteral("asset");
-    case Kind::Location: return QStringLiteral("location");
-    case Kind::ReferenceList: return QStringLiteral("reference list");
-    case Kind::StringList: return QStringLiteral("string list");
-    case Kind::IntegerList: return QStringLiteral("integer list");
-    case Kind::DoubleList: return QStringLiteral("double list");
-    case Kind::DateList: return QStringLiteral("date list");
+    case Kind::Null:
+        return QStringLiteral("null");
+    case Kind::String:
+        return QStringLiteral("string");
+    case Kind::Integer:
+        return QStringLiteral("integer");
+    case Kind::Double:
+        return QStringLiteral("double");
+    case Kind::Date:
+        return QStringLiteral("date");
+    case Kind::Bytes:
+        return QStringLiteral("bytes");
+    case Kind::Reference:
+        return QStringLiteral("reference");
+    case Kind::Asset:
+        return QStringLiteral("asset");
+    case Kind::Location:
+        return QStringLiteral("location");
+    case Kind::ReferenceList:
+        return QStringLiteral("reference list");
+    case Kind::StringList:
+        return QStringLiteral("string list");
+    case Kind::IntegerList:
+        return QStringLiteral("integer list");
+    case Kind::DoubleList:
+        return QStringLiteral("double list");
+    case Kind::DateList:
+        return QStringLiteral("date list");
     }
     return QString();
 }
@@ -301,7 +317,8 @@ QString FieldValue::toDebugString() const
         text = toAsset().fileURL().toString();
         break;
     case Kind::Location:
-        text = QStringLiteral("%1,%2").arg(toLocation().latitude(), 0, 'g', 17).arg(toLocation().longitude(), 0, 'g', 17);
+        text =
+            QStringLiteral("%1,%2").arg(toLocation().latitude(), 0, 'g', 17).arg(toLocation().longitude(), 0, 'g', 17);
         break;
     case Kind::ReferenceList: {
         QStringList names;

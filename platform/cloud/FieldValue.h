@@ -28,7 +28,7 @@ public:
         String,
         Integer, // also booleans (0 or 1)
         Double,
-        Date,    // UTC, millisecond precision
+        Date, // UTC, millisecond precision
         Bytes,
         Reference,
         Asset,
@@ -41,16 +41,16 @@ public:
     };
 
     FieldValue() = default;
-    FieldValue(const QString &value);      // a null QString gives Null
+    FieldValue(const QString &value); // a null QString gives Null
     FieldValue(const char *value);
     FieldValue(qint64 value);
     FieldValue(int value);
     FieldValue(bool value);
     FieldValue(double value);
-    FieldValue(const QDateTime &value);    // an invalid date gives Null
-    FieldValue(const QByteArray &value);   // a null byte array gives Null; an empty one is kept
-    FieldValue(const Reference &value);    // a null reference gives Null
-    FieldValue(const Asset &value);        // a null asset gives Null
+    FieldValue(const QDateTime &value);  // an invalid date gives Null
+    FieldValue(const QByteArray &value); // a null byte array gives Null; an empty one is kept
+    FieldValue(const Reference &value);  // a null reference gives Null
+    FieldValue(const Asset &value);      // a null asset gives Null
     FieldValue(const Location &value);
     FieldValue(const ReferenceList &value);
     FieldValue(const QStringList &value);

@@ -9,11 +9,7 @@ class Location
 {
 public:
     Location() = default;
-    Location(double latitude, double longitude)
-        : m_latitude(latitude)
-        , m_longitude(longitude)
-    {
-    }
+    Location(double latitude, double longitude) : m_latitude(latitude), m_longitude(longitude) {}
 
     double latitude() const { return m_latitude; }
     double longitude() const { return m_longitude; }

@@ -45,10 +45,8 @@ std::optional<QString> stringEntry(const QVariantMap &map, const QString &key, b
 } // namespace
 
 Record::Record(QString recordType, RecordID recordID)
-    : m_recordType(std::move(recordType))
-    , m_recordID(std::move(recordID))
-{
-}
+    : m_recordType(std::move(recordType)), m_recordID(std::move(recordID))
+{}
 
 void Record::setValue(const QString &key, const FieldValue &value)
 {
@@ -98,8 +96,9 @@ Record Record::fromEncodedSystemFields(const QByteArray &data, QDError *error)
     QDError archiveError;
     const std::optional<QVariant> root = KeyedArchive::unarchive(data, &archiveError);
     if (!root) {
-        return fail(error, SystemFieldsNotAnArchiveError,
-                    QStringLiteral("The record's system fields cannot be read: %1").arg(archiveError.localizedDescription()));
+        return fail(
+            error, SystemFieldsNotAnArchiveError,
+            QStringLiteral("The record's system fields cannot be read: %1").arg(archiveError.localizedDescription()));
     }
     // Only an archive written by encodeSystemFields is accepted; any other value tree is refused, whatever
     // it holds.
@@ -111,15 +110,16 @@ Record Record::fromEncodedSystemFields(const QByteArray &data, QDError *error)
         return fail(error, SystemFieldsMalformedError, QStringLiteral("The archive holds no record system fields."));
     const QVariant version = map.value(VersionKey);
     if (version.metaType().id() != QMetaType::LongLong || version.toLongLong() != SystemFieldsVersion)
-        return fail(error, SystemFieldsMalformedError, QStringLiteral("The record's system fields have an unknown layout."));
+        return fail(error, SystemFieldsMalformedError,
+                    QStringLiteral("The record's system fields have an unknown layout."));
 
     const std::optional<QString> type = stringEntry(map, RecordTypeKey, true);
     const std::optional<QString> name = stringEntry(map, RecordNameKey, true);
     const std::optional<QString> zone = stringEntry(map, ZoneNameKey, false);
     const std::optional<QString> owner = stringEntry(map, OwnerNameKey, false);
     const std::optional<QString> tag = stringEntry(map, ChangeTagKey, false);
-    if (!type || !name || !zone || !owner || !tag || type->isEmpty() || name->isEmpty()
-        || (!zone->isEmpty() && owner->isEmpty())) {
+    if (!type || !name || !zone || !owner || !tag || type->isEmpty() || name->isEmpty() ||
+        (!zone->isEmpty() && owner->isEmpty())) {
         return fail(error, SystemFieldsMalformedError, QStringLiteral("The record's system fields are incomplete."));
     }
     Record record(*type, RecordID(*name, zone->isEmpty() ? RecordZoneID() : RecordZoneID(*zone, *owner)));
@@ -131,8 +131,8 @@ Record Record::fromEncodedSystemFields(const QByteArray &data, QDError *error)
 
 bool Record::operator==(const Record &other) const
 {
-    return m_recordType == other.m_recordType && m_recordID == other.m_recordID && m_changeTag == other.m_changeTag
-        && m_parent == other.m_parent && m_fields == other.m_fields;
+    return m_recordType == other.m_recordType && m_recordID == other.m_recordID && m_changeTag == other.m_changeTag &&
+           m_parent == other.m_parent && m_fields == other.m_fields;
 }
 
 QString Record::toDebugString() const

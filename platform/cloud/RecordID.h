@@ -15,10 +15,8 @@ class RecordID
 public:
     RecordID() = default;
     explicit RecordID(QString recordName, RecordZoneID zoneID = {})
-        : m_recordName(std::move(recordName))
-        , m_zoneID(std::move(zoneID))
-    {
-    }
+        : m_recordName(std::move(recordName)), m_zoneID(std::move(zoneID))
+    {}
 
     bool isNull() const { return m_recordName.isEmpty(); }
     const QString &recordName() const { return m_recordName; }

@@ -16,10 +16,8 @@ public:
 
     RecordZoneID() = default;
     explicit RecordZoneID(QString zoneName, QString ownerName = CurrentUserOwnerName)
-        : m_zoneName(std::move(zoneName))
-        , m_ownerName(std::move(ownerName))
-    {
-    }
+        : m_zoneName(std::move(zoneName)), m_ownerName(std::move(ownerName))
+    {}
 
     bool isNull() const { return m_zoneName.isEmpty(); }
     const QString &zoneName() const { return m_zoneName; }

@@ -19,10 +19,8 @@ public:
 
     Reference() = default;
     explicit Reference(RecordID recordID, Action action = Action::None)
-        : m_recordID(std::move(recordID))
-        , m_action(action)
-    {
-    }
+        : m_recordID(std::move(recordID)), m_action(action)
+    {}
 
     bool isNull() const { return m_recordID.isNull(); }
     const RecordID &recordID() const { return m_recordID; }

@@ -47,7 +47,8 @@ protected:
         platform::core::Clock::setCurrent(nullptr);
     }
 
-    platform::store::ContextPtr openDevice(const QString &file, std::shared_ptr<platform::store::StoreCoordinator> &into)
+    platform::store::ContextPtr openDevice(const QString &file,
+                                           std::shared_ptr<platform::store::StoreCoordinator> &into)
     {
         into = std::make_shared<platform::store::StoreCoordinator>(model);
         platform::core::QDError error;
@@ -59,8 +60,7 @@ protected:
         return created;
     }
 
-    template <typename T>
-    T *insert(const platform::store::ContextPtr &into = {})
+    template <typename T> T *insert(const platform::store::ContextPtr &into = {})
     {
         T *object = (into ? into : context)->template insertNewObject<T>(T::EntityName);
         EXPECT_NE(object, nullptr) << T::EntityName.toStdString();

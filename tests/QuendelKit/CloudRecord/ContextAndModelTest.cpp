@@ -39,8 +39,8 @@ TEST_F(CloudRecordTest, TransientAttributesNeverBecomeFields)
     notes->addEntity(std::move(entity));
     auto store = std::make_shared<platform::store::StoreCoordinator>(notes);
     platform::core::QDError error;
-    ASSERT_TRUE(store->addPersistentStore(platform::store::StoreType::SQLite, dir.filePath(QStringLiteral("Notes.sqlite")),
-                                          {}, &error))
+    ASSERT_TRUE(store->addPersistentStore(platform::store::StoreType::SQLite,
+                                          dir.filePath(QStringLiteral("Notes.sqlite")), {}, &error))
         << error.toString().toStdString();
     auto notesContext = ManagedObjectContext::create(ManagedObjectContext::ConcurrencyType::MainQueue);
     notesContext->setPersistentStoreCoordinator(store);
@@ -53,7 +53,8 @@ TEST_F(CloudRecordTest, TransientAttributesNeverBecomeFields)
     save(notesContext);
 
     const Record complete = CR::recordToInsert(note, privateZone());
-    EXPECT_EQ(complete.allKeys(), (QStringList{QStringLiteral("createdAt"), QStringLiteral("modifiedAt"), QStringLiteral("text")}));
+    EXPECT_EQ(complete.allKeys(),
+              (QStringList{QStringLiteral("createdAt"), QStringLiteral("modifiedAt"), QStringLiteral("text")}));
     markUploaded(note);
     const Record update = CR::recordToUpdate(note, {QStringLiteral("scratch"), QStringLiteral("text")});
     EXPECT_EQ(update.changedKeys(), (QStringList{QStringLiteral("modifiedAt"), QStringLiteral("text")}));
@@ -104,7 +105,8 @@ TEST_F(CloudRecordTest, PrivateQueueContextIsWorkedOnItsOwnQueue)
     engine->performAndWait([&] { log->setValue(QStringLiteral("logNote"), QStringLiteral("compiler talk, part 2")); });
     const Record update = CR::recordToUpdate(log, {QStringLiteral("logNote"), QStringLiteral("person")});
     EXPECT_EQ(update.recordChangeTag(), QString());
-    EXPECT_EQ(update.value(QStringLiteral("person")).toReference().recordID().recordName(), QStringLiteral("Person.Q1"));
+    EXPECT_EQ(update.value(QStringLiteral("person")).toReference().recordID().recordName(),
+              QStringLiteral("Person.Q1"));
     EXPECT_EQ(update.value(QStringLiteral("logNote")).toString(), QStringLiteral("compiler talk, part 2"));
     const Record insertRecord = CR::recordToInsert(log, privateZone(), Reference(RecordID(QStringLiteral("Team.1"))));
     ASSERT_TRUE(insertRecord.parent().has_value());

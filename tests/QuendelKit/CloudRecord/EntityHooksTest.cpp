@@ -46,8 +46,14 @@ QImage noiseImage(int width, int height)
     return image;
 }
 
-bool isPng(const QByteArray &data) { return data.startsWith("\x89PNG"); }
-bool isJpeg(const QByteArray &data) { return data.startsWith("\xff\xd8"); }
+bool isPng(const QByteArray &data)
+{
+    return data.startsWith("\x89PNG");
+}
+bool isJpeg(const QByteArray &data)
+{
+    return data.startsWith("\xff\xd8");
+}
 
 void writeFile(const QString &path, const QByteArray &content)
 {
@@ -71,9 +77,10 @@ DateComponents dayRepeat(qint64 days)
 
 Record received(const NSManagedObjectQDBase *object)
 {
-    Record record(object->entityName(), RecordID(object->cloudKitID().isEmpty() ? object->entityName() + QStringLiteral(".R")
-                                                                                 : object->cloudKitID(),
-                                                 CloudRecordTest::privateZone()));
+    Record record(
+        object->entityName(),
+        RecordID(object->cloudKitID().isEmpty() ? object->entityName() + QStringLiteral(".R") : object->cloudKitID(),
+                 CloudRecordTest::privateZone()));
     record.setRecordChangeTag(QStringLiteral("s1"));
     return record;
 }
@@ -156,7 +163,8 @@ TEST_F(CloudRecordTest, PrivatePictureTravelsCompressedOnInsertAndWhenItChanged)
     EXPECT_FALSE(nameOnly.changedKeys().contains(QStringLiteral("privateImage")));
 
     const Record pictureChanged = CR::recordToUpdate(person, {QStringLiteral("privateImage")});
-    EXPECT_EQ(pictureChanged.changedKeys(), (QStringList{QStringLiteral("modifiedAt"), QStringLiteral("privateImage")}));
+    EXPECT_EQ(pictureChanged.changedKeys(),
+              (QStringList{QStringLiteral("modifiedAt"), QStringLiteral("privateImage")}));
     EXPECT_TRUE(isPng(pictureChanged.value(QStringLiteral("privateImage")).toBytes()));
 
     person->setValue(QStringLiteral("privateImage"), QVariant());
@@ -205,7 +213,8 @@ TEST(PersonPrivatePictureTest, LargePictureFallsBackToJpegWithinTheLimit)
 {
     int steps = 0;
     const QImage large = noiseImage(1100, 1000); // about 3.3 MB of losslessly coded noise
-    const std::optional<QByteArray> data = PersonPrivatePicture::generateCompressedImage(QVariant::fromValue(large), {}, &steps);
+    const std::optional<QByteArray> data =
+        PersonPrivatePicture::generateCompressedImage(QVariant::fromValue(large), {}, &steps);
     ASSERT_TRUE(data.has_value());
     EXPECT_TRUE(isJpeg(*data));
     EXPECT_LE(data->size(), PersonPrivatePicture::MaxRecordPictureSize);
@@ -257,7 +266,8 @@ TEST_F(CloudRecordTest, PositionTravelsAsOneLocationFieldWhenItChanged)
         EXPECT_EQ(complete.value(QStringLiteral("locationObject")).toLocation(), CloudLocation(51.5, 0.0));
 
         markUploaded(place);
-        const QString otherKey = entity == QLatin1String("Location") ? QStringLiteral("locationName") : QStringLiteral("street");
+        const QString otherKey =
+            entity == QLatin1String("Location") ? QStringLiteral("locationName") : QStringLiteral("street");
         place->setValue(otherKey, QStringLiteral("somewhere"));
         EXPECT_FALSE(CR::recordToUpdate(place, {otherKey}).hasField(QStringLiteral("locationObject")));
 
@@ -364,7 +374,8 @@ TEST_F(CloudRecordTest, AttachmentFileTravelsOnlyWithTheCompleteRecord)
     file->setValue(QStringLiteral("fileName"), QStringLiteral("report-1.pdf"));
     save(context);
 
-    EXPECT_EQ(CR::recordToInsert(file, privateZone()).value(QStringLiteral("fileAsset")).toAsset().localFilePath(), path);
+    EXPECT_EQ(CR::recordToInsert(file, privateZone()).value(QStringLiteral("fileAsset")).toAsset().localFilePath(),
+              path);
     markUploaded(file);
     EXPECT_FALSE(CR::recordToUpdate(file, {QStringLiteral("fileName")}).hasField(QStringLiteral("fileAsset")));
     EXPECT_FALSE(CR::recordToUpdate(file, {QStringLiteral("modifiedAt")}).hasField(QStringLiteral("fileAsset")));
@@ -389,7 +400,8 @@ TEST_F(CloudRecordTest, ReceivedAttachmentFileIsPlacedUnderItsStoredName)
     CR::fillManagedObjectWithCKRecord(file, record);
     EXPECT_FALSE(QFile::exists(target));
 
-    const QString outside = QDir(settings.localFileAttachmentsDirectoryURL().toLocalFile()).filePath(QStringLiteral("../data.plist.x"));
+    const QString outside =
+        QDir(settings.localFileAttachmentsDirectoryURL().toLocalFile()).filePath(QStringLiteral("../data.plist.x"));
     writeFile(outside, "program data");
     auto *evil = insert<FileAttachments>(other);
     Record hostile = received(evil);
@@ -407,13 +419,17 @@ TEST_F(CloudRecordTest, RepeatTravelsArchivedAndARepeatOfNoneRemovesTheField)
     todo->setValue(QStringLiteral("todoRepeatInterval"), dayRepeat(7).toVariant());
     save(context);
     const Record complete = CR::recordToInsert(todo, privateZone());
-    const std::optional<QVariant> archived = KeyedArchive::unarchive(complete.value(QStringLiteral("todoRepeatInterval")).toBytes());
+    const std::optional<QVariant> archived =
+        KeyedArchive::unarchive(complete.value(QStringLiteral("todoRepeatInterval")).toBytes());
     ASSERT_TRUE(archived.has_value());
     EXPECT_EQ(archived->value<DateComponents>(), dayRepeat(7));
 
     markUploaded(todo);
-    EXPECT_FALSE(CR::recordToUpdate(todo, {QStringLiteral("todoNote")}).changedKeys().contains(QStringLiteral("todoRepeatInterval")));
-    EXPECT_TRUE(CR::recordToUpdate(todo, {QStringLiteral("todoRepeatInterval")}).hasField(QStringLiteral("todoRepeatInterval")));
+    EXPECT_FALSE(CR::recordToUpdate(todo, {QStringLiteral("todoNote")})
+                     .changedKeys()
+                     .contains(QStringLiteral("todoRepeatInterval")));
+    EXPECT_TRUE(CR::recordToUpdate(todo, {QStringLiteral("todoRepeatInterval")})
+                    .hasField(QStringLiteral("todoRepeatInterval")));
 
     todo->setValue(QStringLiteral("todoRepeatInterval"), platform::core::nullMarker());
     const Record none = CR::recordToUpdate(todo, {QStringLiteral("todoRepeatInterval")});

@@ -147,13 +147,13 @@ TEST_F(CloudRecordTest, RelationshipRuleTable)
         bool hasField;
     };
     const Case cases[] = {
-        {"Log", "person", true},              // to-one, inverse to-many
-        {"Person", "personinfo", true},       // to-one, inverse to-one
-        {"ToDo", "completedperson", true},    // to-one
-        {"Person", "privategroup", true},     // to-many, inverse to-many
-        {"PrivateGroups", "members", true},   // to-many, inverse to-many
-        {"Person", "logs", false},            // to-many, inverse to-one
-        {"ToDo", "alert", false},             // to-many, inverse to-one
+        {"Log", "person", true},            // to-one, inverse to-many
+        {"Person", "personinfo", true},     // to-one, inverse to-one
+        {"ToDo", "completedperson", true},  // to-one
+        {"Person", "privategroup", true},   // to-many, inverse to-many
+        {"PrivateGroups", "members", true}, // to-many, inverse to-many
+        {"Person", "logs", false},          // to-many, inverse to-one
+        {"ToDo", "alert", false},           // to-many, inverse to-one
         {"Location", "logFromLocation", false},
         {"FormFields", "userfields", false},
     };
@@ -204,10 +204,10 @@ TEST_F(CloudRecordTest, UpdateRemovesEmptiedValuesAndLeavesOutWhatNeverIsAField)
     todo->setValue(QStringLiteral("todoProperties"), QVariantMap{{QStringLiteral("x"), 1}});
     save(context);
 
-    const Record update = CR::recordToUpdate(
-        todo, {QStringLiteral("todoNote"), QStringLiteral("todotitle"), QStringLiteral("todoProperties"),
-               QStringLiteral("cloudKitFields"), QStringLiteral("cloudKitID"), QStringLiteral("timeNow"),
-               QStringLiteral("noSuchKey"), QStringLiteral("alert")});
+    const Record update = CR::recordToUpdate(todo, {QStringLiteral("todoNote"), QStringLiteral("todotitle"),
+                                                    QStringLiteral("todoProperties"), QStringLiteral("cloudKitFields"),
+                                                    QStringLiteral("cloudKitID"), QStringLiteral("timeNow"),
+                                                    QStringLiteral("noSuchKey"), QStringLiteral("alert")});
     ASSERT_FALSE(update.isNull());
     // An emptied note and an emptied to-one reach the server as removed fields.
     EXPECT_EQ(update.changedKeys(),
@@ -259,8 +259,10 @@ TEST_F(CloudRecordTest, DamagedSystemFieldsGiveNoRecord)
     };
     const Case cases[] = {
         {"garbage", QByteArray("\x00\x01garbage", 9)},
-        {"truncated archive", Record(QStringLiteral("Log"), RecordID(QStringLiteral("Log.1"))).encodeSystemFields().left(12)},
-        {"other archive", platform::core::KeyedArchive::archive(QVariantMap{{QStringLiteral("changedKeys"), QStringList()}})},
+        {"truncated archive",
+         Record(QStringLiteral("Log"), RecordID(QStringLiteral("Log.1"))).encodeSystemFields().left(12)},
+        {"other archive",
+         platform::core::KeyedArchive::archive(QVariantMap{{QStringLiteral("changedKeys"), QStringList()}})},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -353,8 +355,9 @@ TEST_F(CloudRecordTest, ReferenceResolutionFollowsTheRules)
 
     // A list is resolved in order and stops at the first name that cannot be found.
     Record personRecord = receivedRecord(QStringLiteral("Person"), person->cloudKitID());
-    personRecord.setValue(PrivateGroupKey, ReferenceList{ref(groupA), Reference(RecordID(QStringLiteral("PrivateGroups.GONE"))),
-                                                          ref(groupB)});
+    personRecord.setValue(
+        PrivateGroupKey,
+        ReferenceList{ref(groupA), Reference(RecordID(QStringLiteral("PrivateGroups.GONE"))), ref(groupB)});
     MO::updateObjectWithReferencesFromRecord(person, personRecord);
     EXPECT_EQ(person->relatedObjects(PrivateGroupKey), ManagedObject::ObjectList{groupA});
 

@@ -48,8 +48,8 @@ const std::map<QString, QVariant> &travellingTransformables()
         {QStringLiteral("alertInterval"), components(platform::core::DateComponents::Minute, -15).toVariant()},
         {QStringLiteral("templateProperties"),
          QVariantMap{{QStringLiteral("Text"), QStringLiteral("Dear <$Person.firstName$>")},
-                     {QStringLiteral("Mapping"), QVariantMap{{QStringLiteral("<$Person.firstName$>"),
-                                                              QStringLiteral("Person.firstName")}}}}},
+                     {QStringLiteral("Mapping"),
+                      QVariantMap{{QStringLiteral("<$Person.firstName$>"), QStringLiteral("Person.firstName")}}}}},
         {QStringLiteral("localNotification"), QStringLiteral("notification-1")},
         {QStringLiteral("privateImage"), smallPng()},
     };
@@ -60,10 +60,10 @@ const std::map<QString, QVariant> &travellingTransformables()
 bool carriedByHook(const QString &entity, const QString &attribute)
 {
     static const QSet<QString> carried = {
-        QStringLiteral("Person.privateImage"),         QStringLiteral("PersonAddress.latitude"),
-        QStringLiteral("PersonAddress.longitude"),     QStringLiteral("Location.latitude"),
-        QStringLiteral("Location.longitude"),          QStringLiteral("ToDo.todoRepeatInterval"),
-        QStringLiteral("ToDoAlert.alertInterval"),     QStringLiteral("EmailTemplate.templateProperties"),
+        QStringLiteral("Person.privateImage"),     QStringLiteral("PersonAddress.latitude"),
+        QStringLiteral("PersonAddress.longitude"), QStringLiteral("Location.latitude"),
+        QStringLiteral("Location.longitude"),      QStringLiteral("ToDo.todoRepeatInterval"),
+        QStringLiteral("ToDoAlert.alertInterval"), QStringLiteral("EmailTemplate.templateProperties"),
     };
     return carried.contains(entity + QLatin1Char('.') + attribute);
 }
@@ -168,7 +168,8 @@ TEST_F(CloudRecordTest, EveryEntityTravelsThroughACompleteRecordAndBack)
     }
     for (const auto &[name, object] : sent) {
         for (const RelationshipDescription &relationship : object->entity()->relationships()) {
-            ManagedObject *target = sent.count(relationship.destinationEntityName) ? sent[relationship.destinationEntityName] : nullptr;
+            ManagedObject *target =
+                sent.count(relationship.destinationEntityName) ? sent[relationship.destinationEntityName] : nullptr;
             ASSERT_NE(target, nullptr) << relationship.destinationEntityName.toStdString();
             if (!relationship.toMany) {
                 if (!object->relatedObject(relationship.name))
@@ -193,7 +194,8 @@ TEST_F(CloudRecordTest, EveryEntityTravelsThroughACompleteRecordAndBack)
                                      QStringLiteral("cloudKitRemotelyDeleted")})
             EXPECT_FALSE(record.hasField(never)) << never.toStdString();
         for (const QString &removed : CR::removeAttributesFromSyncFields(object)) {
-            if (!carriedByHook(name, removed) || removed == QLatin1String("latitude") || removed == QLatin1String("longitude")) {
+            if (!carriedByHook(name, removed) || removed == QLatin1String("latitude") ||
+                removed == QLatin1String("longitude")) {
                 EXPECT_FALSE(record.hasField(removed)) << removed.toStdString();
             }
         }
@@ -227,8 +229,8 @@ TEST_F(CloudRecordTest, EveryEntityTravelsThroughACompleteRecordAndBack)
                 continue;
             SCOPED_TRACE(attribute.name.toStdString());
             const QVariant value = original->value(attribute.name);
-            const bool opaque = attribute.type == AttributeType::Transformable
-                && !travellingTransformables().count(attribute.name);
+            const bool opaque =
+                attribute.type == AttributeType::Transformable && !travellingTransformables().count(attribute.name);
             if (opaque || (removed.contains(attribute.name) && !carriedByHook(name, attribute.name))) {
                 EXPECT_FALSE(copy->value(attribute.name).isValid());
                 continue;

@@ -181,11 +181,14 @@ TEST(RecordSystemFieldsTest, RoundTripKeepsTypeIdentifierZoneAndTagButNoFields)
     withFields.setValue(QStringLiteral("logNote"), QStringLiteral("secret"));
     withFields.setParent(Reference(RecordID(QStringLiteral("Team.1"))));
     Record noZone(QStringLiteral("Person"), RecordID(QStringLiteral("Person.X")));
-    Record otherOwner(QStringLiteral("Images"),
-                      RecordID(QStringLiteral("Images.Y"), RecordZoneID(QStringLiteral("Shared"), QStringLiteral("_abc"))));
+    Record otherOwner(
+        QStringLiteral("Images"),
+        RecordID(QStringLiteral("Images.Y"), RecordZoneID(QStringLiteral("Shared"), QStringLiteral("_abc"))));
     otherOwner.setRecordChangeTag(QStringLiteral("9"));
-    const Case cases[] = {{"zoned with tag", sampleRecord()}, {"fields and parent dropped", withFields},
-                          {"no zone, no tag", noZone}, {"other owner", otherOwner}};
+    const Case cases[] = {{"zoned with tag", sampleRecord()},
+                          {"fields and parent dropped", withFields},
+                          {"no zone, no tag", noZone},
+                          {"other owner", otherOwner}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const QByteArray data = c.record.encodeSystemFields();
