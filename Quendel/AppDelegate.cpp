@@ -229,6 +229,14 @@ void AppDelegate::applicationWillFinishLaunching()
 
     m_record->ckRunAppLaunchOperations = true;
 
+    // The sidebar sits on a dark grey (white level 65 of 255); the window keeps its title "Quendel".
+    if (QWidget *sidebar = m_window->sidebarArea()) {
+        QPalette palette = sidebar->palette();
+        palette.setColor(QPalette::Window, QColor::fromRgbF(65.0 / 255.0, 65.0 / 255.0, 65.0 / 255.0, 1.0));
+        sidebar->setPalette(palette);
+        sidebar->setAutoFillBackground(true);
+    }
+
     const QString passcode = QDSSKeychain::passwordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
     m_passwordExists = !passcode.isNull();
     recordStep(m_passwordExists ? QStringLiteral("passcode:yes") : QStringLiteral("passcode:no"));
