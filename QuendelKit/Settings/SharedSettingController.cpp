@@ -143,7 +143,7 @@ void SharedSettingController::initialize()
     initializeCaches();
     initAttachmentsDirectory();
     addValuesToPlist();
-    if (!qEnvironmentVariableIsSet("isUITest"))
+    if (!platform::core::StandardPaths::isUITest())
         initKVStore();
     UserDefaults::standardUserDefaults()->registerDefaults(dataPlistValues().snapshot());
     initReachability();
@@ -159,7 +159,7 @@ void SharedSettingController::initialize()
 
 bool SharedSettingController::isUITestingEnabled() const
 {
-    return qEnvironmentVariableIsSet("isUITest");
+    return platform::core::StandardPaths::isUITest();
 }
 
 QUrl SharedSettingController::applicationSupportDirectoryURL() const

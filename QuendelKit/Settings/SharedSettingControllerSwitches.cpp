@@ -4,6 +4,7 @@
 #include "Settings/SettingsLog.h"
 
 #include "platform/core/Clock.h"
+#include "platform/core/StandardPaths.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/kvstore/KeyValueStore.h"
 
@@ -13,7 +14,7 @@ using platform::core::UserDefaults;
 
 bool iCloudEnabledInApp()
 {
-    return dataPlistValues().boolValue(QStringLiteral("use_icloud")) && !qEnvironmentVariableIsSet("isUITest");
+    return dataPlistValues().boolValue(QStringLiteral("use_icloud")) && !platform::core::StandardPaths::isUITest();
 }
 
 bool SharedSettingController::isCloudKitEnabled() const

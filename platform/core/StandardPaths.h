@@ -36,7 +36,7 @@ public:
     // Makes `path` with all missing parents; true when it already is a folder.
     static bool createFolder(const QString &path, QDError *error = nullptr);
 
-    // Test mode: the environment variable "isUITest" is set, non-empty and neither "0" nor "false".
+    // Test mode: the environment holds the key "isUITest", whatever its value.
     static bool isUITest();
 
     // A new random UUID, upper case, without braces ("1B4E28BA-2FA1-11D2-883F-0016D3CCA427").
