@@ -67,18 +67,26 @@ std::shared_ptr<const CloudRecordHooks> NSManagedObjectQDBaseCloudRecord::hooksF
     return table.hooks.value(entityName);
 }
 
+QStringList NSManagedObjectQDBase::removeAttributesFromSyncFields() const
+{
+    const std::shared_ptr<const CloudRecordHooks> hooks =
+        NSManagedObjectQDBaseCloudRecord::hooksForEntity(entityName());
+    return hooks ? hooks->removeAttributesFromSyncFields : QStringList();
+}
+
+Record NSManagedObjectQDBase::ckRecordFromManagedObjectWithRecordZoneID(const RecordZoneID &zoneID)
+{
+    return NSManagedObjectQDBaseCloudRecord::ckRecordFromManagedObjectWithRecordZoneID(this, zoneID);
+}
+
+void NSManagedObjectQDBase::fillManagedObjectWithCKRecord(const Record &record)
+{
+    NSManagedObjectQDBaseCloudRecord::fillManagedObjectWithCKRecord(this, record);
+}
+
 QStringList NSManagedObjectQDBaseCloudRecord::removeAttributesFromSyncFields(const NSManagedObjectQDBase *object)
 {
-    if (!object)
-        return {};
-    QStringList names = object->removeAttributesFromSyncFields();
-    if (const std::shared_ptr<const CloudRecordHooks> hooks = hooksForEntity(object->entityName())) {
-        for (const QString &name : hooks->removeAttributesFromSyncFields) {
-            if (!names.contains(name))
-                names.append(name);
-        }
-    }
-    return names;
+    return object ? object->removeAttributesFromSyncFields() : QStringList();
 }
 
 bool NSManagedObjectQDBaseCloudRecord::implementsExtendedRecord(const NSManagedObjectQDBase *object)

@@ -52,7 +52,7 @@ public:
     // Null when the entity has none.
     static std::shared_ptr<const CloudRecordHooks> hooksForEntity(const QString &entityName);
 
-    // The names kept out of the generic copy: the entity hooks' list together with the object's own answer.
+    // The names kept out of the generic copy: the object's own answer (by default its entity hooks' list).
     static QStringList removeAttributesFromSyncFields(const NSManagedObjectQDBase *object);
     static bool implementsExtendedRecord(const NSManagedObjectQDBase *object);
     static bool implementsExtendedManagedObject(const NSManagedObjectQDBase *object);

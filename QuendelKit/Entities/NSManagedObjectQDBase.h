@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cloud/Record.h"
+#include "platform/cloud/RecordZoneID.h"
 #include "platform/store/FetchRequest.h"
 #include "platform/store/ManagedObject.h"
 #include "platform/store/ManagedObjectContext.h"
@@ -67,8 +69,14 @@ public:
     // Moves the record to another contact. Records that belong to a contact override it; here it only logs.
     virtual void reassignToPerson(Person *person);
 
-    // Attribute names that never travel in this entity's cloud records; none here.
-    virtual QStringList removeAttributesFromSyncFields() const { return {}; }
+    // Attribute names that never travel through the generic copy into this entity's cloud records: those its
+    // cloud-record hooks keep out (NSManagedObjectQDBase+CloudRecord.cpp).
+    virtual QStringList removeAttributesFromSyncFields() const;
+
+    // The complete cloud record of this record (no relationship fields), and the filling of this record from
+    // a received one (NSManagedObjectQDBase+CloudRecord.cpp).
+    platform::cloud::Record ckRecordFromManagedObjectWithRecordZoneID(const platform::cloud::RecordZoneID &zoneID = {});
+    void fillManagedObjectWithCKRecord(const platform::cloud::Record &record);
 
     // Run after a download was merged into the main context, for the records it inserted, updated or marked
     // remotely deleted. Nothing to do here.

@@ -18,6 +18,7 @@ using platform::store::EntityDescription;
 using platform::store::ManagedObject;
 using platform::store::RelationshipDescription;
 using CR = NSManagedObjectQDBaseCloudRecord;
+using MO = ManagedObjectCloudKit;
 
 namespace {
 
@@ -186,6 +187,10 @@ TEST_F(CloudRecordTest, EveryEntityTravelsThroughACompleteRecordAndBack)
         const Record record = CR::recordToInsert(object, privateZone());
         SCOPED_TRACE(name.toStdString());
         ASSERT_FALSE(record.isNull());
+        // The engine's order: the complete record, then the relationship fields.
+        Record engineOrder = object->ckRecordFromManagedObjectWithRecordZoneID(privateZone());
+        MO::updateCKRecordWithReferencesForRelationships(object, engineOrder);
+        EXPECT_EQ(engineOrder, record);
         EXPECT_EQ(record.recordType(), name);
         EXPECT_EQ(record.recordID().recordName(), object->cloudKitID());
         EXPECT_EQ(record.recordID().zoneID(), privateZone());
@@ -209,7 +214,7 @@ TEST_F(CloudRecordTest, EveryEntityTravelsThroughACompleteRecordAndBack)
     for (const auto &[name, record] : records) {
         auto *object = dynamic_cast<NSManagedObjectQDBase *>(other->insertNewObject(record.recordType()));
         ASSERT_NE(object, nullptr);
-        CR::fillManagedObjectWithCKRecord(object, record);
+        object->fillManagedObjectWithCKRecord(record);
         received[name] = object;
     }
     for (const auto &[name, record] : records)
