@@ -38,11 +38,13 @@ public:
     std::shared_ptr<StoreCoordinator> coordinator;
     std::shared_ptr<platform::core::DispatchQueue> queue; // private kind only
 
-    // identity map: permanent objects by (entity index, pk), others by temporary number
+    // identity map: permanent objects by (entity index, pk); objects that had a temporary identifier also by
+    // its number, indexed on the first lookup that needs it (most never are)
     QHash<quint64, ManagedObject *> permanent;
-    QHash<quint64, ManagedObject *> temporary;
+    mutable QHash<quint64, ManagedObject *> temporary;
+    mutable std::vector<ManagedObject *> unindexedTemporary;
+    std::vector<ManagedObject *> owned;         // every object made since the last reset, detached ones too
     std::vector<ManagedObject *> changed;       // objects that have or had pending changes, in order of change
-    std::vector<ManagedObject *> graveyard;     // detached objects, kept alive until reset
     std::vector<ManagedObject *> pendingNotice; // touched by tracked changes since the last objects-did-change
     bool noticeScheduled = false;
     bool saving = false;

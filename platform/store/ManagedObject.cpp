@@ -14,7 +14,7 @@ namespace {
 
 // Brings a value to the one representation the attribute keeps, so comparisons, change detection and
 // storage agree whatever type the caller passed.
-QVariant normalized(const QVariant &value, const AttributeDescription &attribute)
+QVariant normalized(QVariant &&value, const AttributeDescription &attribute)
 {
     if (!value.isValid())
         return {};
@@ -23,7 +23,7 @@ QVariant normalized(const QVariant &value, const AttributeDescription &attribute
     case AttributeType::String:
     case AttributeType::Decimal:
         if (id == QMetaType::QString)
-            return static_cast<const QString *>(value.constData())->isNull() ? QVariant() : value;
+            return static_cast<const QString *>(value.constData())->isNull() ? QVariant() : std::move(value);
         if (value.isNull())
             return {};
         return value.toString();
@@ -31,19 +31,19 @@ QVariant normalized(const QVariant &value, const AttributeDescription &attribute
     case AttributeType::Integer32:
     case AttributeType::Integer64:
         if (id == QMetaType::LongLong)
-            return value;
+            return std::move(value);
         if (value.isNull())
             return {};
         return QVariant(value.toLongLong());
     case AttributeType::Boolean:
         if (id == QMetaType::Bool)
-            return value;
+            return std::move(value);
         if (value.isNull())
             return {};
         return QVariant(value.toBool());
     case AttributeType::Double:
         if (id == QMetaType::Double)
-            return value;
+            return std::move(value);
         if (value.isNull())
             return {};
         return QVariant(value.toDouble());
@@ -52,19 +52,19 @@ QVariant normalized(const QVariant &value, const AttributeDescription &attribute
         if (!date.isValid())
             return {};
         if (date.timeSpec() == Qt::UTC)
-            return id == QMetaType::QDateTime ? value : QVariant(date);
+            return id == QMetaType::QDateTime ? std::move(value) : QVariant(date);
         return QVariant(date.toUTC());
     }
     case AttributeType::Binary:
         if (id == QMetaType::QByteArray)
-            return static_cast<const QByteArray *>(value.constData())->isNull() ? QVariant() : value;
+            return static_cast<const QByteArray *>(value.constData())->isNull() ? QVariant() : std::move(value);
         if (value.isNull())
             return {};
         return value.toByteArray();
     case AttributeType::Transformable:
-        return value;
+        return std::move(value);
     }
-    return value;
+    return std::move(value);
 }
 
 bool sameValue(const QVariant &a, const QVariant &b)
@@ -106,12 +106,15 @@ const RelationshipDescription *inverseOf(const EntityDescription *entity, Manage
 ManagedObject::ManagedObject() = default;
 ManagedObject::~ManagedObject() = default;
 
-void ManagedObject::attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id)
+void ManagedObject::attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id,
+                           bool withValues)
 {
     m_entity = entity;
     m_context = context;
     m_id = id;
-    m_values.resize(entity->attributes().size());
+    m_temporaryNumber = id.temporaryNumber();
+    if (withValues)
+        m_values.resize(entity->attributes().size());
     m_relationships.resize(entity->relationships().size());
 }
 
@@ -134,13 +137,13 @@ QVariant ManagedObject::value(const QString &key) const
     return QVariant::fromValue(m_relationships[size_t(r)].one);
 }
 
-void ManagedObject::setValue(const QString &key, const QVariant &value)
+void ManagedObject::setValue(const QString &key, QVariant value)
 {
     if (!m_entity)
         return;
     const int a = m_entity->attributeIndex(key);
     if (a >= 0) {
-        setAttributeValue(a, value);
+        setAttributeValue(a, std::move(value));
         return;
     }
     const int r = m_entity->relationshipIndex(key);
@@ -156,13 +159,13 @@ void ManagedObject::setValue(const QString &key, const QVariant &value)
     }
 }
 
-void ManagedObject::setPrimitiveValue(const QString &key, const QVariant &value)
+void ManagedObject::setPrimitiveValue(const QString &key, QVariant value)
 {
     if (!m_entity)
         return;
     const int a = m_entity->attributeIndex(key);
     if (a >= 0) {
-        setPrimitiveAttributeValue(a, value);
+        setPrimitiveAttributeValue(a, std::move(value));
         return;
     }
     const int r = m_entity->relationshipIndex(key);
@@ -174,18 +177,18 @@ void ManagedObject::setPrimitiveValue(const QString &key, const QVariant &value)
         setToOneInternal(r, value.value<ManagedObject *>(), false, false);
 }
 
-void ManagedObject::setAttributeValue(int index, const QVariant &value)
+void ManagedObject::setAttributeValue(int index, QVariant value)
 {
-    QVariant v = normalized(value, m_entity->attributes()[size_t(index)]);
+    QVariant v = normalized(std::move(value), m_entity->attributes()[size_t(index)]);
     if (sameValue(m_values[size_t(index)], v))
         return;
     markChanged(index, true);
     m_values[size_t(index)] = std::move(v);
 }
 
-void ManagedObject::setPrimitiveAttributeValue(int index, const QVariant &value)
+void ManagedObject::setPrimitiveAttributeValue(int index, QVariant value)
 {
-    QVariant v = normalized(value, m_entity->attributes()[size_t(index)]);
+    QVariant v = normalized(std::move(value), m_entity->attributes()[size_t(index)]);
     if (sameValue(m_values[size_t(index)], v))
         return;
     markChanged(index, false);
@@ -497,6 +500,8 @@ void ManagedObject::addToManyInternal(int r, ManagedObject *object, bool track, 
         return;
     }
     markChanged(int(m_entity->attributes().size()) + r, track);
+    if (slot.many.capacity() == 0)
+        slot.many.reserve(4); // most lists are short: one allocation instead of three
     slot.many.push_back(object);
     if (!inverse)
         return;

@@ -54,14 +54,14 @@ public:
     // Attributes and relationships by name. Unknown keys read as an invalid QVariant and are ignored (with a
     // warning) when written.
     QVariant value(const QString &key) const;
-    void setValue(const QString &key, const QVariant &value);
+    void setValue(const QString &key, QVariant value);
     QVariant primitiveValue(const QString &key) const { return value(key); }
-    void setPrimitiveValue(const QString &key, const QVariant &value);
+    void setPrimitiveValue(const QString &key, QVariant value);
 
     // Attributes by their index in the entity (AttributeDescription::index): the fast path for entity classes.
     const QVariant &attributeValue(int index) const { return m_values[size_t(index)]; }
-    void setAttributeValue(int index, const QVariant &value);
-    void setPrimitiveAttributeValue(int index, const QVariant &value);
+    void setAttributeValue(int index, QVariant value);
+    void setPrimitiveAttributeValue(int index, QVariant value);
 
     // To-one relationships.
     ManagedObject *relatedObject(const QString &key) const;
@@ -130,7 +130,9 @@ private:
         std::vector<bool> toManyKnown;
     };
 
-    void attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id);
+    // withValues false: the caller moves a filled value vector in right after.
+    void attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id,
+                bool withValues = true);
     void markChanged(int changeIndex, bool tracked);
     void captureCommitted();
     void ensureLoaded(int relationshipIndex) const;
@@ -162,6 +164,7 @@ private:
     };
     ChangeBits m_changed;
     qint64 m_pendingPk = 0; // the pk a save is giving the object, until the save commits
+    quint64 m_temporaryNumber = 0; // of the temporary identifier it had, if any
     State m_state = State::Clean;
     bool m_tracking = true;
     bool m_registeredChange = false;

@@ -102,6 +102,10 @@ ManagedObject *ContextEngine::registered(const ManagedObjectID &id) const
         return nullptr;
     if (id.isTemporaryID()) {
         // A saved object stays listed under its temporary number, so old identifiers still find it.
+        for (ManagedObject *object : unindexedTemporary)
+            if (object->m_context == q)
+                temporary.insert(object->m_temporaryNumber, object);
+        unindexedTemporary.clear();
         ManagedObject *object = temporary.value(id.temporaryNumber(), nullptr);
         return object && object->m_context == q ? object : nullptr;
     }
@@ -112,7 +116,7 @@ void ContextEngine::registerObject(ManagedObject *object)
 {
     const ManagedObjectID &id = object->m_id;
     if (id.isTemporaryID())
-        temporary.insert(id.temporaryNumber(), object);
+        unindexedTemporary.push_back(object);
     else
         permanent.insert(permanentKey(id.entity(), id.primaryKey()), object);
 }
@@ -132,13 +136,14 @@ ManagedObject *ContextEngine::newObject(const EntityDescription *entity)
     ManagedObject *object = entity->factory() ? entity->factory()() : new ManagedObject;
     if (!object)
         object = new ManagedObject;
+    owned.push_back(object);
     return object;
 }
 
 ManagedObject *ContextEngine::materializeRow(const EntityDescription *entity, RowData &row)
 {
     ManagedObject *object = newObject(entity);
-    object->attach(entity, q, permanentID(entity, row.pk));
+    object->attach(entity, q, permanentID(entity, row.pk), false);
     object->m_values = std::move(row.values);
     const auto &attributes = entity->attributes();
     for (size_t a = 0; a < attributes.size(); ++a)
@@ -324,8 +329,8 @@ void ContextEngine::processPendingChanges()
     noticeScheduled = false;
     if (pendingNotice.empty())
         return;
-    std::vector<ManagedObject *> touched;
-    touched.swap(pendingNotice);
+    std::vector<ManagedObject *> touched = pendingNotice; // the list keeps its capacity for the next round
+    pendingNotice.clear();
     auto changes = std::make_shared<SaveChanges>();
     ManagedObject::ObjectList inserted, updated, deleted;
     inserted.reserve(qsizetype(touched.size()));
@@ -440,7 +445,6 @@ void ContextEngine::detach(ManagedObject *object)
     unregisterObject(object);
     object->m_context = nullptr;
     object->m_registeredChange = false;
-    graveyard.push_back(object);
 }
 
 void ContextEngine::rollback()
@@ -497,18 +501,12 @@ void ContextEngine::rollback()
 
 void ContextEngine::reset()
 {
-    // A saved object stays listed under its temporary number too: the unsaved ones go first, while every
-    // listed object is still alive to ask, then the saved ones through the permanent list.
-    for (ManagedObject *object : std::as_const(temporary))
-        if (object->m_id.isTemporaryID() && object->m_context == q)
-            delete object;
-    for (ManagedObject *object : std::as_const(permanent))
+    for (ManagedObject *object : owned)
         delete object;
-    for (ManagedObject *object : graveyard)
-        delete object;
+    owned.clear();
     permanent.clear();
     temporary.clear();
-    graveyard.clear();
+    unindexedTemporary.clear();
     changed.clear();
     pendingNotice.clear();
 }
@@ -885,9 +883,25 @@ bool ContextEngine::save(QDError *error)
         object->m_noticePending = false;
     pendingNotice.clear();
 
-    std::vector<ManagedObject *> inserted = objectsInState(ManagedObject::State::Inserted);
-    std::vector<ManagedObject *> updated = objectsInState(ManagedObject::State::Updated);
-    std::vector<ManagedObject *> deleted = objectsInState(ManagedObject::State::Deleted);
+    std::vector<ManagedObject *> inserted, updated, deleted;
+    inserted.reserve(changed.size());
+    for (ManagedObject *object : changed) {
+        if (object->m_context != q || !object->m_registeredChange)
+            continue;
+        switch (object->m_state) {
+        case ManagedObject::State::Inserted:
+            inserted.push_back(object);
+            break;
+        case ManagedObject::State::Updated:
+            updated.push_back(object);
+            break;
+        case ManagedObject::State::Deleted:
+            deleted.push_back(object);
+            break;
+        default:
+            break;
+        }
+    }
     std::vector<ManagedObject *> all;
     all.reserve(inserted.size() + updated.size() + deleted.size());
     all.insert(all.end(), inserted.begin(), inserted.end());
@@ -1032,11 +1046,9 @@ bool ContextEngine::save(QDError *error)
         if (object->m_context == q)
             detach(object);
     // Changes made by didSave are pending for the next save.
-    std::vector<ManagedObject *> after;
-    for (ManagedObject *object : changed)
-        if (object->m_context == q)
-            after.push_back(object);
-    changed.swap(after);
+    changed.erase(std::remove_if(changed.begin(), changed.end(),
+                                 [this](ManagedObject *object) { return object->m_context != q; }),
+                  changed.end());
 
     QVariantMap info;
     info.insert(InsertedObjectsKey, QVariant::fromValue(toList(inserted)));
@@ -1349,10 +1361,8 @@ QList<ManagedObject *> ManagedObjectContext::deletedObjects() const
 QList<ManagedObject *> ManagedObjectContext::registeredObjects() const
 {
     QList<ManagedObject *> result;
-    for (ManagedObject *object : std::as_const(m_engine->permanent))
-        result << object;
-    for (ManagedObject *object : std::as_const(m_engine->temporary))
-        if (object->m_id.isTemporaryID())
+    for (ManagedObject *object : m_engine->owned)
+        if (object->m_context == this)
             result << object;
     return result;
 }

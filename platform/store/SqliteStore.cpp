@@ -136,11 +136,14 @@ sqlite3_stmt *Connection::entityStatement(const EntityLayout &layout, Kind kind)
         columns << q(sc::foreignKeyColumnName(layout.entity->relationships()[size_t(r)]));
     QString sql;
     switch (kind) {
-    case Insert: {
-        QStringList marks(columns.size() + 1, QStringLiteral("?"));
-        sql = QStringLiteral("INSERT INTO %1 (pk%2%3) VALUES (%4)")
+    case Insert:
+    case InsertMany: {
+        const QStringList marks(columns.size() + 1, QStringLiteral("?"));
+        const QString row = QLatin1Char('(') + marks.join(u", ") + QLatin1Char(')');
+        const QStringList rows(kind == InsertMany ? kRowsPerInsert : 1, row);
+        sql = QStringLiteral("INSERT INTO %1 (pk%2%3) VALUES %4")
                   .arg(layout.table, columns.isEmpty() ? QString() : QStringLiteral(", "), columns.join(u", "),
-                       marks.join(u", "));
+                       rows.join(u", "));
         break;
     }
     case Update: {
@@ -450,7 +453,7 @@ bool SqliteStore::configure(sqlite3 *db, bool writer, QDError *error)
     if (!exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), error))
         return false;
     // SQLite's default page cache (2 MB) makes index upkeep of a large store go to the file for every row.
-    if (!exec(db, writer ? QStringLiteral("PRAGMA cache_size = -32768") : QStringLiteral("PRAGMA cache_size = -16384"),
+    if (!exec(db, writer ? QStringLiteral("PRAGMA cache_size = -65536") : QStringLiteral("PRAGMA cache_size = -16384"),
               error))
         return false;
     return true;
@@ -1008,14 +1011,28 @@ bool SqliteStore::writeBatch(Connection &c, WriteBatch &batch, QDError *error)
         if (inserts.empty())
             continue;
         const EntityLayout &layout = m_layouts[e];
-        sqlite3_stmt *s = c.entityStatement(layout, Connection::Insert);
-        if (!s)
+        sqlite3_stmt *one = c.entityStatement(layout, Connection::Insert);
+        sqlite3_stmt *many = inserts.size() >= size_t(Connection::kRowsPerInsert)
+                                 ? c.entityStatement(layout, Connection::InsertMany)
+                                 : nullptr;
+        if (!one)
             return fail(QStringLiteral("Cannot save"));
-        for (auto &insert : inserts) {
-            StatementUse use(s);
-            sqlite3_bind_int64(s, 1, insert.pk);
-            bindRow(s, layout, insert.object, 2);
-            if (sqlite3_step(s) != SQLITE_DONE)
+        size_t next = 0;
+        while (many && inserts.size() - next >= size_t(Connection::kRowsPerInsert)) {
+            StatementUse use(many);
+            int index = 1;
+            for (int row = 0; row < Connection::kRowsPerInsert; ++row, ++next) {
+                sqlite3_bind_int64(many, index, inserts[next].pk);
+                index = bindRow(many, layout, inserts[next].object, index + 1);
+            }
+            if (sqlite3_step(many) != SQLITE_DONE)
+                return fail(QStringLiteral("Cannot save new records"));
+        }
+        for (; next < inserts.size(); ++next) {
+            StatementUse use(one);
+            sqlite3_bind_int64(one, 1, inserts[next].pk);
+            bindRow(one, layout, inserts[next].object, 2);
+            if (sqlite3_step(one) != SQLITE_DONE)
                 return fail(QStringLiteral("Cannot save a new record"));
         }
     }

@@ -58,7 +58,9 @@ struct RowData
 class Connection
 {
 public:
-    enum Kind { Insert, Update, Delete, SelectByPk, MaxPk, KindCount };
+    enum Kind { Insert, InsertMany, Update, Delete, SelectByPk, MaxPk, KindCount };
+    // Rows per InsertMany statement: one statement per group of new rows costs less than one per row.
+    static constexpr int kRowsPerInsert = 32;
     enum RelationshipKind { ToManyRows, JoinInsert, JoinDelete, JoinDeleteAll, JoinDeleteAllInverse, ToManyIDs,
                             RelationshipKindCount };
 
