@@ -16,17 +16,18 @@ std::atomic<quint64> g_nextTemporary{1};
 const QString *intern(const QString &identifier)
 {
     static QMutex mutex;
-    static QHash<QString, const QString *> table;
+    // Never destroyed: identifiers may be used until the very end of the process.
+    static auto *table = new QHash<QString, const QString *>();
     if (identifier.isEmpty())
         return nullptr;
     // Store identifiers are compared without regard to case (URIs lower-case their host).
     const QString key = identifier.toLower();
     QMutexLocker lock(&mutex);
-    auto it = table.constFind(key);
-    if (it != table.constEnd())
+    auto it = table->constFind(key);
+    if (it != table->constEnd())
         return it.value();
-    const QString *stored = new QString(key); // kept for the life of the process
-    table.insert(key, stored);
+    const QString *stored = new QString(key);
+    table->insert(key, stored);
     return stored;
 }
 
