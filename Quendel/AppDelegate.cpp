@@ -237,6 +237,10 @@ void AppDelegate::applicationWillFinishLaunching()
         sidebar->setAutoFillBackground(true);
     }
 
+    // A first run removes any passcode left behind by an earlier installation; it must be gone before the
+    // lock is decided, or a fresh installation would lock its user out with a code nobody knows.
+    if (dataPlistValues().boolValue(FirstTimeDownloadKey))
+        QDSSKeychain::deletePasswordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
     const QString passcode = QDSSKeychain::passwordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
     m_passwordExists = !passcode.isNull();
     recordStep(m_passwordExists ? QStringLiteral("passcode:yes") : QStringLiteral("passcode:no"));

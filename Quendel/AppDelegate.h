@@ -70,6 +70,7 @@ public:
     static inline const QString CountAppLaunchKey = QStringLiteral("count_app_launch");
     static inline const QString CloudKitUserStateKey = QStringLiteral("CloudKitUserState");
     // Data-plist keys.
+    static inline const QString FirstTimeDownloadKey = QStringLiteral("first_time_download");
     static inline const QString FirstTimeDownloadDateKey = QStringLiteral("first_time_download_date");
     static inline const QString WhatsNew410Key = QStringLiteral("has_shown_whats_new:4.1.0_VERSION");
     // User-info keys of user notifications.

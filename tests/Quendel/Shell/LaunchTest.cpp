@@ -158,6 +158,20 @@ TEST_F(LaunchTest, PasscodeHoldsTheStoreAndServicesUntilUnlocked)
     EXPECT_TRUE(SharedSettingController::sharedSettings().isDropboxEnabled());
 }
 
+TEST_F(LaunchTest, AFirstRunDropsAStalePasscodeBeforeTheLock)
+{
+    markDataModelUpdateDone();
+    dataPlistValues().setValue(AppDelegate::FirstTimeDownloadKey, true);
+    ASSERT_TRUE(QDSSKeychain::setPassword(QStringLiteral("old"), QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount));
+
+    AppDelegate delegate(factory());
+    delegate.applicationWillFinishLaunching();
+
+    EXPECT_FALSE(delegate.passwordExists());
+    EXPECT_TRUE(delegate.isLaunchComplete());
+    EXPECT_TRUE(QDSSKeychain::passwordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount).isNull());
+}
+
 TEST_F(LaunchTest, ReturningAfterThePinIntervalLocksAgain)
 {
     markDataModelUpdateDone();
