@@ -1,0 +1,50 @@
+#include "LogsListDataSource.h"
+
+#include "Mac/CommonListCellView.h"
+
+#include "QuendelKit/Entities/Log.h"
+#include "QuendelKit/Entities/Person.h"
+
+using platform::store::Predicate;
+using platform::store::StringOption;
+
+LogsListDataSource::LogsListDataSource(platform::store::ContextPtr context, Person *person)
+    : QDListDataSource(std::move(context), person, LogEntityName, QStringLiteral("logSectionPeriod"),
+                       QStringLiteral("logDate"), false)
+{
+}
+
+std::optional<Predicate> LogsListDataSource::getBasePredicateForClass() const
+{
+    if (!detailPerson())
+        return std::nullopt;
+    return Predicate::equal(QStringLiteral("person"), detailPerson());
+}
+
+Predicate LogsListDataSource::baseSearchPredicateWithSearch(const QString &search) const
+{
+    const platform::store::StringOptions cd = StringOption::CaseInsensitive | StringOption::DiacriticInsensitive;
+    return Predicate::orOf({Predicate::contains(QStringLiteral("logNote"), search, cd),
+                            Predicate::contains(QStringLiteral("logLocation.locationName"), search, cd),
+                            Predicate::contains(QStringLiteral("person.normalizedDisplayName"), search),
+                            Predicate::beginsWith(QStringLiteral("title.title"), search, cd)});
+}
+
+void LogsListDataSource::addObjectToSource(platform::store::ManagedObject *object)
+{
+    if (!object)
+        return;
+    if (!detailPersonID().isNull()) {
+        const platform::store::ManagedObject *person = object->relatedObject(QStringLiteral("person"));
+        if (!person || person->objectID() != detailPersonID())
+            return;
+    }
+    QDListDataSource::addObjectToSource(object);
+}
+
+void LogsListDataSource::setupConstraintsForTableCell(CommonListCellView *cell, Log *log)
+{
+    if (!cell || !cell->titleToLocationIconConstraint())
+        return;
+    cell->titleToLocationIconConstraint()->setConstant(log && log->title() ? 12 : 0);
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "QDListDataSource.h"
+
+class CommonListCellView;
+class Log;
+
+// The logs of one contact (contact page) or of everyone (the logs browser): month sections newest first,
+// rows newest first.
+class LogsListDataSource : public QDListDataSource
+{
+public:
+    static inline const QString LogEntityName = QStringLiteral("Log");
+
+    LogsListDataSource(platform::store::ContextPtr context, Person *person);
+
+    std::optional<platform::store::Predicate> getBasePredicateForClass() const override;
+    platform::store::Predicate baseSearchPredicateWithSearch(const QString &search) const override;
+    void addObjectToSource(platform::store::ManagedObject *object) override;
+
+    // A log with a title keeps a gap between the title and the location icon.
+    static void setupConstraintsForTableCell(CommonListCellView *cell, Log *log);
+};

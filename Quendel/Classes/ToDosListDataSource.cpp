@@ -1,0 +1,167 @@
+#include "ToDosListDataSource.h"
+
+#include "Mac/TodoListCellView.h"
+
+#include "QuendelKit/Entities/Person.h"
+#include "QuendelKit/Entities/ToDo.h"
+#include "QuendelKit/Infra/TimerTarget.h"
+
+#include "platform/core/Clock.h"
+
+using platform::store::ManagedObject;
+using platform::store::Predicate;
+using platform::store::StringOption;
+
+namespace {
+
+const QString CompletedDateKey = QStringLiteral("todoCompletedDate");
+constexpr qint64 SevenDaysSeconds = 604'800;
+
+// Gives the to-do the reference time through its own operation when it has one, else recomputes the
+// stored code the same way.
+template <typename T> void giveTimeNow(T *todo, const QDateTime &now)
+{
+    if constexpr (requires(T &t) { t.setTimeNow(now); }) {
+        todo->setTimeNow(now);
+    } else {
+        const QString code = ToDosListDataSource::sectionCodeFor(todo, now);
+        if (code != todo->todoSectionTitle())
+            todo->setTodoSectionTitle(code);
+    }
+}
+
+} // namespace
+
+// What the timer's trampoline reaches; it lives exactly as long as the source.
+class ToDosListDataSource::Receiver : public TimerTargetReceiver
+{
+public:
+    explicit Receiver(ToDosListDataSource *source) : m_source(source) {}
+    void checkDateTimerFired(platform::core::Timer &) override { m_source->checkDateTimerFired(); }
+
+private:
+    ToDosListDataSource *m_source;
+};
+
+ToDosListDataSource::ToDosListDataSource(platform::store::ContextPtr context, Person *person)
+    : QDListDataSource(std::move(context), person, ToDoEntityName, QStringLiteral("todoSectionTitle"),
+                       QStringLiteral("todoStartDate"), true)
+{
+    m_receiver = std::make_shared<Receiver>(this);
+    m_timerTarget = std::make_shared<TimerTarget>();
+    m_timerTarget->setRealTarget(m_receiver);
+    m_timer = TimerTarget::scheduledTimer(DateThresholdIntervalMs, m_timerTarget, &TimerTarget::checkDateTimerFired);
+}
+
+ToDosListDataSource::~ToDosListDataSource()
+{
+    if (m_timer)
+        m_timer->invalidate();
+    m_timer.reset();
+    m_receiver.reset();
+}
+
+std::optional<Predicate> ToDosListDataSource::getBasePredicateForClass() const
+{
+    const Predicate open = Predicate::isFalseOrNil(QStringLiteral("todoStatus"));
+    if (!detailPerson())
+        return open;
+    return Predicate::equal(QStringLiteral("person"), detailPerson()) && open;
+}
+
+Predicate ToDosListDataSource::baseSearchPredicateWithSearch(const QString &search) const
+{
+    const platform::store::StringOptions cd = StringOption::CaseInsensitive | StringOption::DiacriticInsensitive;
+    return Predicate::orOf({Predicate::contains(QStringLiteral("todoNote"), search, cd),
+                            Predicate::contains(QStringLiteral("todoLocation.locationName"), search, cd),
+                            Predicate::contains(QStringLiteral("person.normalizedDisplayName"), search),
+                            Predicate::beginsWith(QStringLiteral("todotitle.title"), search, cd)});
+}
+
+void ToDosListDataSource::addObjectToSource(ManagedObject *object)
+{
+    if (!object)
+        return;
+    if (!detailPersonID().isNull()) {
+        const ManagedObject *person = object->relatedObject(QStringLiteral("person"));
+        if (!person || person->objectID() != detailPersonID())
+            return;
+    }
+    QDListDataSource::addObjectToSource(object);
+}
+
+bool ToDosListDataSource::checkForChangedKeys(ManagedObject *object) const
+{
+    return QDListDataSource::checkForChangedKeys(object) || object->changedKeys().contains(CompletedDateKey);
+}
+
+bool ToDosListDataSource::shouldRemoveObjectFromSource(ManagedObject *object) const
+{
+    return QDListDataSource::shouldRemoveObjectFromSource(object) || object->changedKeys().contains(CompletedDateKey);
+}
+
+bool ToDosListDataSource::postCloudCheckToRemoveObjectFromSource(ManagedObject *object) const
+{
+    const QVariant completed = object->value(CompletedDateKey);
+    return completed.isValid() && !completed.isNull();
+}
+
+void ToDosListDataSource::checkDateTimerFired()
+{
+    if (headersArray().isEmpty() || !managedObjectContext())
+        return;
+    const QDateTime now = platform::core::Clock::now();
+    bool changed = false;
+    managedObjectContext()->performAndWait([&] {
+        for (const CommonListDataPtr &header : headersArray()) {
+            // Overdue to-dos cannot move further.
+            if (header->headerTitle() == QLatin1String("0"))
+                continue;
+            for (const CommonListDataPtr &row : header->children()) {
+                auto *todo = dynamic_cast<ToDo *>(row->dataObject());
+                if (!todo)
+                    continue;
+                giveTimeNow(todo, now);
+                if (todo->todoSectionTitle() != header->headerTitle()) {
+                    changed = true;
+                    break;
+                }
+            }
+        }
+    });
+    if (changed)
+        setupListView();
+}
+
+QString ToDosListDataSource::sectionCodeFor(const ToDo *todo, const QDateTime &now)
+{
+    if (todo->todoStatus())
+        return QStringLiteral("3");
+    const QDateTime start = todo->todoStartDate();
+    if (!start.isValid() || start < now)
+        return QStringLiteral("0");
+    if (now.secsTo(start) < SevenDaysSeconds)
+        return QStringLiteral("1");
+    return QStringLiteral("2");
+}
+
+void ToDosListDataSource::setupConstraintsForTableCell(TodoListCellView *cell, ToDo *todo)
+{
+    if (!cell || !todo)
+        return;
+    const bool hasTitle = todo->todotitle() != nullptr;
+    const bool hasLocation = todo->todoLocation() != nullptr;
+    const QVariant repeat = todo->todoRepeatInterval();
+    const bool hasRepeat = repeat.isValid() && !repeat.isNull();
+    const bool hasAlert = !todo->alert().isEmpty();
+    const bool hasCalendar = todo->calendarLink() != nullptr;
+    cell->titleToLocationIconConstraint()->setConstant(hasTitle ? 12 : 0);
+    cell->locationIconWidthConstraint()->setConstant(hasLocation ? 8 : 0);
+    cell->locationIconToLabelConstraint()->setConstant(hasLocation ? 4 : 0);
+    cell->locationLabelToRepeatImageConstraint()->setConstant(hasLocation ? 10 : 0);
+    cell->repeatImageWidthConstraint()->setConstant(hasRepeat ? 12 : 0);
+    cell->repeatImageToAlarmImageConstraint()->setConstant(hasRepeat ? 8 : 0);
+    cell->alarmImageWidthConstraint()->setConstant(hasAlert ? 12 : 0);
+    cell->alarmImageToCalendarImageConstraint()->setConstant(hasAlert ? 8 : 0);
+    cell->calendarImageWidthConstraint()->setConstant(hasCalendar ? 12 : 0);
+}
