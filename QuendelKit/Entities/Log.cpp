@@ -17,10 +17,6 @@ QDateTime Log::logDate() const
 {
     return date(*this, QStringLiteral("logDate"));
 }
-void Log::setLogDate(const QDateTime &value)
-{
-    setValue(QStringLiteral("logDate"), fromDate(value));
-}
 QString Log::logNote() const
 {
     return string(*this, QStringLiteral("logNote"));
@@ -45,17 +41,9 @@ void Log::setLogProperties(const QVariant &value)
 {
     setValue(QStringLiteral("logProperties"), value);
 }
-QString Log::logSectionPeriod() const
-{
-    return string(*this, QStringLiteral("logSectionPeriod"));
-}
 void Log::setLogSectionPeriod(const QString &value)
 {
     setValue(QStringLiteral("logSectionPeriod"), fromString(value));
-}
-QString Log::sectionKey() const
-{
-    return string(*this, QStringLiteral("sectionKey"));
 }
 void Log::setSectionKey(const QString &value)
 {

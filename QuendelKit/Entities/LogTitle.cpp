@@ -2,6 +2,7 @@
 
 #include "QuendelKit/Entities/EntityValues.h"
 #include "QuendelKit/Entities/Log.h"
+#include "QuendelKit/Entities/TitleListSupport.h"
 
 using namespace entity_values;
 
@@ -50,4 +51,34 @@ void LogTitle::addLogObject(Log *object)
 void LogTitle::removeLogObject(Log *object)
 {
     removeRelatedObject(QStringLiteral("log"), object);
+}
+
+QStringList LogTitle::defaultTitles()
+{
+    return {QStringLiteral("Meeting"), QStringLiteral("Phone"), QStringLiteral("Email"), QStringLiteral("Message"),
+            QStringLiteral("Coffee"),  QStringLiteral("Lunch"), QStringLiteral("Dinner")};
+}
+
+QList<LogTitle *> LogTitle::loadAllLogTitlesInContext(platform::store::ManagedObjectContext *context)
+{
+    QList<LogTitle *> titles;
+    if (context)
+        context->performAndWait([&] { titles = title_list_support::loadAll<LogTitle>(*context); });
+    return titles;
+}
+
+LogTitle *LogTitle::createNewLogTitleWithText(const QString &text, qint64 displayOrder,
+                                              platform::store::ManagedObjectContext *context)
+{
+    return context ? title_list_support::create<LogTitle>(*context, text, displayOrder) : nullptr;
+}
+
+bool LogTitle::createLogTitlesForNewDatabaseWithContext(platform::store::ManagedObjectContext *context)
+{
+    bool ok = false;
+    if (context)
+        context->performAndWait([&] {
+            ok = title_list_support::seedDefaults<LogTitle>(*context, QStringLiteral("LogTitles already populated"));
+        });
+    return ok;
 }

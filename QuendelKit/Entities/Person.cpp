@@ -27,17 +27,9 @@ QString Person::firstName() const
 {
     return string(*this, QStringLiteral("firstName"));
 }
-void Person::setFirstName(const QString &value)
-{
-    setValue(QStringLiteral("firstName"), fromString(value));
-}
 QString Person::lastName() const
 {
     return string(*this, QStringLiteral("lastName"));
-}
-void Person::setLastName(const QString &value)
-{
-    setValue(QStringLiteral("lastName"), fromString(value));
 }
 QString Person::prefixName() const
 {
@@ -75,17 +67,9 @@ QString Person::displayName() const
 {
     return string(*this, QStringLiteral("displayName"));
 }
-void Person::setDisplayName(const QString &value)
-{
-    setValue(QStringLiteral("displayName"), fromString(value));
-}
 QString Person::normalizedDisplayName() const
 {
     return string(*this, QStringLiteral("normalizedDisplayName"));
-}
-void Person::setNormalizedDisplayName(const QString &value)
-{
-    setValue(QStringLiteral("normalizedDisplayName"), fromString(value));
 }
 QString Person::normalizedSectionLetter() const
 {

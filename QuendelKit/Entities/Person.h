@@ -35,6 +35,47 @@ public:
     // A new request for every record of the entity: no predicate, order or limit.
     static platform::store::FetchRequest fetchRequest();
 
+    // ---- Identity, derived names and lifecycle (Person+Names.cpp) ----
+    // setFirstName and setLastName also store the display name made from the new parts; setDisplayName also
+    // stores the normalised sorting name, and setNormalizedDisplayName the list section derived from it.
+
+    // Data-plist settings the names follow: display order 0 first name first, 1 last name first; sort order 0
+    // by first name, 1 by last name, 2 by display name with the list sectioned by company.
+    static inline const QString DisplayOrderSettingKey = QStringLiteral("display_setting_displayOrder");
+    static inline const QString SortOrderSettingKey = QStringLiteral("display_setting_sortOrder");
+    static constexpr qint64 SortByDisplayNameInCompanies = 2;
+    static inline const QString NoNameText = QStringLiteral("No Name");
+    // The section of names that do not begin with a plain capital letter, and the sorting name of last resort.
+    static inline const QString OtherSection = QStringLiteral("#");
+
+    // A new identity: an upper-case UUID with hyphens.
+    static QString makePersonGUID();
+    // The first contact with exactly this guid; null when there is none or the fetch fails.
+    static Person *getContactByGUID(const QString &guid, platform::store::ManagedObjectContext *context);
+
+    // The names the current settings give; neither changes anything.
+    QString makeDisplayName() const;
+    QString makeSortingName() const;
+    // Stores the display name only when it differs from the stored one.
+    void remakeDisplayName();
+    // Stores the normalised sorting name (and its section) always.
+    void remakeSortingName();
+
+    // The first e-mail address, kept once found.
+    QString primaryEmail() const;
+    void setPrimaryEmail(const QString &email);
+
+    // The linked system contact's identifier, read once from the settings object's identifier cache; a saved
+    // contact's new value is written back to that cache (null removes its entries).
+    QString contactIdentifier() const;
+    void setContactIdentifier(const QString &identifier);
+
+    // A new contact in `context` with this contact's attributes, further fields, phones, e-mails and
+    // addresses, and a guid of its own.
+    Person *cloneObjectWithContext(platform::store::ManagedObjectContext *context) const;
+    // Forgets the contact in the settings object's identifier caches and in the picture cache.
+    void cleanupReferences();
+
     QString firstName() const;
     void setFirstName(const QString &value);
     QString lastName() const;
@@ -140,4 +181,13 @@ public:
 
 private:
     std::atomic<bool> m_dontReloadRecord{false};
+    mutable QString m_primaryEmail;
+    mutable QString m_contactIdentifier;
+
+protected:
+    // A contact made in a root context gets its guid at once (not in a whole-store copy, which keeps the
+    // copied one).
+    void awakeFromInsert() override;
+    // Logs the deletion and clears the caches that refer to the contact.
+    void prepareForDeletion() override;
 };
