@@ -360,3 +360,62 @@ TEST(StoreBatch, DeleteAndUpdateBypassContextsAndReportIdentifiers)
     EXPECT_EQ(s.main->executeBatchDelete(byID).count, 1);
     EXPECT_EQ(reader->countForFetchRequest(FetchRequest(kPerson)), 0);
 }
+
+TEST(StoreContexts, WritersOnOneFileTakeTurns)
+{
+    // Two private contexts on one coordinator and a second coordinator on the same file, all saving at once.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("w.sqlite"));
+    Store s = openStore(path);
+    Store other = openStore(path);
+    ASSERT_TRUE(s.store && other.store);
+    std::vector<ContextPtr> writers{sibling(s, Type::PrivateQueue), sibling(s, Type::PrivateQueue),
+                                    sibling(other, Type::PrivateQueue)};
+    std::atomic<int> failures{0};
+    for (size_t w = 0; w < writers.size(); ++w) {
+        ContextPtr context = writers[w];
+        context->perform([context, w, &failures] {
+            for (int batch = 0; batch < 10; ++batch) {
+                for (int i = 0; i < 50; ++i)
+                    insertPerson(context, QStringLiteral("w%1-%2-%3").arg(w).arg(batch).arg(i));
+                if (!context->save())
+                    ++failures;
+                context->reset();
+            }
+        });
+    }
+    for (const ContextPtr &context : writers)
+        context->performAndWait([] {});
+    EXPECT_EQ(failures, 0);
+    auto reader = sibling(other);
+    EXPECT_EQ(reader->countForFetchRequest(FetchRequest(kPerson)), 1500);
+    // Every record got its own pk.
+    FetchRequest dictionaries(kPerson);
+    dictionaries.setPropertiesToFetch({QStringLiteral("name")});
+    dictionaries.setReturnsDistinctResults(true);
+    EXPECT_EQ(reader->executeFetchRequestForDictionaries(dictionaries).size(), 1500);
+}
+
+TEST(StoreContexts, ChildFetchSeesParentChangesThroughPredicates)
+{
+    Store s = openStore(QString());
+    insertPerson(s.main, QStringLiteral("Ann"), 30);
+    insertPerson(s.main, QStringLiteral("Bob"), 40);
+    ASSERT_TRUE(s.main->save());
+    // Unsaved in the parent: Bob becomes younger, Cy is new, Ann is deleted.
+    personNamed(s.main, QStringLiteral("Bob"))->setValue(QStringLiteral("age"), 20);
+    insertPerson(s.main, QStringLiteral("Cy"), 25);
+    s.main->deleteObject(personNamed(s.main, QStringLiteral("Ann")));
+
+    auto child = childOf(s.main);
+    FetchRequest young(kPerson);
+    young.setPredicate(Predicate::less(QStringLiteral("age"), 35));
+    young.setSortDescriptors({SortDescriptor(QStringLiteral("age"))});
+    EXPECT_EQ(names(child->executeFetchRequest(young)), (QStringList{QStringLiteral("Bob"), QStringLiteral("Cy")}));
+    EXPECT_EQ(child->countForFetchRequest(young), 2);
+    // The child's own pending change counts on top.
+    ManagedObject *cy = personNamed(child, QStringLiteral("Cy"));
+    ASSERT_TRUE(cy);
+    cy->setValue(QStringLiteral("age"), 50);
+    EXPECT_EQ(names(child->executeFetchRequest(young)), QStringList{QStringLiteral("Bob")});
+}

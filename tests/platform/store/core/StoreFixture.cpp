@@ -1,11 +1,25 @@
 #include "StoreFixture.h"
 
+#include <QMutex>
+#include <QMutexLocker>
+
 namespace storetest {
+
+namespace {
+QMutex g_hookMutex;
+}
 
 QStringList &hookLog()
 {
     static QStringList log;
     return log;
+}
+
+void logHook(const char *hook, const ManagedObject *object)
+{
+    const QString line = QString::fromLatin1(hook) + QLatin1Char(':') + object->value(QStringLiteral("name")).toString();
+    QMutexLocker lock(&g_hookMutex);
+    hookLog() << line;
 }
 
 std::shared_ptr<ManagedObjectModel> makeModel(int version)

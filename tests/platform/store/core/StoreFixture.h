@@ -17,20 +17,18 @@ namespace storetest {
 using namespace platform::store;
 using platform::core::QDError;
 
-// Every hook call of a RecordingObject, as "<hook>:<name value>".
+// Every hook call of a RecordingObject, as "<hook>:<name value>" (objects of every thread write to it).
 QStringList &hookLog();
+void logHook(const char *hook, const ManagedObject *object);
 
 class RecordingObject : public ManagedObject
 {
 protected:
-    void awakeFromInsert() override { hookLog() << QStringLiteral("awakeFromInsert:") + value(QStringLiteral("name")).toString(); }
-    void awakeFromFetch() override { hookLog() << QStringLiteral("awakeFromFetch:") + value(QStringLiteral("name")).toString(); }
-    void willSave() override { hookLog() << QStringLiteral("willSave:") + value(QStringLiteral("name")).toString(); }
-    void didSave() override { hookLog() << QStringLiteral("didSave:") + value(QStringLiteral("name")).toString(); }
-    void prepareForDeletion() override
-    {
-        hookLog() << QStringLiteral("prepareForDeletion:") + value(QStringLiteral("name")).toString();
-    }
+    void awakeFromInsert() override { logHook("awakeFromInsert", this); }
+    void awakeFromFetch() override { logHook("awakeFromFetch", this); }
+    void willSave() override { logHook("willSave", this); }
+    void didSave() override { logHook("didSave", this); }
+    void prepareForDeletion() override { logHook("prepareForDeletion", this); }
 };
 
 // Person --phones (cascade)-->> Phone --person (nullify)--> Person
