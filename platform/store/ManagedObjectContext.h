@@ -42,8 +42,12 @@ enum class MergePolicy {
 // set instead) hands its changes to the parent's objects when it saves; nothing reaches the file until the
 // parent saves. Fetches in a child see the parent's unsaved state.
 //
-// Objects are owned by the context: reset(), rollback() of an insertion, the save that deleted an object
-// and the context's destruction end them; hold identifiers, not objects, across those.
+// Objects are owned by the context and stay valid until reset() or the context's destruction; rollback() of an
+// insertion, the save that deleted an object and a merged deletion detach it (its managedObjectContext() becomes
+// null). Hold identifiers, not objects, across those.
+//
+// Make contexts with create() (or std::make_shared): the context schedules its objects-did-change notice through
+// a weak reference to itself.
 class ManagedObjectContext : public std::enable_shared_from_this<ManagedObjectContext>
 {
 public:

@@ -72,8 +72,10 @@ inline const QString StoreModelNameKey = QStringLiteral("QuendelStoreModelName")
 inline const QString StoreModelVersionKey = QStringLiteral("QuendelStoreModelVersion");
 inline const QString StoreTypeKey = QStringLiteral("QuendelStoreType");
 
-// Owns the SQLite connection(s) of its store and serialises every use of them, so contexts on any queue can
-// share it. Holds at most one store at a time (adding a second fails): the app has one store per coordinator.
+// Owns the SQLite connections of its store (one for writing, one for reading, so reads on one queue go on
+// while another queue saves) and serialises every use of each, so contexts on any queue can share it. Holds at
+// most one store at a time (adding a second fails): the app has one store per coordinator. Removing, destroying
+// or replacing the store is for a time when no context is working on it.
 class StoreCoordinator
 {
 public:
