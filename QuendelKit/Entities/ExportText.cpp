@@ -43,8 +43,8 @@ QString ExportText::longDateMediumTime(const QDateTime &when)
     dateFormat.remove(weekday);
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     timeFormat.remove(zone);
-    return locale.toString(local.date(), dateFormat.trimmed()) + QStringLiteral(", ")
-           + locale.toString(local.time(), timeFormat.trimmed());
+    return locale.toString(local.date(), dateFormat.trimmed()) + QStringLiteral(", ") +
+           locale.toString(local.time(), timeFormat.trimmed());
 }
 
 QString ExportText::shortDateShortTime(const QDateTime &when)
@@ -53,6 +53,6 @@ QString ExportText::shortDateShortTime(const QDateTime &when)
         return QString();
     const QLocale locale;
     const QDateTime local = when.toLocalTime();
-    return locale.toString(local.date(), QLocale::ShortFormat) + QStringLiteral(", ")
-           + locale.toString(local.time(), QLocale::ShortFormat);
+    return locale.toString(local.date(), QLocale::ShortFormat) + QStringLiteral(", ") +
+           locale.toString(local.time(), QLocale::ShortFormat);
 }

@@ -51,9 +51,9 @@ QStringList noteLines(const QString &note)
 } // namespace
 
 std::optional<StyledText> Log::getDetailAttributedStringWithBoldTitle(bool boldTitle, const QString &firstString,
-                                                                     const QString &secondString,
-                                                                     const QString &separatorString, double fontSize,
-                                                                     int)
+                                                                      const QString &secondString,
+                                                                      const QString &separatorString, double fontSize,
+                                                                      int)
 {
     return StyledText::detailText(boldTitle, firstString, secondString, separatorString, fontSize);
 }
@@ -70,8 +70,8 @@ std::optional<StyledText> Log::getDetailAttributedStringForNameAndCompany() cons
 
 std::optional<StyledText> Log::getDetailAttributedStringForTitleAndNoteWithBoldTitle(bool boldTitle) const
 {
-    return getDetailAttributedStringWithBoldTitle(boldTitle, titleText(title()), logNote(), QStringLiteral(":  "),
-                                                  13.0, 0);
+    return getDetailAttributedStringWithBoldTitle(boldTitle, titleText(title()), logNote(), QStringLiteral(":  "), 13.0,
+                                                  0);
 }
 
 void Log::addLogToEmailBody(QString &body) const

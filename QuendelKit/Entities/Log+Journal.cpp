@@ -43,8 +43,8 @@ QString Log::logSectionPeriod() const
     const QString computed = sectionValueForDate(logDate());
     const ManagedObjectContext *context = managedObjectContext();
     // The data-sync context only reads; a whole-store copy keeps the copied values as they are.
-    if (!computed.isNull() && context && context->name() != CloudKitDataSyncContextName
-        && !isInMigrateStoreDestinationContext())
+    if (!computed.isNull() && context && context->name() != CloudKitDataSyncContextName &&
+        !isInMigrateStoreDestinationContext())
         const_cast<Log *>(this)->setPrimitiveValue(LogSectionPeriodKey, computed);
     return computed;
 }

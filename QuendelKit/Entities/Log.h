@@ -54,9 +54,9 @@ public:
 
     // The styled detail lines of the lists (the offset is accepted and has no effect).
     static std::optional<StyledText> getDetailAttributedStringWithBoldTitle(bool boldTitle, const QString &firstString,
-                                                                           const QString &secondString,
-                                                                           const QString &separatorString,
-                                                                           double fontSize, int fontOffset);
+                                                                            const QString &secondString,
+                                                                            const QString &separatorString,
+                                                                            double fontSize, int fontOffset);
     // The contact's name in bold, then " - " and the company when it differs from the name, at 14 points.
     std::optional<StyledText> getDetailAttributedStringForNameAndCompany() const;
     // The title, then ":  " and the note, at 13 points.

@@ -26,7 +26,7 @@ public:
     static QList<LogTitle *> loadAllLogTitlesInContext(platform::store::ManagedObjectContext *context);
     // A new title in `context` on the caller's thread; nothing is saved and no duplicate is looked for.
     static LogTitle *createNewLogTitleWithText(const QString &text, qint64 displayOrder,
-                                  platform::store::ManagedObjectContext *context);
+                                               platform::store::ManagedObjectContext *context);
     // Seeds the default titles into a context that holds no log title, on the context's queue while the caller
     // waits; a list with any title is left as it is. Nothing is saved. False when the existing titles cannot
     // be read (nothing is added then, so a later attempt cannot duplicate them).

@@ -36,7 +36,8 @@ Title *create(platform::store::ManagedObjectContext &context, const QString &tex
     return title;
 }
 
-template <typename Title> bool seedDefaults(platform::store::ManagedObjectContext &context, const QString &populatedLine)
+template <typename Title>
+bool seedDefaults(platform::store::ManagedObjectContext &context, const QString &populatedLine)
 {
     platform::core::QDError error;
     const qint64 existing = context.countForFetchRequest(Title::fetchRequest(), &error);

@@ -79,7 +79,8 @@ ToDoTitle *ToDoTitle::createNewToDoTitleWithText(const QString &text, qint64 dis
 
 bool ToDoTitle::createToDoTitlesForNewDatabaseWithContext(platform::store::ManagedObjectContext *context)
 {
-    return context && title_list_support::seedDefaults<ToDoTitle>(*context, QStringLiteral("TodoTitles already populated"));
+    return context &&
+           title_list_support::seedDefaults<ToDoTitle>(*context, QStringLiteral("TodoTitles already populated"));
 }
 
 QString ToDoTitle::incompleteCountString() const

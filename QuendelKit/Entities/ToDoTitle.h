@@ -27,7 +27,7 @@ public:
     // A new title in `context`, inserted on the context's queue while the caller waits; nothing is saved and
     // no duplicate is looked for.
     static ToDoTitle *createNewToDoTitleWithText(const QString &text, qint64 displayOrder,
-                                  platform::store::ManagedObjectContext *context);
+                                                 platform::store::ManagedObjectContext *context);
     // Seeds the default titles into a context that holds no to-do title; call it on the context's queue. A
     // list with any title is left as it is. Nothing is saved. False when the existing titles cannot be read
     // (nothing is added then, so a later attempt cannot duplicate them).

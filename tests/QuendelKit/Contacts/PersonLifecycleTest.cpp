@@ -14,8 +14,7 @@ using quendel::test::EntityStoreTest;
 
 namespace {
 
-const QRegularExpression guidPattern(
-    QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+const QRegularExpression guidPattern(QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
 
 class PersonLifecycleTest : public EntityStoreTest
 {

@@ -33,8 +33,14 @@ const QString lowerAcuteE = QStringLiteral("e\u0301");
 
 NameParts allFive()
 {
-    return {QStringLiteral("Dr."), QStringLiteral("Ann"), QStringLiteral("Marie"), QStringLiteral("Lee"),
-            QStringLiteral("Jr."), {}, {}, {}};
+    return {QStringLiteral("Dr."),
+            QStringLiteral("Ann"),
+            QStringLiteral("Marie"),
+            QStringLiteral("Lee"),
+            QStringLiteral("Jr."),
+            {},
+            {},
+            {}};
 }
 
 class PersonNamesTest : public EntityStoreTest
@@ -91,9 +97,11 @@ TEST_F(PersonNamesTest, NamesAndSectionsFollowTheOrdersWithTheirFallbacks)
     const NameParts emailOnly{{}, {}, {}, {}, {}, {}, {}, QStringLiteral("zed@example.com")};
     const NameParts nothing;
     const NameParts accented{{}, QStringLiteral("Émile"), {}, QStringLiteral("Zola"), {}, {}, {}, {}};
-    const NameParts withNickname{{}, QStringLiteral("Robert"), {}, QStringLiteral("Smith"), {}, QStringLiteral("Bob"), {}, {}};
+    const NameParts withNickname{{}, QStringLiteral("Robert"), {}, QStringLiteral("Smith"),
+                                 {}, QStringLiteral("Bob"),    {}, {}};
     const NameParts noMiddle{{}, QStringLiteral("Ann"), {}, QStringLiteral("Lee"), {}, {}, {}, {}};
-    const NameParts personAtCompany{{}, QStringLiteral("Ann"), {}, QStringLiteral("Lee"), {}, {}, QStringLiteral("Acme"), {}};
+    const NameParts personAtCompany{{}, QStringLiteral("Ann"),  {}, QStringLiteral("Lee"), {},
+                                    {}, QStringLiteral("Acme"), {}};
     const NameParts digitCompany{{}, {}, {}, {}, {}, {}, QStringLiteral("3M"), {}};
     const NameParts punctuation{{}, QStringLiteral("'Tis"), {}, {}, {}, {}, {}, {}};
 
@@ -104,8 +112,8 @@ TEST_F(PersonNamesTest, NamesAndSectionsFollowTheOrdersWithTheirFallbacks)
          QStringLiteral("lee marie ann"), QStringLiteral("L")},
         {"display and sort orders apart", allFive(), 1, 0, QStringLiteral("Dr. Lee Marie Ann Jr."),
          QStringLiteral("ann marie lee"), QStringLiteral("A")},
-        {"a missing part leaves no double space", noMiddle, 0, 0, QStringLiteral("Ann Lee"),
-         QStringLiteral("ann lee"), QStringLiteral("A")},
+        {"a missing part leaves no double space", noMiddle, 0, 0, QStringLiteral("Ann Lee"), QStringLiteral("ann lee"),
+         QStringLiteral("A")},
         {"company only", companyOnly, 0, 0, QStringLiteral("Acme Ltd"), QStringLiteral("acme ltd"),
          QStringLiteral("A")},
         {"company only, by last name", companyOnly, 1, 1, QStringLiteral("Acme Ltd"), QStringLiteral("acme ltd"),

@@ -85,20 +85,21 @@ TEST_F(LogExportsTest, HtmlFragmentEscapesEveryValueFromTheUsersData)
     Log *log = entry(QStringLiteral("Ann <b>Lee</b>"), QStringLiteral("Smith & \"Sons\""), QStringLiteral("<Lunch>"),
                      QStringLiteral("Joe's"), QStringLiteral("1 <Main> St"),
                      QStringLiteral("Ate <script>alert(1)</script>\nPaid & left"));
-    EXPECT_EQ(html(log), QStringLiteral("<p><br><b>Date:</b> ") + ExportText::escapeHTML(date)
-                             + QStringLiteral(" <br>"
-                                              "<b>Contact: </b> Ann &lt;b&gt;Lee&lt;/b&gt; <br>"
-                                              "<b>Company Name: </b> Smith &amp; &quot;Sons&quot; <br>"
-                                              "<b>Title:</b> &lt;Lunch&gt; <br>"
-                                              "<b>Location:</b> Joe&#39;s <br>"
-                                              "<b>Address:</b> 1 &lt;Main&gt; St <br>"
-                                              "<b>Note:</b> Ate &lt;script&gt;alert(1)&lt;/script&gt;<br>"
-                                              "Paid &amp; left<br>"));
+    EXPECT_EQ(html(log), QStringLiteral("<p><br><b>Date:</b> ") + ExportText::escapeHTML(date) +
+                             QStringLiteral(" <br>"
+                                            "<b>Contact: </b> Ann &lt;b&gt;Lee&lt;/b&gt; <br>"
+                                            "<b>Company Name: </b> Smith &amp; &quot;Sons&quot; <br>"
+                                            "<b>Title:</b> &lt;Lunch&gt; <br>"
+                                            "<b>Location:</b> Joe&#39;s <br>"
+                                            "<b>Address:</b> 1 &lt;Main&gt; St <br>"
+                                            "<b>Note:</b> Ate &lt;script&gt;alert(1)&lt;/script&gt;<br>"
+                                            "Paid &amp; left<br>"));
 }
 
 TEST_F(LogExportsTest, HtmlFragmentGivesTheEmptyFormOfEachMissingPart)
 {
-    const QString head = QStringLiteral("<p><br><b>Date:</b> ") + date + QStringLiteral(" <br><b>Contact: </b> Ann <br>");
+    const QString head =
+        QStringLiteral("<p><br><b>Date:</b> ") + date + QStringLiteral(" <br><b>Contact: </b> Ann <br>");
     const QString bare = head + QStringLiteral("<b>Title:</b>  <br><b>Location:</b> <br>");
 
     Log *noNote = entry(QStringLiteral("Ann"), {}, {}, {}, {}, {});
@@ -112,11 +113,12 @@ TEST_F(LogExportsTest, HtmlFragmentGivesTheEmptyFormOfEachMissingPart)
 
 TEST_F(LogExportsTest, PlainTextLeavesOutMissingParts)
 {
-    Log *full = entry(QStringLiteral("Ann Lee"), QStringLiteral("Acme"), QStringLiteral("Lunch"), QStringLiteral("Cafe"),
-                      QStringLiteral("1 Main St"), QStringLiteral("Soup\nSalad"));
-    EXPECT_EQ(full->shareLogDataString(), QStringLiteral("Quendel - Exported Log\nDate: ") + date
-                                              + QStringLiteral("\nContact: Ann Lee\nCompany Name: Acme\nTitle: Lunch\n"
-                                                               "Location: Cafe\nAddress: 1 Main St\nNote: Soup\nSalad\n"));
+    Log *full = entry(QStringLiteral("Ann Lee"), QStringLiteral("Acme"), QStringLiteral("Lunch"),
+                      QStringLiteral("Cafe"), QStringLiteral("1 Main St"), QStringLiteral("Soup\nSalad"));
+    EXPECT_EQ(full->shareLogDataString(),
+              QStringLiteral("Quendel - Exported Log\nDate: ") + date +
+                  QStringLiteral("\nContact: Ann Lee\nCompany Name: Acme\nTitle: Lunch\n"
+                                 "Location: Cafe\nAddress: 1 Main St\nNote: Soup\nSalad\n"));
     Log *bare = entry(QStringLiteral("Ann Lee"), {}, {}, {}, QStringLiteral("1 Main St"), {});
     EXPECT_EQ(bare->shareLogDataString(),
               QStringLiteral("Quendel - Exported Log\nDate: ") + date + QStringLiteral("\nContact: Ann Lee\n"));
@@ -130,9 +132,9 @@ TEST_F(LogExportsTest, CsvRowEscapesEveryField)
         ->addLogToCSVBody(body);
     entry(QStringLiteral("Bob"), {}, {}, {}, {}, {})->addLogToCSVBody(body);
     const QString quotedDate = QLatin1Char('"') + date + QLatin1Char('"');
-    EXPECT_EQ(body, QStringLiteral("Date,Contact,Company,Title,Location,Note\n") + quotedDate
-                        + QStringLiteral(",Ann Lee,\"Smith, Jones\",\"Say \"\"hi\"\"\",Cafe,\"line one\nline two\"\n")
-                        + quotedDate + QStringLiteral(",Bob,,,,\n"));
+    EXPECT_EQ(body, QStringLiteral("Date,Contact,Company,Title,Location,Note\n") + quotedDate +
+                        QStringLiteral(",Ann Lee,\"Smith, Jones\",\"Say \"\"hi\"\"\",Cafe,\"line one\nline two\"\n") +
+                        quotedDate + QStringLiteral(",Bob,,,,\n"));
 }
 
 TEST_F(LogExportsTest, DetailTextsAreRunsInHelveticaAtTheirSizes)
@@ -146,11 +148,11 @@ TEST_F(LogExportsTest, DetailTextsAreRunsInHelveticaAtTheirSizes)
     std::optional<StyledText> nameLine = log->getDetailAttributedStringForNameAndCompany();
     ASSERT_TRUE(nameLine);
     EXPECT_EQ(nameLine->runs, (QList<StyledTextRun>{run(QStringLiteral("Ann Lee"), true, 14.0),
-                                                     run(QStringLiteral(" - Acme"), false, 14.0)}));
+                                                    run(QStringLiteral(" - Acme"), false, 14.0)}));
     std::optional<StyledText> titleLine = log->getDetailAttributedStringForTitleAndNoteWithBoldTitle(false);
     ASSERT_TRUE(titleLine);
     EXPECT_EQ(titleLine->runs, (QList<StyledTextRun>{run(QStringLiteral("Lunch"), false, 13.0),
-                                                      run(QStringLiteral(":  Soup"), false, 13.0)}));
+                                                     run(QStringLiteral(":  Soup"), false, 13.0)}));
     EXPECT_EQ(titleLine->plainText(), QStringLiteral("Lunch:  Soup"));
 
     // A company that is the name itself is not repeated.
@@ -158,16 +160,17 @@ TEST_F(LogExportsTest, DetailTextsAreRunsInHelveticaAtTheirSizes)
     EXPECT_EQ(company->getDetailAttributedStringForNameAndCompany()->runs,
               QList<StyledTextRun>{run(QStringLiteral("Acme"), true, 14.0)});
     // No title: the note alone; neither: no line.
-    EXPECT_EQ(log->getDetailAttributedStringWithBoldTitle(true, QString(), QStringLiteral("Soup"), QStringLiteral(":  "),
-                                                          13.0, 0)
+    EXPECT_EQ(log->getDetailAttributedStringWithBoldTitle(true, QString(), QStringLiteral("Soup"),
+                                                          QStringLiteral(":  "), 13.0, 0)
                   ->runs,
               QList<StyledTextRun>{run(QStringLiteral("Soup"), false, 13.0)});
     EXPECT_FALSE(company->getDetailAttributedStringForTitleAndNoteWithBoldTitle(true));
 
     StyledText unsafe;
     unsafe.runs = {run(QStringLiteral("<i>A & B</i>\nnext"), true, 14.0)};
-    EXPECT_EQ(unsafe.toHtml(), QStringLiteral("<span style=\"font-family:'Helvetica'; font-size:14pt; font-weight:bold; "
-                                              "color:#000000\">&lt;i&gt;A &amp; B&lt;/i&gt;<br>next</span>"));
+    EXPECT_EQ(unsafe.toHtml(),
+              QStringLiteral("<span style=\"font-family:'Helvetica'; font-size:14pt; font-weight:bold; "
+                             "color:#000000\">&lt;i&gt;A &amp; B&lt;/i&gt;<br>next</span>"));
 }
 
 TEST_F(LogExportsTest, SearchIndexTexts)

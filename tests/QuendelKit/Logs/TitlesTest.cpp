@@ -34,7 +34,7 @@ TEST_F(TitlesTest, AnEmptyStoreGetsTheDefaultTitlesOnce)
     EXPECT_TRUE(context->hasChanges()) << "the caller saves";
     save(context);
 
-    const QStringList logDefaults = {QStringLiteral("Meeting"), QStringLiteral("Phone"), QStringLiteral("Email"),
+    const QStringList logDefaults = {QStringLiteral("Meeting"), QStringLiteral("Phone"),  QStringLiteral("Email"),
                                      QStringLiteral("Message"), QStringLiteral("Coffee"), QStringLiteral("Lunch"),
                                      QStringLiteral("Dinner")};
     const QStringList toDoDefaults = {QStringLiteral("Birthday"), QStringLiteral("Anniversary"),
