@@ -224,6 +224,15 @@ CloudRecordHooks personHooks()
                       .arg(image.height())
                       .arg(data.size()));
     };
+    // The display and sorting names take the middle name and nickname from the contact's further fields,
+    // which a download links only after every record is filled.
+    hooks.didUpdateReferencesFromRecord = [](NSManagedObjectQDBase &object) {
+        Person *person = dynamic_cast<Person *>(&object);
+        if (!person || !person->personinfo())
+            return;
+        person->remakeDisplayName();
+        person->remakeSortingName();
+    };
     hooks.setReceivedAttribute = [](NSManagedObjectQDBase &object, const QString &key, const QVariant &value) {
         Person *person = dynamic_cast<Person *>(&object);
         if (!person)

@@ -1,7 +1,9 @@
 #include "QuendelKit/CloudRecord/ManagedObjectCloudKit.h"
 
 #include "QuendelKit/CloudRecord/CloudRecordValues.h"
+#include "QuendelKit/CloudRecord/NSManagedObjectQDBase+CloudRecord.h"
 #include "QuendelKit/Entities/ManagedObjectContextCloudKit.h"
+#include "QuendelKit/Entities/NSManagedObjectQDBase.h"
 #include "QuendelKit/Infra/QDLog.h"
 
 #include "platform/store/ManagedObjectContext.h"
@@ -54,13 +56,13 @@ ManagedObject *resolve(ManagedObject *object, const RelationshipDescription &rel
     return found;
 }
 
-void applyReferenceList(ManagedObject *object, const RelationshipDescription &relationship, const QStringList &names)
+bool applyReferenceList(ManagedObject *object, const RelationshipDescription &relationship, const QStringList &names)
 {
     QSet<QString> current;
     for (const ManagedObject *related : object->relatedObjects(relationship.name))
         current.insert(cloudKitIDOf(related));
     if (QSet<QString>(names.cbegin(), names.cend()) == current)
-        return;
+        return false;
     ManagedObject::ObjectList resolved;
     for (const QString &name : names) {
         ManagedObject *found = resolve(object, relationship, name);
@@ -70,6 +72,7 @@ void applyReferenceList(ManagedObject *object, const RelationshipDescription &re
             resolved.append(found);
     }
     object->setRelatedObjects(relationship.name, resolved);
+    return true;
 }
 
 } // namespace
@@ -217,16 +220,20 @@ void ManagedObjectCloudKit::updateObjectWithReferencesFromRecord(ManagedObject *
     if (!object || !object->entity())
         return;
     const EntityDescription &entity = *object->entity();
+    bool changed = false;
     onObjectQueue(object, [&] {
         for (const RelationshipDescription &relationship : entity.relationships()) {
             if (!relationshipHasField(entity, relationship))
                 continue;
             if (!record.hasField(relationship.name)) {
                 if (!relationship.toMany) {
-                    if (object->relatedObject(relationship.name))
+                    if (object->relatedObject(relationship.name)) {
                         object->setRelatedObject(relationship.name, nullptr);
+                        changed = true;
+                    }
                 } else if (!object->relatedObjects(relationship.name).isEmpty()) {
                     object->setRelatedObjects(relationship.name, {});
+                    changed = true;
                 }
                 continue;
             }
@@ -234,21 +241,30 @@ void ManagedObjectCloudKit::updateObjectWithReferencesFromRecord(ManagedObject *
             if (field.kind() == FieldValue::Kind::Reference) {
                 const QString name = field.toReference().recordID().recordName();
                 if (relationship.toMany) {
-                    applyReferenceList(object, relationship, {name});
+                    changed = applyReferenceList(object, relationship, {name}) || changed;
                 } else if (ManagedObject *found = resolve(object, relationship, name)) {
-                    if (object->relatedObject(relationship.name) != found)
+                    if (object->relatedObject(relationship.name) != found) {
                         object->setRelatedObject(relationship.name, found);
+                        changed = true;
+                    }
                 }
             } else if (field.kind() == FieldValue::Kind::ReferenceList && relationship.toMany) {
                 QStringList names;
                 for (const Reference &reference : field.toReferenceList())
                     names.append(reference.recordID().recordName());
-                applyReferenceList(object, relationship, names);
+                changed = applyReferenceList(object, relationship, names) || changed;
             } else {
                 QDLogWarn(
                     QStringLiteral("updateObjectWithReferencesFromRecord: field %1 of %2 holds a %3; ignored")
                         .arg(relationship.name, record.recordID().recordName(), FieldValue::kindName(field.kind())));
             }
         }
+        auto *base = dynamic_cast<NSManagedObjectQDBase *>(object);
+        if (!changed || !base)
+            return;
+        const std::shared_ptr<const CloudRecordHooks> hooks =
+            NSManagedObjectQDBaseCloudRecord::hooksForEntity(entity.name());
+        if (hooks && hooks->didUpdateReferencesFromRecord)
+            hooks->didUpdateReferencesFromRecord(*base);
     });
 }

@@ -32,6 +32,9 @@ struct CloudRecordHooks
     // Sets a received attribute through the entity's own setter so that values derived from it follow;
     // answers false for attributes it leaves to the generic setter.
     std::function<bool(NSManagedObjectQDBase &object, const QString &key, const QVariant &value)> setReceivedAttribute;
+    // After the relationship fields of a received record changed the object's relationships, for values
+    // derived from related records.
+    std::function<void(NSManagedObjectQDBase &object)> didUpdateReferencesFromRecord;
 };
 
 // The cloud record of a stored record: the complete record of an insert, the record of a change, and the

@@ -381,3 +381,28 @@ TEST_F(CloudRecordTest, ReferenceResolutionFollowsTheRules)
     EXPECT_TRUE(person->relatedObjects(QStringLiteral("logs")).contains(log2));
     EXPECT_TRUE(person->relatedObjects(PrivateGroupKey).isEmpty());
 }
+
+TEST_F(CloudRecordTest, ReceivedContactNamesAreMadeFromItsPartsOnceItsFurtherFieldsAreLinked)
+{
+    Record personRecord = receivedRecord(QStringLiteral("Person"), QStringLiteral("Person.N1"));
+    personRecord.setValue(QStringLiteral("firstName"), QStringLiteral("Ada"));
+    personRecord.setValue(QStringLiteral("lastName"), QStringLiteral("Lovelace"));
+    personRecord.setValue(QStringLiteral("displayName"), QStringLiteral("stale name"));
+    personRecord.setValue(QStringLiteral("personinfo"), Reference(RecordID(QStringLiteral("PersonInfo.N2"))));
+    Record infoRecord = receivedRecord(QStringLiteral("PersonInfo"), QStringLiteral("PersonInfo.N2"));
+    infoRecord.setValue(QStringLiteral("middleName"), QStringLiteral("Augusta"));
+    infoRecord.setValue(QStringLiteral("person"), Reference(RecordID(QStringLiteral("Person.N1"))));
+
+    auto *person = insert<Person>(other);
+    auto *info = insert<PersonInfo>(other);
+    person->fillManagedObjectWithCKRecord(personRecord);
+    info->fillManagedObjectWithCKRecord(infoRecord);
+    EXPECT_NE(person->displayName(), QStringLiteral("stale name"));
+    MO::updateObjectWithReferencesFromRecord(person, personRecord);
+    MO::updateObjectWithReferencesFromRecord(info, infoRecord);
+
+    EXPECT_EQ(person->personinfo(), info);
+    EXPECT_TRUE(person->displayName().contains(QStringLiteral("Augusta")));
+    EXPECT_EQ(person->displayName(), person->makeDisplayName());
+    save(other);
+}
