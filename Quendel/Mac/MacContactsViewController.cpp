@@ -1,0 +1,757 @@
+#include "MacContactsViewController.h"
+
+#include "ContactDataCellView.h"
+#include "ContactsListItemModel.h"
+#include "ContactsListRowView.h"
+#include "CustomNSOutlineViewWithDelegates.h"
+
+#include "QuendelKit/Entities/Person.h"
+#include "QuendelKit/Infra/QDLog.h"
+#include "QuendelKit/Settings/DataPlistValues.h"
+#include "QuendelKit/Settings/SharedSettingController.h"
+
+#include "platform/core/Dispatch.h"
+#include "platform/core/NotificationCenter.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QVBoxLayout>
+
+using Kind = ContactsListDisplaySource::Item::Kind;
+
+namespace {
+
+// The page a tab shows until its own controller is supplied.
+class PlaceholderTab : public ContactPageTab
+{
+public:
+    explicit PlaceholderTab(const QString &className) : m_view(new QWidget)
+    {
+        m_view->setObjectName(className);
+    }
+    ~PlaceholderTab() override { delete m_view.data(); }
+    QWidget *view() override { return m_view; }
+
+private:
+    QPointer<QWidget> m_view;
+};
+
+struct TabDescription
+{
+    const char *title;
+    const char *stripImage;
+    const char *controllerClass;
+};
+
+constexpr TabDescription kTabs[MacContactsViewController::TabCount] = {
+    {"Logs", "Logs-tab-all", "ContactLogsViewControllerMac"},
+    {"ToDos", "Todo-tab-all", "ContactTodoViewControllerMac"},
+    {"Files", "Files-tab-all", "ContactFilesViewControllerMac"},
+    {"Fields", "Fields-tab-all", "ContactFieldsViewControllerMac"},
+    {"Info", "Info-tab-all", "ContactInfoViewControllerMac"},
+};
+
+} // namespace
+
+MacContactsViewController::MacContactsViewController(ContextPtr context, QWidget *parent)
+    : MainWindowManagerViewController(QStringLiteral("MacContactsViewController"), std::move(context), parent)
+{
+    setWindowTitle(QStringLiteral("Quendel - Contacts"));
+    m_contactsListSource = new ContactsListDisplaySource(this);
+    m_contactsListSource->setManagedObjectContext(managedObjectContext());
+}
+
+MacContactsViewController::~MacContactsViewController()
+{
+    m_contactsListSource->setDelegate(nullptr);
+    for (TabParts &tab : m_tabs) {
+        delete tab.controller;
+        tab.controller = nullptr;
+    }
+}
+
+void MacContactsViewController::setFilterQueue(std::shared_ptr<platform::core::DispatchQueue> queue)
+{
+    m_contactsListSource->setFilterQueue(std::move(queue));
+}
+
+void MacContactsViewController::logEvent(const QString &name, const QVariantMap &parameters)
+{
+    if (m_analytics)
+        m_analytics(name, parameters);
+}
+
+// ---- Views ----
+
+void MacContactsViewController::loadView()
+{
+    auto *root = new QHBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    m_contactsOutlineView = new CustomNSOutlineViewWithDelegates(this);
+    m_contactsOutlineView->setObjectName(QStringLiteral("contactsOutlineView"));
+    m_contactsOutlineView->setDelegate(this);
+    m_contactsOutlineView->setHeaderHidden(true);
+    m_contactsOutlineView->setRootIsDecorated(false);
+    m_contactsOutlineView->setIndentation(0);
+    m_contactsOutlineView->setItemsExpandable(false);
+    m_contactsOutlineView->setExpandsOnDoubleClick(false);
+    m_contactsOutlineView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_contactsOutlineView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_contactsOutlineView->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_model = new ContactsListItemModel(m_contactsListSource, this);
+    m_model->setFooterTextProvider([this] { return getFooterTextMessage(); });
+    m_model->setFooterHeightProvider([this] { return footerRowHeight(); });
+    m_rowDelegate = new ContactsListRowDelegate(this);
+    m_contactsOutlineView->setItemDelegate(m_rowDelegate);
+    m_contactsOutlineView->setModel(m_model);
+    root->addWidget(m_contactsOutlineView);
+
+    m_mainContentView = new QWidget(this);
+    m_mainContentView->setObjectName(QStringLiteral("mainContentView"));
+    auto *content = new QVBoxLayout(m_mainContentView);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(0);
+    root->addWidget(m_mainContentView, 1);
+
+    m_boxView = new QWidget(m_mainContentView);
+    m_boxView->setObjectName(QStringLiteral("boxView"));
+    m_boxView->setAutoFillBackground(true);
+    QPalette white = m_boxView->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    m_boxView->setPalette(white);
+    auto *box = new QVBoxLayout(m_boxView);
+
+    auto *header = new QHBoxLayout;
+    m_contactLargeImage = new QLabel(m_boxView);
+    m_contactLargeImage->setObjectName(QStringLiteral("contactLargeImage"));
+    m_contactLargeImage->setFixedSize(64, 64);
+    m_contactLargeImage->setScaledContents(true);
+    header->addWidget(m_contactLargeImage);
+    auto *names = new QVBoxLayout;
+    m_nameField = new QLabel(m_boxView);
+    m_nameField->setObjectName(QStringLiteral("nameField"));
+    m_displayNameLabel = new QLabel(m_boxView);
+    m_displayNameLabel->setObjectName(QStringLiteral("displayNameLabel"));
+    QFont big = m_displayNameLabel->font();
+    big.setPointSizeF(big.pointSizeF() * 1.5);
+    big.setBold(true);
+    m_displayNameLabel->setFont(big);
+    m_companyNameLabel = new QLabel(m_boxView);
+    m_companyNameLabel->setObjectName(QStringLiteral("companyNameLabel"));
+    names->addWidget(m_nameField);
+    names->addWidget(m_displayNameLabel);
+    names->addWidget(m_companyNameLabel);
+    header->addLayout(names, 1);
+    m_contactOptionsView = new QWidget(m_boxView);
+    auto *options = new QHBoxLayout(m_contactOptionsView);
+    m_callButton = new QPushButton(QStringLiteral("Call"), m_contactOptionsView);
+    m_callButton->setObjectName(QStringLiteral("callButton"));
+    m_emailButton = new QPushButton(QStringLiteral("Email"), m_contactOptionsView);
+    m_emailButton->setObjectName(QStringLiteral("emailButton"));
+    m_messageButton = new QPushButton(QStringLiteral("Message"), m_contactOptionsView);
+    m_messageButton->setObjectName(QStringLiteral("messageButton"));
+    options->addWidget(m_callButton);
+    options->addWidget(m_emailButton);
+    options->addWidget(m_messageButton);
+    header->addWidget(m_contactOptionsView);
+    box->addLayout(header);
+
+    m_dividerImage = new QFrame(m_boxView);
+    m_dividerImage->setObjectName(QStringLiteral("dividerImage"));
+    m_dividerImage->setFrameShape(QFrame::HLine);
+    box->addWidget(m_dividerImage);
+
+    m_coloredTabSwitches = new QLabel(m_boxView);
+    m_coloredTabSwitches->setObjectName(QStringLiteral("coloredTabSwitches"));
+    auto *strip = new QHBoxLayout(m_coloredTabSwitches);
+    strip->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < TabCount; ++i) {
+        TabParts &tab = m_tabs[size_t(i)];
+        const TabDescription &description = kTabs[i];
+        const QString title = QString::fromLatin1(description.title);
+        tab.stripImage = QString::fromLatin1(description.stripImage);
+        tab.controllerClass = QString::fromLatin1(description.controllerClass);
+        auto *cell = new QVBoxLayout;
+        tab.button = new ContactTabButton(title, m_coloredTabSwitches);
+        tab.button->setObjectName(title.toLower() + QStringLiteral("Button"));
+        tab.button->setContactsDelegate(this);
+        tab.label = new QLabel(title, m_coloredTabSwitches);
+        tab.label->setObjectName(title.toLower() + QStringLiteral("Label"));
+        tab.label->setAlignment(Qt::AlignCenter);
+        tab.addButton = new QPushButton(i == InfoTab - 1 ? QStringLiteral("Edit") : QStringLiteral("+"),
+                                        m_coloredTabSwitches);
+        tab.addButton->setObjectName(QStringLiteral("add") + title + QStringLiteral("Button"));
+        cell->addWidget(tab.button);
+        cell->addWidget(tab.label);
+        cell->addWidget(tab.addButton);
+        strip->addLayout(cell);
+        const int index = i + 1;
+        connect(tab.button, &QPushButton::clicked, this, [this, index] {
+            if (m_currentSegmentState != index)
+                tabButtonSelected(index);
+        });
+    }
+    connect(m_tabs[0].addButton, &QPushButton::clicked, this, [this] { logsAddButtonPressed(m_tabs[0].addButton); });
+    connect(m_tabs[1].addButton, &QPushButton::clicked, this, [this] { todosAddButtonPressed(m_tabs[1].addButton); });
+    connect(m_tabs[2].addButton, &QPushButton::clicked, this, [this] { filesAddButtonPressed(m_tabs[2].addButton); });
+    connect(m_tabs[3].addButton, &QPushButton::clicked, this, [this] { fieldsAddButtonPressed(m_tabs[3].addButton); });
+    connect(m_tabs[4].addButton, &QPushButton::clicked, this, [this] { infoEditButtonPressed(m_tabs[4].addButton); });
+    box->addWidget(m_coloredTabSwitches);
+    content->addWidget(m_boxView);
+    content->addStretch(1);
+    recalculateResponders();
+
+    connect(m_contactsOutlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_reloading)
+            return;
+        if (QApplication::mouseButtons() != Qt::NoButton)
+            m_selectionIsChanging = true;
+        outlineSelectionChanged(true);
+    });
+    connect(m_contactsOutlineView, &QAbstractItemView::clicked, this, [this] { selectItemAtSelectedRow(); });
+}
+
+void MacContactsViewController::resizeEvent(QResizeEvent *event)
+{
+    MainWindowManagerViewController::resizeEvent(event);
+    if (!m_contactsOutlineView)
+        return;
+    // The list is 250 points plus a tenth of the page beside it.
+    const int total = event->size().width();
+    m_contactsOutlineView->setFixedWidth(int((0.1 * total + 250.0) / 1.1));
+}
+
+void MacContactsViewController::awakeFromNib()
+{
+    if (m_awoken)
+        return;
+    m_awoken = true;
+    m_contactsListSource->setDelegate(this);
+    m_contactsListSource->awakeFromNib();
+    QPointer<MacContactsViewController> self(this);
+    platform::core::dispatchAsyncMain([self] {
+        if (!self)
+            return;
+        self->logEvent(QStringLiteral("MainWindowLoad"), {{QStringLiteral("Page"), QStringLiteral("MacContacts")}});
+        self->reloadAllContactsAndOutlineView();
+        if (Person *selected = self->m_contactsListSource->selectedContactInSource())
+            self->selectPersonInOutlineView(selected);
+        else
+            self->disableContactDetailsPage();
+    });
+}
+
+// ---- List ----
+
+QString MacContactsViewController::getFooterTextMessage() const
+{
+    const qsizetype count = m_contactsListSource->arrangedObjects().size();
+    if (count > 0)
+        return QStringLiteral("%1 contacts").arg(count);
+    if (dataPlistValues().boolValue(FirstContactCreatedKey))
+        return QStringLiteral("No saved contacts");
+    return WelcomeText;
+}
+
+int MacContactsViewController::footerRowHeight() const
+{
+    const int width = m_contactsOutlineView ? m_contactsOutlineView->viewport()->width() : 250;
+    const QFontMetrics metrics(m_contactsOutlineView ? m_contactsOutlineView->font() : font());
+    const QRect bounds = metrics.boundingRect(QRect(0, 0, qMax(40, width - 16), 100000),
+                                              Qt::AlignCenter | Qt::TextWordWrap, getFooterTextMessage());
+    return bounds.height() + 8;
+}
+
+void MacContactsViewController::reloadAllContactsAndOutlineView()
+{
+    if (!m_model)
+        return;
+    m_contactsListSource->resetDatasource();
+    m_reloading = true;
+    m_model->reload();
+    m_contactsOutlineView->expandAll();
+    m_reloading = false;
+}
+
+void MacContactsViewController::reloadContactsListWithNewPersons(const QList<Person *> &persons, bool selectFirst)
+{
+    m_contactsListSource->refetchArrayController();
+    reloadAllContactsAndOutlineView();
+    SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+    if (selectFirst && !persons.isEmpty())
+        selectContactPageWithPerson(persons.first(), LogsTab);
+}
+
+void MacContactsViewController::selectPersonInOutlineView(Person *person)
+{
+    if (!m_model)
+        return;
+    const QModelIndex index = m_model->indexForPerson(person);
+    if (!index.isValid())
+        return;
+    m_reloading = true;
+    m_contactsOutlineView->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect |
+                                                               QItemSelectionModel::Rows);
+    m_contactsOutlineView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    m_reloading = false;
+    m_contactsOutlineView->scrollTo(index);
+}
+
+void MacContactsViewController::searchResultsWithString(const QString &text)
+{
+    m_contactsListSource->searchResultsWithString(text);
+}
+
+void MacContactsViewController::updatedSourceDictionaryWithPreserveSelection(bool keep)
+{
+    if (!m_model)
+        return;
+    Person *selected = keep ? m_contactsListSource->selectedContactInSource() : nullptr;
+    m_reloading = true;
+    m_model->synchronize();
+    m_contactsOutlineView->expandAll();
+    if (!keep)
+        m_contactsOutlineView->selectionModel()->clearSelection();
+    m_reloading = false;
+    if (selected)
+        selectPersonInOutlineView(selected);
+}
+
+void MacContactsViewController::removeRowWithIndex(qsizetype row, const QString &parentKey, qsizetype sectionIndex)
+{
+    if (!m_model)
+        return;
+    Person *shownBefore = m_currentSegmentState != 0 ? m_contactsListSource->selectedContactInSource() : nullptr;
+    const bool wasShowing = m_tabs[0].button && m_tabs[0].button->isEnabled();
+    m_reloading = true;
+    m_model->removeRow(row, parentKey, sectionIndex);
+    m_reloading = false;
+    SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+    // The page must not go on showing a contact that left the store.
+    if (wasShowing && !shownBefore && !m_contactsListSource->selectedContactInSource()) {
+        const QList<Person *> selected = selectedContactsInList();
+        if (selected.size() == 1)
+            selectContactPageWithPerson(selected.first(), m_currentSegmentState == 0 ? LogsTab : m_currentSegmentState);
+        else
+            disableContactDetailsPage();
+    }
+}
+
+void MacContactsViewController::selectPersonRow(qsizetype row)
+{
+    if (row <= 0 || !m_contactsOutlineView)
+        return;
+    const int tab = m_currentSegmentState == 0 ? LogsTab : m_currentSegmentState;
+    const auto personAtRow = [this](qsizetype r) { return m_model->personAt(m_contactsOutlineView->indexForRow(int(r))); };
+    const QModelIndex atRow = m_contactsOutlineView->indexForRow(int(row));
+    const bool atRowIsFooter = atRow.isValid() && Kind(atRow.data(ContactsListItemModel::ItemKindRole).toInt()) == Kind::Footer;
+    QList<qsizetype> candidates{row, row - 1};
+    if (!atRowIsFooter)
+        candidates.append(row + 1);
+    for (qsizetype candidate : candidates) {
+        if (Person *person = personAtRow(candidate)) {
+            selectContactPageWithPerson(person, tab);
+            return;
+        }
+    }
+    if (Person *person = personAtRow(row - 2))
+        selectContactPageWithPerson(person, tab);
+    else
+        disableContactDetailsPage();
+}
+
+QList<Person *> MacContactsViewController::selectedContactsInList() const
+{
+    QList<Person *> people;
+    if (!m_contactsOutlineView)
+        return people;
+    QModelIndexList rows = m_contactsOutlineView->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [this](const QModelIndex &a, const QModelIndex &b) {
+        return m_contactsOutlineView->visualRect(a).top() < m_contactsOutlineView->visualRect(b).top();
+    });
+    for (const QModelIndex &index : rows) {
+        if (Person *person = m_model->personAt(index))
+            people.append(person);
+    }
+    return people;
+}
+
+void MacContactsViewController::outlineSelectionChanged(bool fromList)
+{
+    if (m_usingTypeSelect && fromList) {
+        m_usingTypeSelect = false;
+        return;
+    }
+    const QList<Person *> people = selectedContactsInList();
+    const int selectedRows = m_contactsOutlineView->selectionModel()->selectedRows().size();
+    if (selectedRows == 1) {
+        if (people.size() == 1 && people.first() != m_contactsListSource->selectedContactInSource())
+            selectDetailPersonWithItem(people.first());
+    } else if (selectedRows >= 2) {
+        selectDetailPersonWithMultipleItems(people);
+    }
+    m_usingTypeSelect = false;
+}
+
+void MacContactsViewController::selectItemAtSelectedRow()
+{
+    if (m_selectionIsChanging) {
+        m_selectionIsChanging = false;
+        return;
+    }
+    outlineSelectionChanged(false);
+}
+
+void MacContactsViewController::selectDetailPersonWithItem(Person *person)
+{
+    selectContactPageWithPerson(person, m_currentSegmentState == 0 ? LogsTab : m_currentSegmentState);
+}
+
+void MacContactsViewController::selectDetailPersonWithMultipleItems(const QList<Person *> &people)
+{
+    disableContactDetailsPage();
+    m_contactsListSource->setSelectContactInSource(people);
+}
+
+void MacContactsViewController::selectContactPageWithPerson(Person *person, int tabIndex)
+{
+    if (!person) {
+        QDLogInfo(QStringLiteral("MacContacts - disableContactPage"));
+        disableContactDetailsPage();
+        return;
+    }
+    loadViewIfNeeded();
+    if (tabIndex == InfoTab) {
+        if (ContactPageTab *info = m_tabs[InfoTab - 1].controller; info && info->isEditing())
+            info->editButtonSelected(nullptr);
+    }
+    QDLogInfo(QStringLiteral("MacContacts - selectedContact"));
+    m_contactsListSource->setSelectContactInSource({person});
+    enableContactDetailsPage();
+    tabButtonSelected(tabIndex);
+    if (m_model->indexForPerson(person).isValid())
+        selectPersonInOutlineView(person);
+    if (!m_contactsOutlineView->hasFocus())
+        m_contactsOutlineView->setFocus();
+}
+
+// ---- Page ----
+
+ContactPageTab *MacContactsViewController::makeTab(int tab, Person *person)
+{
+    if (m_tabFactory) {
+        if (ContactPageTab *made = m_tabFactory(tab, person))
+            return made;
+    }
+    return new PlaceholderTab(m_tabs[size_t(tab - 1)].controllerClass);
+}
+
+void MacContactsViewController::setupContactScrollview(QWidget *view)
+{
+    auto *layout = static_cast<QVBoxLayout *>(m_mainContentView->layout());
+    // The tab's view fills the page below the header box.
+    if (QLayoutItem *stretch = layout->itemAt(layout->count() - 1); stretch && stretch->spacerItem())
+        delete layout->takeAt(layout->count() - 1);
+    view->setParent(m_mainContentView);
+    layout->addWidget(view, 1);
+}
+
+void MacContactsViewController::tabButtonSelected(int index)
+{
+    loadViewIfNeeded();
+    if (m_currentView)
+        m_currentView->hide();
+    if (m_currentAddButton)
+        m_currentAddButton->hide();
+    if (ContactPageTab *info = m_tabs[InfoTab - 1].controller; info && info->isEditing())
+        info->stopEditingContact();
+    if (index >= 1 && index <= TabCount) {
+        TabParts &tab = m_tabs[size_t(index - 1)];
+        Person *person = m_contactsListSource->selectedContactInSource();
+        if (!tab.controller && person) {
+            tab.controller = makeTab(index, person);
+            tab.controller->setContactsDelegate(this);
+            if (index == InfoTab)
+                tab.controller->setBoxWidth(m_boxView->width());
+            setupContactScrollview(tab.controller->view());
+        }
+        m_tabStripImage = tab.stripImage;
+        m_currentView = tab.controller ? tab.controller->view() : nullptr;
+        m_currentTabLabel = tab.label;
+        m_currentAddButton = tab.addButton;
+        tab.button->setFocus();
+    }
+    if (m_currentAddButton && m_currentAddButton != m_tabs[InfoTab - 1].addButton)
+        m_currentAddButton->show();
+    if (m_currentView)
+        m_currentView->show();
+    m_currentSegmentState = index;
+}
+
+void MacContactsViewController::removeCurrentOutlineViews()
+{
+    for (TabParts &tab : m_tabs) {
+        if (!tab.controller)
+            continue;
+        if (QWidget *view = tab.controller->view()) {
+            view->hide();
+            if (m_mainContentView->layout())
+                m_mainContentView->layout()->removeWidget(view);
+            view->setParent(nullptr);
+        }
+        delete tab.controller;
+        tab.controller = nullptr;
+    }
+    m_currentView = nullptr;
+}
+
+void MacContactsViewController::disableContactDetailsPage()
+{
+    loadViewIfNeeded();
+    m_contactsListSource->setSelectContactInSource({});
+    m_dividerImage->hide();
+    for (TabParts &tab : m_tabs) {
+        tab.addButton->hide();
+        tab.button->setEnabled(false);
+    }
+    m_callButton->setEnabled(false);
+    m_emailButton->setEnabled(false);
+    m_messageButton->setEnabled(false);
+    m_contactLargeImage->hide();
+    m_contactLargeImage->setContextMenuPolicy(Qt::NoContextMenu);
+    removeCurrentOutlineViews();
+    m_nameField->setToolTip(QString());
+    m_contactLargeImage->setToolTip(QString());
+    m_callButton->setToolTip(NoContactSelectedToolTip);
+    m_emailButton->setToolTip(NoContactSelectedToolTip);
+    m_messageButton->setToolTip(NoContactSelectedToolTip);
+    m_coloredTabSwitches->setToolTip(NoContactSelectedToolTip);
+    refreshHeaderTexts();
+}
+
+void MacContactsViewController::enableContactDetailsPage()
+{
+    loadViewIfNeeded();
+    m_callButton->setEnabled(true);
+    m_emailButton->setEnabled(true);
+    m_messageButton->setEnabled(true);
+    for (TabParts &tab : m_tabs)
+        tab.button->setEnabled(true);
+    m_dividerImage->show();
+    removeCurrentOutlineViews();
+    m_contactLargeImage->show();
+    m_contactLargeImage->setContextMenuPolicy(Qt::DefaultContextMenu);
+    Person *person = m_contactsListSource->selectedContactInSource();
+    const bool isPrivate = person && person->isContactPrivate();
+    m_nameField->setToolTip(isPrivate ? QStringLiteral("Edit name from Info tab")
+                                      : QStringLiteral("Edit name from Info tab, or right-click to Open in Contacts"));
+    m_contactLargeImage->setToolTip(isPrivate
+                                        ? QStringLiteral("Edit image from Info tab")
+                                        : QStringLiteral("Edit image from Info tab, or right-click to Open in Contacts"));
+    m_emailButton->setToolTip(QStringLiteral("Email contact"));
+    m_messageButton->setToolTip(QStringLiteral("Message contact"));
+    m_coloredTabSwitches->setToolTip(QString());
+    updateLargeContactImage();
+    refreshHeaderTexts();
+}
+
+QString MacContactsViewController::tabStripToolTip() const
+{
+    return m_coloredTabSwitches ? m_coloredTabSwitches->toolTip() : QString();
+}
+
+void MacContactsViewController::refreshHeaderTexts()
+{
+    Person *person = m_contactsListSource->selectedContactInSource();
+    m_displayNameLabel->setText(person ? person->displayName() : QString());
+    m_companyNameLabel->setText(person ? person->companyName() : QString());
+}
+
+void MacContactsViewController::updateLargeContactImage()
+{
+    if (!m_contactLargeImage)
+        return;
+    Person *person = m_contactsListSource->selectedContactInSource();
+    m_contactLargeImage->setPixmap(QPixmap::fromImage(ContactDataCellView::pictureForPerson(person)));
+}
+
+void MacContactsViewController::contactUpdateListView()
+{
+    if (!m_model)
+        return;
+    const QModelIndex index = m_model->indexForPerson(m_contactsListSource->selectedContactInSource());
+    if (index.isValid())
+        emit m_model->dataChanged(index, index);
+    updateLargeContactImage();
+}
+
+void MacContactsViewController::contactUpdateName()
+{
+    m_contactsListSource->resetDatasource();
+    updatedSourceDictionaryWithPreserveSelection(true);
+    refreshHeaderTexts();
+}
+
+void MacContactsViewController::addTextFieldForFillerText(QWidget *field, QWidget *mainView)
+{
+    if (!field || !mainView)
+        return;
+    field->setParent(mainView);
+    field->setMinimumHeight(40);
+    field->setGeometry(0, 160, mainView->width(), qMax(40, field->sizeHint().height()));
+    field->show();
+    setShowingFillerText(true);
+}
+
+ContactPageTab *MacContactsViewController::tabController(int tab) const
+{
+    return tab >= 1 && tab <= TabCount ? m_tabs[size_t(tab - 1)].controller : nullptr;
+}
+
+ContactTabButton *MacContactsViewController::tabButton(int tab) const
+{
+    return tab >= 1 && tab <= TabCount ? m_tabs[size_t(tab - 1)].button : nullptr;
+}
+
+QPushButton *MacContactsViewController::addButton(int tab) const
+{
+    return tab >= 1 && tab <= TabCount ? m_tabs[size_t(tab - 1)].addButton : nullptr;
+}
+
+QLabel *MacContactsViewController::tabLabel(int tab) const
+{
+    return tab >= 1 && tab <= TabCount ? m_tabs[size_t(tab - 1)].label : nullptr;
+}
+
+void MacContactsViewController::logsAddButtonPressed(QObject *sender)
+{
+    logEvent(QStringLiteral("ShowAddLog"), {{QStringLiteral("Page"), QStringLiteral("ContactPage")}});
+    if (ContactPageTab *tab = tabController(LogsTab))
+        tab->showAddLogContactSheet(sender);
+}
+
+void MacContactsViewController::todosAddButtonPressed(QObject *sender)
+{
+    logEvent(QStringLiteral("ShowAddTodo"), {{QStringLiteral("Page"), QStringLiteral("ContactPage")}});
+    if (ContactPageTab *tab = tabController(ToDosTab))
+        tab->showAddTodoContactSheet(sender);
+}
+
+void MacContactsViewController::filesAddButtonPressed(QObject *sender)
+{
+    logEvent(QStringLiteral("ShowAddFile"), {{QStringLiteral("Page"), QStringLiteral("ContactPage")}});
+    if (ContactPageTab *tab = tabController(FilesTab))
+        tab->showAddFilesOptions(sender);
+}
+
+void MacContactsViewController::fieldsAddButtonPressed(QObject *sender)
+{
+    logEvent(QStringLiteral("ShowAddField"), {{QStringLiteral("Page"), QStringLiteral("ContactPage")}});
+    if (ContactPageTab *tab = tabController(FieldsTab))
+        tab->showAddFieldsOptions(sender);
+}
+
+void MacContactsViewController::infoEditButtonPressed(QObject *)
+{
+    logEvent(QStringLiteral("EditInfoButton"), {{QStringLiteral("Page"), QStringLiteral("ContactPage")}});
+    if (ContactPageTab *tab = tabController(InfoTab))
+        tab->editButtonSelected(nullptr);
+}
+
+// ---- Keys ----
+
+void MacContactsViewController::leftKeyWasPressed()
+{
+    if (KeyRoutingDelegate *app = KeyRoutingDelegate::applicationDelegate())
+        app->leftKeyTomakeSidebarFirstResponder();
+}
+
+void MacContactsViewController::enterPressedOnContacts()
+{
+    m_selectionIsChanging = false;
+    selectItemAtSelectedRow();
+}
+
+void MacContactsViewController::addButtonWasKeyed()
+{
+    switch (m_currentSegmentState) {
+    case 0:
+    case LogsTab:
+        logsAddButtonPressed(addButton(LogsTab));
+        break;
+    case ToDosTab:
+        todosAddButtonPressed(addButton(ToDosTab));
+        break;
+    case FilesTab:
+        filesAddButtonPressed(addButton(FilesTab));
+        break;
+    case FieldsTab:
+        fieldsAddButtonPressed(addButton(FieldsTab));
+        break;
+    case InfoTab:
+        infoEditButtonPressed(addButton(InfoTab));
+        break;
+    default:
+        break;
+    }
+}
+
+void MacContactsViewController::recalculateResponders()
+{
+    for (int i = 0; i < TabCount; ++i) {
+        ContactTabButton *button = m_tabs[size_t(i)].button;
+        button->setPreviousKeyView(i > 0 ? m_tabs[size_t(i - 1)].button : nullptr);
+        button->setNextKeyView(i + 1 < TabCount ? m_tabs[size_t(i + 1)].button : nullptr);
+        if (i > 0)
+            QWidget::setTabOrder(m_tabs[size_t(i - 1)].button, button);
+    }
+}
+
+void MacContactsViewController::subviewPressedDownButton()
+{
+    if (m_currentView)
+        m_currentView->setFocus();
+}
+
+void MacContactsViewController::subviewPressedLeftButton()
+{
+    if (m_currentSegmentState <= LogsTab && m_contactsOutlineView)
+        m_contactsOutlineView->setFocus();
+}
+
+// ---- Store restore ----
+
+void MacContactsViewController::prepareForDBRestore(const platform::core::Notification &)
+{
+    m_contactsListSource->setIsRestoringData(true);
+    m_contactsListSource->removeAllContactsFromList();
+    disableContactDetailsPage();
+    m_contactsListSource->setManagedObjectContext(nullptr);
+    setManagedObjectContext(nullptr);
+    if (m_model) {
+        m_reloading = true;
+        m_model->reload();
+        m_reloading = false;
+    }
+}
+
+void MacContactsViewController::databaseRestoredNotification(const platform::core::Notification &notification)
+{
+    auto *context = static_cast<platform::store::ManagedObjectContext *>(const_cast<void *>(notification.object));
+    ContextPtr shared = context ? context->shared_from_this() : nullptr;
+    setManagedObjectContext(shared);
+    m_contactsListSource->setManagedObjectContext(shared);
+    m_contactsListSource->refetchArrayController();
+    m_contactsListSource->setIsRestoringData(false);
+    reloadAllContactsAndOutlineView();
+}

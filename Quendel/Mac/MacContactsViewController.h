@@ -1,0 +1,206 @@
+#pragma once
+
+#include "ContactPageDelegate.h"
+#include "ContactTabButton.h"
+#include "ContactsListDisplaySource.h"
+#include "KeyRouting.h"
+#include "MainWindowManagerViewController.h"
+
+#include <QPointer>
+#include <QVariantMap>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class ContactsListItemModel;
+class ContactsListRowDelegate;
+class CustomNSOutlineViewWithDelegates;
+class QFrame;
+class QItemSelection;
+class QLabel;
+class QPushButton;
+
+namespace platform::core {
+class DispatchQueue;
+}
+
+// What the Contacts section asks of a tab of the contact page (the Logs, ToDos, Files, Fields and Info
+// controllers implement the operations of their tab).
+class ContactPageTab
+{
+public:
+    virtual ~ContactPageTab() = default;
+    virtual QWidget *view() = 0;
+    virtual void setContactsDelegate(ContactPageDelegate *controller) {}
+    virtual void showAddLogContactSheet(QObject *sender) {}
+    virtual void showAddTodoContactSheet(QObject *sender) {}
+    virtual void showAddFilesOptions(QObject *sender) {}
+    virtual void showAddFieldsOptions(QObject *sender) {}
+    // The Info tab.
+    virtual void editButtonSelected(QObject *sender) {}
+    virtual bool isEditing() const { return false; }
+    virtual void stopEditingContact() {}
+    virtual void setBoxWidth(int width) {}
+};
+
+// The Contacts section of the main window: the contacts list in letter sections on the left and the
+// selected contact's page on the right (header, five tab buttons with labels and add buttons, and the
+// current tab's view).
+class MacContactsViewController : public MainWindowManagerViewController,
+                                  public ContactPageDelegate,
+                                  public ContactsListDisplaySourceDelegate,
+                                  public ContactTabButtonDelegate
+{
+    Q_OBJECT
+public:
+    static constexpr int TabCount = 5;
+    enum Tab { LogsTab = 1, ToDosTab = 2, FilesTab = 3, FieldsTab = 4, InfoTab = 5 };
+
+    static inline const QString NoContactSelectedToolTip = QStringLiteral("No contact selected");
+    static inline const QString ManualSelectName = QStringLiteral("ManualSelect");
+    static inline const QString FirstContactCreatedKey = QStringLiteral("first_contact_created");
+    static inline const QString WelcomeText = QStringLiteral(
+        "Welcome to Quendel.\n\n You can start by creating new contacts, or importing your existing Contacts, by "
+        "pressing the + button on the top-right. You can then add Logs, ToDos, Documents and User Fields for each "
+        "contact.\n");
+
+    // Makes a tab's controller for a contact; the section owns what it returns. Tab numbers 1-5.
+    using TabFactory = std::function<ContactPageTab *(int tab, Person *person)>;
+    using AnalyticsLogger = std::function<void(const QString &name, const QVariantMap &parameters)>;
+
+    explicit MacContactsViewController(ContextPtr context, QWidget *parent = nullptr);
+    ~MacContactsViewController() override;
+
+    // ---- Wiring (by the application's delegate) ----
+    // The store controller's filter queue; searches and group filters are worked out there.
+    void setFilterQueue(std::shared_ptr<platform::core::DispatchQueue> queue);
+    void setTabFactory(TabFactory factory) { m_tabFactory = std::move(factory); }
+    void setAnalyticsLogger(AnalyticsLogger logger) { m_analytics = std::move(logger); }
+
+    // ---- Entry points ----
+    void selectContactPageWithPerson(Person *person, int tabIndex);
+    void reloadAllContactsAndOutlineView();
+    void reloadContactsListWithNewPersons(const QList<Person *> &persons, bool selectFirst);
+    void selectPersonInOutlineView(Person *person);
+    void searchResultsWithString(const QString &text) override;
+    QString getFooterTextMessage() const;
+    void tabButtonSelected(int index);
+    void disableContactDetailsPage();
+    void enableContactDetailsPage();
+    void removeCurrentOutlineViews();
+    void updateLargeContactImage();
+    void contactUpdateListView();
+    void contactUpdateName() override;
+    void addTextFieldForFillerText(QWidget *field, QWidget *mainView);
+    // A click on the list (the outline's action).
+    void selectItemAtSelectedRow();
+
+    // Tab buttons and add buttons.
+    void logsAddButtonPressed(QObject *sender);
+    void todosAddButtonPressed(QObject *sender);
+    void filesAddButtonPressed(QObject *sender);
+    void fieldsAddButtonPressed(QObject *sender);
+    void infoEditButtonPressed(QObject *sender);
+
+    // ---- The list model's delegate ----
+    bool respondsToUpdatedSourceDictionary() const override { return true; }
+    void updatedSourceDictionaryWithPreserveSelection(bool keep) override;
+    bool respondsToRemoveRow() const override { return true; }
+    void removeRowWithIndex(qsizetype row, const QString &parentKey, qsizetype sectionIndex) override;
+    bool respondsToSelectPersonRow() const override { return true; }
+    void selectPersonRow(qsizetype row) override;
+
+    // ---- Keys ----
+    KeyDelegateKinds keyDelegateKinds() const override { return KeyDelegateKind::MacContactsViewController; }
+    void leftKeyWasPressed() override;
+    void enterPressedOnContacts() override;
+    void addButtonWasKeyed() override;
+    void recalculateResponders() override;
+    void subviewPressedDownButton() override;
+    void subviewPressedLeftButton() override;
+
+    // ---- State ----
+    ContactsListDisplaySource *contactsListSource() const { return m_contactsListSource; }
+    ContactsListItemModel *contactsListModel() const { return m_model; }
+    CustomNSOutlineViewWithDelegates *contactsOutlineView() const { return m_contactsOutlineView; }
+    int currentSegmentState() const { return m_currentSegmentState; }
+    ContactPageTab *tabController(int tab) const;
+    QWidget *currentView() const { return m_currentView; }
+    QPushButton *currentAddButton() const { return m_currentAddButton; }
+    QLabel *currentTabLabel() const { return m_currentTabLabel; }
+    ContactTabButton *tabButton(int tab) const;
+    QPushButton *addButton(int tab) const;
+    QLabel *tabLabel(int tab) const;
+    QPushButton *callButton() const { return m_callButton; }
+    QPushButton *emailButton() const { return m_emailButton; }
+    QPushButton *messageButton() const { return m_messageButton; }
+    QLabel *contactLargeImage() const { return m_contactLargeImage; }
+    QLabel *displayNameLabel() const { return m_displayNameLabel; }
+    QLabel *companyNameLabel() const { return m_companyNameLabel; }
+    QLabel *nameField() const { return m_nameField; }
+    QFrame *dividerImage() const { return m_dividerImage; }
+    QWidget *boxView() const { return m_boxView; }
+    QWidget *mainContentView() const { return m_mainContentView; }
+    QString tabStripImageName() const { return m_tabStripImage; }
+    QString tabStripToolTip() const;
+    // The height of the footer row for the list's width.
+    int footerRowHeight() const;
+
+    void awakeFromNib() override;
+    void prepareForDBRestore(const platform::core::Notification &notification) override;
+    void databaseRestoredNotification(const platform::core::Notification &notification) override;
+
+protected:
+    void loadView() override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    struct TabParts
+    {
+        ContactTabButton *button = nullptr;
+        QLabel *label = nullptr;
+        QPushButton *addButton = nullptr;
+        QString stripImage;
+        QString controllerClass;
+        ContactPageTab *controller = nullptr;
+    };
+
+    void outlineSelectionChanged(bool fromList);
+    void selectDetailPersonWithItem(Person *person);
+    void selectDetailPersonWithMultipleItems(const QList<Person *> &people);
+    ContactPageTab *makeTab(int tab, Person *person);
+    void setupContactScrollview(QWidget *view);
+    void logEvent(const QString &name, const QVariantMap &parameters);
+    void refreshHeaderTexts();
+    QList<Person *> selectedContactsInList() const;
+
+    ContactsListDisplaySource *m_contactsListSource = nullptr;
+    ContactsListItemModel *m_model = nullptr;
+    ContactsListRowDelegate *m_rowDelegate = nullptr;
+    CustomNSOutlineViewWithDelegates *m_contactsOutlineView = nullptr;
+    QWidget *m_boxView = nullptr;
+    QWidget *m_mainContentView = nullptr;
+    QWidget *m_contactOptionsView = nullptr;
+    QLabel *m_contactLargeImage = nullptr;
+    QLabel *m_displayNameLabel = nullptr;
+    QLabel *m_companyNameLabel = nullptr;
+    QLabel *m_nameField = nullptr;
+    QFrame *m_dividerImage = nullptr;
+    QLabel *m_coloredTabSwitches = nullptr;
+    QPushButton *m_callButton = nullptr;
+    QPushButton *m_emailButton = nullptr;
+    QPushButton *m_messageButton = nullptr;
+    std::array<TabParts, TabCount> m_tabs;
+    QPointer<QWidget> m_currentView;
+    QPushButton *m_currentAddButton = nullptr;
+    QLabel *m_currentTabLabel = nullptr;
+    QString m_tabStripImage;
+    int m_currentSegmentState = 0;
+    bool m_usingTypeSelect = false;
+    bool m_selectionIsChanging = false;
+    bool m_reloading = false;
+    bool m_awoken = false;
+    TabFactory m_tabFactory;
+    AnalyticsLogger m_analytics;
+};

@@ -1,0 +1,244 @@
+#include "ContactsFixture.h"
+
+#include "Classes/CoreDataControllerShared.h"
+#include "Mac/ContactTabButton.h"
+#include "Mac/ContactsListItemModel.h"
+#include "Mac/ContactsListRowView.h"
+#include "Mac/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/MacContactsViewController.h"
+
+#include "QuendelKit/Settings/DataPlistValues.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+namespace {
+
+using namespace contacts_test;
+using Kind = ContactsListDisplaySource::Item::Kind;
+
+// A tab that counts what the section asks of it.
+class CountingTab : public ContactPageTab
+{
+public:
+    explicit CountingTab(int tab) : m_view(new QLabel(QStringLiteral("tab %1").arg(tab))) {}
+    ~CountingTab() override { delete m_view.data(); }
+    QWidget *view() override { return m_view; }
+    void showAddLogContactSheet(QObject *) override { ++addLogRequests; }
+    void showAddTodoContactSheet(QObject *) override { ++addTodoRequests; }
+
+    int addLogRequests = 0;
+    int addTodoRequests = 0;
+
+private:
+    QPointer<QWidget> m_view;
+};
+
+class ContactsSectionWidgetTest : public ContactsStoreTest
+{
+protected:
+    void SetUp() override
+    {
+        ContactsStoreTest::SetUp();
+        ann = addPerson(QStringLiteral("Ann"), QStringLiteral("Adams"));
+        bob = addPerson(QStringLiteral("Bob"), QStringLiteral("Brown"), QStringLiteral("Brown & Co"));
+        addPerson(QString(), QString(), QStringLiteral("Acme"));
+        addPerson(QStringLiteral("Cleo"), QStringLiteral("Carter"));
+        save(context);
+
+        queue = platform::core::DispatchQueue::serial(CoreDataControllerShared::FilterMainQueueLabel);
+        window = std::make_unique<QWidget>();
+        window->resize(1100, 700);
+        auto *layout = new QVBoxLayout(window.get());
+        searchField = new QLineEdit(window.get());
+        layout->addWidget(searchField);
+        section = new MacContactsViewController(context, window.get());
+        section->setFilterQueue(queue);
+        section->setTabFactory([this](int tab, Person *) {
+            auto *made = new CountingTab(tab);
+            madeTabs.append(tab);
+            lastTab = made;
+            return made;
+        });
+        section->loadViewIfNeeded();
+        layout->addWidget(section, 1);
+        // The toolbar's search field hands the Contacts section the text as typed.
+        QObject::connect(searchField, &QLineEdit::textChanged, section,
+                         [this](const QString &text) { section->searchResultsWithString(text); });
+        window->show();
+        QCoreApplication::processEvents(); // the set-up's queued half
+    }
+    void TearDown() override
+    {
+        window.reset();
+        queue.reset();
+        ContactsStoreTest::TearDown();
+    }
+
+    CustomNSOutlineViewWithDelegates *list() const { return section->contactsOutlineView(); }
+
+    // The names on the visible contact rows, top to bottom.
+    QStringList visibleContacts() const
+    {
+        QStringList names;
+        for (QModelIndex index = list()->model()->index(0, 0); index.isValid(); index = list()->indexBelow(index)) {
+            if (Kind(index.data(ContactsListItemModel::ItemKindRole).toInt()) == Kind::Contact)
+                names << index.data().toString();
+        }
+        return names;
+    }
+
+    bool waitFor(const std::function<bool()> &condition)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition() && timer.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(2);
+        }
+        return condition();
+    }
+
+    void clickContact(Person *person, Qt::KeyboardModifiers modifiers = {})
+    {
+        const QModelIndex index = section->contactsListModel()->indexForPerson(person);
+        ASSERT_TRUE(index.isValid());
+        const QRect rect = list()->visualRect(index);
+        QTest::mouseClick(list()->viewport(), Qt::LeftButton, modifiers, rect.center());
+    }
+
+    Person *ann = nullptr;
+    Person *bob = nullptr;
+    std::shared_ptr<platform::core::DispatchQueue> queue;
+    std::unique_ptr<QWidget> window;
+    QLineEdit *searchField = nullptr;
+    MacContactsViewController *section = nullptr;
+    QList<int> madeTabs;
+    CountingTab *lastTab = nullptr;
+};
+
+TEST_F(ContactsSectionWidgetTest, TypingInTheSearchFieldChangesTheRows)
+{
+    EXPECT_EQ(visibleContacts(),
+              (QStringList{QStringLiteral("Acme"), QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown"),
+                           QStringLiteral("Cleo Carter")}));
+    EXPECT_EQ(section->contactsListModel()->footerIndex().data().toString(), QStringLiteral("4 contacts"));
+
+    QTest::keyClicks(searchField, QStringLiteral("br"));
+    ASSERT_TRUE(waitFor([&] { return visibleContacts() == QStringList{QStringLiteral("Bob Brown")}; }))
+        << visibleContacts().join(QLatin1Char(',')).toStdString();
+    EXPECT_EQ(section->contactsListModel()->footerIndex().data().toString(), QStringLiteral("1 contacts"));
+
+    QTest::keyClick(searchField, Qt::Key_Backspace);
+    QTest::keyClick(searchField, Qt::Key_Backspace);
+    ASSERT_TRUE(waitFor([&] { return visibleContacts().size() == 4; }));
+
+    QTest::keyClicks(searchField, QStringLiteral("zzz"));
+    ASSERT_TRUE(waitFor([&] { return visibleContacts().isEmpty(); }));
+    dataPlistValues().setValue(MacContactsViewController::FirstContactCreatedKey, true);
+    EXPECT_EQ(section->getFooterTextMessage(), QStringLiteral("No saved contacts"));
+    dataPlistValues().remove(MacContactsViewController::FirstContactCreatedKey);
+    EXPECT_EQ(section->getFooterTextMessage(), MacContactsViewController::WelcomeText);
+}
+
+TEST_F(ContactsSectionWidgetTest, ClickingAContactShowsItsPageAndTwoEmptyIt)
+{
+    EXPECT_FALSE(section->tabButton(1)->isEnabled());
+    EXPECT_EQ(section->tabStripToolTip(), MacContactsViewController::NoContactSelectedToolTip);
+
+    clickContact(ann);
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource(), ann);
+    EXPECT_TRUE(section->tabButton(1)->isEnabled());
+    EXPECT_EQ(section->currentSegmentState(), 1);
+    EXPECT_EQ(madeTabs, QList<int>{1});
+    EXPECT_EQ(section->displayNameLabel()->text(), QStringLiteral("Ann Adams"));
+    EXPECT_EQ(section->tabStripImageName(), QStringLiteral("Logs-tab-all"));
+
+    // Clicking the same contact again makes no new tab.
+    clickContact(ann);
+    EXPECT_EQ(madeTabs.size(), 1);
+
+    // The ToDos tab, then another contact: it opens on ToDos, with only that tab made anew.
+    section->tabButton(2)->click();
+    EXPECT_EQ(section->currentSegmentState(), 2);
+    clickContact(bob);
+    EXPECT_EQ(madeTabs, (QList<int>{1, 2, 2}));
+    EXPECT_EQ(section->tabController(1), nullptr);
+    EXPECT_EQ(section->companyNameLabel()->text(), QStringLiteral("Brown & Co"));
+
+    // The Info tab hides its add button; the others show theirs.
+    section->tabButtonSelected(5);
+    EXPECT_TRUE(section->addButton(5)->isHidden());
+    section->tabButtonSelected(1);
+    EXPECT_FALSE(section->addButton(1)->isHidden());
+
+    // Two contacts: the page empties and its buttons are off.
+    clickContact(ann, Qt::ControlModifier);
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource(), nullptr);
+    EXPECT_EQ(section->contactsListSource()->selectedObjects().size(), 2);
+    EXPECT_FALSE(section->tabButton(3)->isEnabled());
+    EXPECT_FALSE(section->callButton()->isEnabled());
+    EXPECT_EQ(section->tabController(1), nullptr);
+}
+
+TEST_F(ContactsSectionWidgetTest, SectionKeysAndTheFooterCannotBeSelected)
+{
+    const QModelIndex key = section->contactsListModel()->index(0, 0);
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(key).center());
+    EXPECT_FALSE(list()->selectionModel()->hasSelection());
+    const QModelIndex footer = section->contactsListModel()->footerIndex();
+    QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualRect(footer).center());
+    EXPECT_FALSE(list()->selectionModel()->hasSelection());
+    EXPECT_GT(list()->visualRect(footer).height(), 0);
+}
+
+TEST_F(ContactsSectionWidgetTest, TabButtonsMoveWithTheArrowsAndSpaceAdds)
+{
+    section->selectContactPageWithPerson(ann, 1);
+    ContactTabButton *logs = section->tabButton(1);
+    QTest::keyClick(logs, Qt::Key_Right);
+    EXPECT_EQ(section->currentSegmentState(), 2);
+    QTest::keyClick(section->tabButton(2), Qt::Key_Space);
+    ASSERT_NE(lastTab, nullptr);
+    EXPECT_EQ(lastTab->addTodoRequests, 1);
+    QTest::keyClick(section->tabButton(2), Qt::Key_Left);
+    EXPECT_EQ(section->currentSegmentState(), 1);
+    // Left on the first tab goes back to the list.
+    QTest::keyClick(logs, Qt::Key_Left);
+    EXPECT_TRUE(list()->hasFocus());
+}
+
+TEST_F(ContactsSectionWidgetTest, DeletingTheShownContactMovesThePageOn)
+{
+    section->selectContactPageWithPerson(bob, 1);
+    context->deleteObject(bob);
+    context->processPendingChanges();
+    save(context);
+    EXPECT_NE(section->contactsListSource()->selectedContactInSource(), bob);
+    EXPECT_FALSE(visibleContacts().contains(QStringLiteral("Bob Brown")));
+}
+
+TEST(ContactsListRowViewTest, BackgroundsAlternateUnderEachHeader)
+{
+    ContactsListRowView row;
+    row.rowIndex = 0;
+    EXPECT_EQ(row.background(), ContactsListRowView::Background::White);
+    row.rowIndex = 1;
+    EXPECT_EQ(row.background(), ContactsListRowView::Background::RowAImage);
+    row.rowIndex = 2;
+    EXPECT_EQ(row.background(), ContactsListRowView::Background::White);
+    row.isHeader = true;
+    EXPECT_EQ(row.background(), ContactsListRowView::Background::HeaderImage);
+    row.isTableFooter = true;
+    row.rowIndex = 1;
+    EXPECT_EQ(row.background(), ContactsListRowView::Background::White);
+    EXPECT_NEAR(ContactsListRowView::selectionColor(false).alphaF(), 0.8, 0.001);
+    EXPECT_NEAR(ContactsListRowView::selectionColor(true).alphaF(), 0.9, 0.001);
+}
+
+} // namespace
