@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuendelKit/Entities/ContactInfoRow.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
 
 #include "platform/store/FetchRequest.h"
@@ -7,6 +8,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <atomic>
@@ -173,6 +175,73 @@ public:
     void setCompletedtodos(const QList<ToDo *> &objects);
     void addCompletedtodosObject(ToDo *object);
     void removeCompletedtodosObject(ToDo *object);
+
+    // ---- Details: the Info page's rows, adding details, optional fields, the address-book link
+    // (Person+Details.cpp). Each runs on the queue of the contact's context.
+
+    // Appends the Info page's sections and rows: "Phones", "Emails", "Addresses", "URLs" (each when it has
+    // details not deleted elsewhere, oldest first), "Groups", "Notes", and "Other Info" when a field is set.
+    void addContactDetailsInfoToDictionary(ContactInfoDictionary &dictionary, QStringList &sortedKeys);
+    QStringList loadGroupsListFromContacts() const;
+    QStringList loadPublicGroupsListForContact() const;
+
+    // A new detail of this contact in `context` (created now), added to the linked record of a public
+    // contact; nothing is saved.
+    Phones *addPhoneNumberWithNumber(const QString &number, const QString &label,
+                                     platform::store::ManagedObjectContext *context);
+    Emails *addEmailWithEmail(const QString &email, const QString &label, platform::store::ManagedObjectContext *context);
+    PersonWebsite *addWebsiteWithURLString(const QString &url, const QString &label,
+                                           platform::store::ManagedObjectContext *context);
+    // The text goes under the field key ("street", "city", "state", "zip" or "country").
+    PersonAddress *addAddressWithText(const QString &text, const QString &fieldKey, const QString &label,
+                                      const QString &defaultCountry, platform::store::ManagedObjectContext *context);
+
+    // The writes to the linked address-book record (PersonAddressBookBridge); YES when written.
+    bool addPersonPhoneToAddressBook(Phones *phone);
+    bool deletePersonPhoneFromAddressBook(Phones *phone);
+    bool updatePersonPhoneInAddressBook(Phones *phone, const QString &existingValue);
+    bool updatePhoneLabelInAddressBook(Phones *phone, const QString &existingLabel);
+    bool addPersonEmailToAddressBook(Emails *email);
+    bool deletePersonEmailFromAddressBook(Emails *email);
+    bool updatePersonEmailInAddressBook(Emails *email, const QString &existingValue);
+    bool updateEmailLabelInAddressBook(Emails *email, const QString &existingLabel);
+    bool addPersonAddressToAddressBook(PersonAddress *address);
+    bool deletePersonAddressFromAddressBook(PersonAddress *address);
+    // Also discards the address's position, so it is geocoded again.
+    bool updatePersonAddressInAddressBook(PersonAddress *address, const QString &fieldKey);
+    bool updatePersonAddressLabelInAddressBook(PersonAddress *address, const QString &existingLabel);
+    bool addPersonWebsiteToAddressBook(PersonWebsite *website);
+    bool deletePersonWebsiteFromAddressBook(PersonWebsite *website);
+    bool updatePersonWebsiteInAddressBook(PersonWebsite *website, const QString &existingValue);
+    bool updatePersonWebsiteInAddressBookWithExistingLabel(PersonWebsite *website, const QString &existingLabel);
+    QString macUniqueIdentifier() const;
+    void setMacUniqueIdentifier(const QString &identifier);
+    bool createABPersonRecordWithIsNewContact(bool isNewContact, bool saveContext);
+
+    // The optional fields the Info page offers ("prefixName", "suffixName", "notesField",
+    // "personinfo.birthday", "personinfo.departmentName", "personinfo.jobDescription", "personinfo.middleName",
+    // "personinfo.nickname"), their titles both ways, and those without a value yet.
+    static QStringList supportedPersonFieldKeys();
+    static QString descriptionForKey(const QString &keyPath);
+    static QString infoKeyForDescription(const QString &description);
+    QStringList fieldNotAddedToPerson() const;
+    QVariant valueForFieldKeyPath(const QString &keyPath) const;
+    void setNewFieldForKey(const QString &keyPath);
+    void setBirthdayFieldWithDate(const QDateTime &date);
+    void updateContactDictionaryWithOtherKey(const QString &keyPath, ContactInfoDictionary &dictionary,
+                                             QStringList &sortedKeys);
+    void updateOtherFieldsWithValue(const QVariant &value, const QString &keyPath);
+    void updateNotesFieldWithText(const QString &text);
+    void updateNameFieldWithKey(const QString &property, const QString &value);
+    // Names a new contact, gives it a guid when it has none, and links a public one to a new address-book
+    // record; saves the context when asked (false when that save fails).
+    bool savingNewPersonRecordWithSaveContext(bool saveContext, platform::core::QDError *error = nullptr);
+
+    // Fetches.
+    static QList<Person *> getAllContactsInDBWithMOC(platform::store::ManagedObjectContext *context);
+    static QList<Person *> getAllPersonsWithContext(platform::store::ManagedObjectContext *context);
+    static qint64 countForAllPersonsWithContext(platform::store::ManagedObjectContext *context);
+    static QList<Person *> getAllNonPrivatePersonsWithContext(platform::store::ManagedObjectContext *context);
 
     // Kept on the object only, read and written from any thread: no system contact could be found for this
     // contact, so the address-book bridge does not search again.

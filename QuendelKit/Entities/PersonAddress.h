@@ -1,17 +1,31 @@
 #pragma once
 
+#include "QuendelKit/Entities/CloudDuplicateCheckSupport.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
 
 #include "platform/store/FetchRequest.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVariantMap>
 
 class Person;
 
-// A postal address of a contact, with its geocoded position.
-class PersonAddress : public NSManagedObjectQDBase
+// A postal address of a contact, with its geocoded position. Its label change and its deletion (with
+// `deleteFromAddressBook`) reach the linked system contact; an edited field is written there by the
+// contact's `updatePersonAddressInAddressBook`.
+class PersonAddress : public NSManagedObjectQDBase, public CloudDuplicateCheckSupport
 {
 public:
+    // A position of a pin: latitude and longitude in degrees.
+    struct Coordinate
+    {
+        double latitude = 0;
+        double longitude = 0;
+    };
+    // Both coordinates at this value mark a position that was discarded and is to be geocoded again.
+    static constexpr double DiscardedCoordinate = 0.000001;
+
     static inline const QString EntityName = QStringLiteral("PersonAddress");
 
     // A new request for every record of the entity: no predicate, order or limit.
@@ -31,8 +45,45 @@ public:
     void setCountry(const QString &value);
     QString countryCode() const;
     void setCountryCode(const QString &value);
+    // Made from the fields each time: the non-empty ones of street, city, state, zip and country joined by
+    // ", ", every line break a blank. Nothing is stored into the attribute.
     QString addressString() const;
     void setAddressString(const QString &value);
+    QString addressStringWithoutCountry() const;
+    // The address as an entry of an address-book record (address_book::Address... keys), for each field
+    // that is not nil.
+    QVariantMap addressInDictionaryFormat() const;
+    // The text of an address-book entry, made like addressString (an empty value takes part).
+    static QString makeAddressStringFromRecord(const QVariantMap &record);
+    // The address-book key of a field key ("street", "city", "state", "zip", "country", "countryCode").
+    static QString addressBookKeyForProperty(const QString &fieldKey);
+
+    // Country names are the current locale's words for the ISO countries.
+    static QString countryCodeFromCountryName(const QString &name);
+    static QString countryNameForCode(const QString &code);
+    static QStringList sortedListOfCountryNames();
+    // The captions of the four fields of the edit form (street, city, state, postal code).
+    static QStringList addressFormatForCountryCode(const QString &code);
+
+    // Takes an entry of the linked address-book record; the position is discarded either way.
+    void updateAddressWithAddressDictionary(const QVariantMap &record);
+    // Latitude and longitude set to the discarded marker, and the address waits to be geocoded again.
+    void discardPosition();
+
+    Coordinate coordinate() const;
+    void setCoordinate(const Coordinate &coordinate);
+    bool isValidCoordinate() const;
+    // Metres from `location` to the address, or -1 when the address has no valid position.
+    void calculateDistanceForAddressWithLocation(const Coordinate &location, bool usingMetric);
+    // The pin's texts.
+    QString title() const;
+    QString subtitle() const;
+
+    void handleCloudKitInserted() override;
+
+    // CloudDuplicateCheckSupport
+    bool checkIfDuplicateRecord() override;
+    platform::store::ManagedObject *duplicateRecordToRemove() override;
     QString normalizedAddressString() const;
     void setNormalizedAddressString(const QString &value);
     QString contactAddress() const;
@@ -58,6 +109,9 @@ public:
     void setRetries(qint64 retries) { m_retries = retries; }
     qint64 temporaryState() const { return m_temporaryState; }
     void setTemporaryState(qint64 state) { m_temporaryState = state; }
+
+protected:
+    void prepareForDeletion() override;
 
 private:
     double m_distance = 0;
