@@ -1,0 +1,137 @@
+#include "Mac/CommonOutlineViewController.h"
+
+#include "Classes/QDAlertDisplayMac.h"
+#include "Mac/CustomNSOutlineView.h"
+
+#include "platform/store/ManagedObject.h"
+#include "platform/store/ManagedObjectContext.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+
+CommonOutlineViewController::CommonOutlineViewController(const QString &nibName, Person *person, QWidget *parent)
+    : CommonListViewMac(nibName, person, parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_outlineView = new CustomNSOutlineView(this);
+    m_outlineView->setObjectName(QStringLiteral("outlineView"));
+    m_outlineView->setHeaderHidden(true);
+    m_outlineView->setRootIsDecorated(false);
+    m_outlineView->setItemsExpandable(false);
+    m_outlineView->setUniformRowHeights(false);
+    m_outlineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_model = new QStandardItemModel(this);
+    m_outlineView->setModel(m_model);
+    m_outlineView->setDelegate(this);
+    layout->addWidget(m_outlineView);
+    setScrollView(m_outlineView);
+}
+
+CommonOutlineViewController::~CommonOutlineViewController() = default;
+
+void CommonOutlineViewController::awakeFromNib()
+{
+    connect(m_outlineView, &QAbstractItemView::doubleClicked, this, &CommonOutlineViewController::doubleClickAction,
+            Qt::UniqueConnection);
+    CommonListViewMac::awakeFromNib();
+}
+
+QStandardItem *CommonOutlineViewController::appendSection(const QString &title)
+{
+    auto *item = new QStandardItem(title);
+    item->setData(true, CustomNSOutlineView::ItemIsTitleRole);
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setSizeHint(QSize(0, HeaderRowHeight));
+    m_model->appendRow(item);
+    return item;
+}
+
+QStandardItem *CommonOutlineViewController::appendRow(QStandardItem *section, const QString &text,
+                                                      platform::store::ManagedObject *record)
+{
+    auto *item = new QStandardItem(text);
+    item->setData(QVariant::fromValue(record), DataObjectRole);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    item->setSizeHint(QSize(0, DataRowHeight));
+    section->appendRow(item);
+    return item;
+}
+
+bool CommonOutlineViewController::isGroupItem(const QModelIndex &index)
+{
+    return index.data(CustomNSOutlineView::ItemIsTitleRole).toBool();
+}
+
+int CommonOutlineViewController::heightOfRowByItem(const QModelIndex &index) const
+{
+    return isGroupItem(index) ? HeaderRowHeight : DataRowHeight;
+}
+
+int CommonOutlineViewController::targetRow() const
+{
+    if (m_clickedRow >= 0)
+        return m_clickedRow;
+    const QModelIndex current = m_outlineView->selectionModel() ? m_outlineView->selectionModel()->currentIndex()
+                                                                 : QModelIndex();
+    if (!m_outlineView->selectionModel() || !m_outlineView->selectionModel()->isSelected(current))
+        return -1;
+    return m_outlineView->rowForIndex(current);
+}
+
+void CommonOutlineViewController::deleteSelectedRow()
+{
+    const int row = targetRow();
+    if (row < 0)
+        return;
+    const QModelIndex index = m_outlineView->indexForRow(row);
+    if (!index.isValid())
+        return;
+    auto *record = index.data(DataObjectRole).value<platform::store::ManagedObject *>();
+    if (record && record->managedObjectContext()) {
+        platform::store::ManagedObjectContext *context = record->managedObjectContext();
+        context->deleteObject(record);
+        platform::core::QDError error;
+        if (!context->save(&error))
+            QDAlertDisplayMac::sharedAlert()->showAlertWithError(error);
+    }
+    checkIfDeletedLastRow();
+}
+
+bool CommonOutlineViewController::validateMenuItem(QAction *item) const
+{
+    if (!item || !contextMenu() || !contextMenu()->actions().contains(item))
+        return true;
+    const int row = targetRow();
+    if (row < 0)
+        return false;
+    const QModelIndex index = m_outlineView->indexForRow(row);
+    return index.isValid() && !isGroupItem(index);
+}
+
+bool CommonOutlineViewController::hasTableviewFirstSelection() const
+{
+    if (!m_outlineView->selectionModel())
+        return false;
+    const QModelIndex current = m_outlineView->selectionModel()->currentIndex();
+    return m_outlineView->selectionModel()->isSelected(current) && m_outlineView->rowForIndex(current) == 1;
+}
+
+int CommonOutlineViewController::arrangedObjectCount() const
+{
+    int count = 0;
+    for (int section = 0; section < m_model->rowCount(); ++section)
+        count += m_model->item(section)->rowCount();
+    return count;
+}
+
+void CommonOutlineViewController::updatedSourceObjects()
+{
+    if (arrangedObjectCount() > 0)
+        removeFillerText();
+    else if (fillerText())
+        addTextFieldForFillerText(fillerText(), m_outlineView);
+    m_outlineView->expandAll();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "Mac/CommonListViewMac.h"
+
+#include <QPointer>
+
+class CustomNSOutlineView;
+class QAction;
+class QModelIndex;
+class QStandardItem;
+class QStandardItemModel;
+
+namespace platform::store {
+class ManagedObject;
+}
+
+// A contact-page pane whose list is a sectioned outline (the Logs and ToDos tabs): section headers with
+// their records under them. It gives the default cells' heights and selection rules, deletes the row under
+// the mouse, keeps the filler in place of an empty list, and sends a double click to the subclass.
+class CommonOutlineViewController : public CommonListViewMac
+{
+    Q_OBJECT
+public:
+    // Items of the outline: a header is marked with CustomNSOutlineView::ItemIsTitleRole; a data row holds
+    // its record under this role.
+    static constexpr int DataObjectRole = Qt::UserRole + 0x7200;
+    static constexpr int HeaderRowHeight = 30;
+    static constexpr int DataRowHeight = 80;
+
+    CommonOutlineViewController(const QString &nibName, Person *person, QWidget *parent = nullptr);
+    ~CommonOutlineViewController() override;
+
+    CustomNSOutlineView *outlineView() const { return m_outlineView; }
+    QStandardItemModel *model() const { return m_model; }
+
+    void awakeFromNib() override;
+
+    // Rows of the list: a new section header, and a record under it.
+    QStandardItem *appendSection(const QString &title);
+    QStandardItem *appendRow(QStandardItem *section, const QString &text, platform::store::ManagedObject *record);
+
+    // The delegate answers of the outline.
+    static bool isGroupItem(const QModelIndex &index);
+    bool shouldSelectItem(const QModelIndex &index) const { return !isGroupItem(index); }
+    virtual int heightOfRowByItem(const QModelIndex &index) const;
+
+    // The row a context-menu click was on (-1 for none); the selection counts when there is none.
+    int clickedRow() const { return m_clickedRow; }
+    void setClickedRow(int row) { m_clickedRow = row; }
+
+    // Deletes the record of the row under the mouse and saves its context at once.
+    virtual void deleteSelectedRow();
+    // Context-menu commands are off for a header or without a row; others are on.
+    virtual bool validateMenuItem(QAction *item) const;
+    bool hasTableviewFirstSelection() const override;
+    int arrangedObjectCount() const override;
+    // The list was rebuilt: the filler stands in for an empty list; every section is expanded.
+    virtual void updatedSourceObjects();
+
+    virtual void doubleClickAction(const QModelIndex &) {}
+
+protected:
+    int targetRow() const;
+
+private:
+    CustomNSOutlineView *m_outlineView = nullptr;
+    QStandardItemModel *m_model = nullptr;
+    int m_clickedRow = -1;
+};

@@ -1,0 +1,193 @@
+#include "Mac/ContactPageTabsMac.h"
+
+#include "Mac/CommonListViewMac.h"
+#include "Mac/ContactInfoViewControllerMac.h"
+
+#include <QButtonGroup>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+const char *const TabTitles[] = {"Logs", "ToDos", "Files", "Fields", "Info"};
+const char *const PaneNibs[] = {"ContactLogsViewControllerMac", "ContactTodoViewControllerMac",
+                                "ContactFilesViewControllerMac", "ContactFieldsViewControllerMac"};
+} // namespace
+
+ContactPageTabsMac::ContactPageTabsMac(ContactPageDelegate *host, ContextPtr mainContext, QWidget *parent)
+    : QWidget(parent), m_host(host), m_mainContext(std::move(mainContext))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *buttons = new QHBoxLayout;
+    m_group = new QButtonGroup(this);
+    m_group->setExclusive(true);
+    for (int tab = LogsTab; tab <= InfoTab; ++tab) {
+        auto *button = new QPushButton(QString::fromLatin1(TabTitles[tab - 1]), this);
+        button->setObjectName(QString::fromLatin1(TabTitles[tab - 1]) + QStringLiteral("TabButton"));
+        button->setCheckable(true);
+        m_group->addButton(button, tab);
+        buttons->addWidget(button);
+        m_buttons.append(button);
+        m_panes.append(nullptr);
+    }
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    m_stack = new QStackedWidget(this);
+    m_emptyPage = new QWidget(m_stack);
+    m_stack->addWidget(m_emptyPage);
+    layout->addWidget(m_stack, 1);
+    connect(m_group, &QButtonGroup::idClicked, this, &ContactPageTabsMac::selectTab);
+}
+
+ContactPageTabsMac::~ContactPageTabsMac() = default;
+
+QPushButton *ContactPageTabsMac::tabButton(int tab) const
+{
+    return tab >= LogsTab && tab <= InfoTab ? m_buttons[tab - 1] : nullptr;
+}
+
+void ContactPageTabsMac::dropPanes()
+{
+    for (QPointer<CommonListViewMac> &pane : m_panes) {
+        if (pane) {
+            m_stack->removeWidget(pane);
+            pane->deleteLater();
+        }
+        pane = nullptr;
+    }
+}
+
+void ContactPageTabsMac::showContact(Person *person, int tab)
+{
+    if (person != m_person) {
+        dropPanes();
+        m_person = person;
+    }
+    selectTab(tab >= LogsTab && tab <= InfoTab ? tab : m_currentTab);
+}
+
+CommonListViewMac *ContactPageTabsMac::paneForTab(int tab)
+{
+    if (tab < LogsTab || tab > InfoTab || !m_person)
+        return nullptr;
+    QPointer<CommonListViewMac> &pane = m_panes[tab - 1];
+    if (!pane) {
+        if (tab == InfoTab) {
+            auto *info = new ContactInfoViewControllerMac(m_person, false, false, m_mainContext, m_stack);
+            info->setBoxWidth(width());
+            pane = info;
+        } else {
+            // The tabs not built yet: an empty pane with its filler.
+            pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), m_person, m_stack);
+            auto *filler = new QLabel(QStringLiteral("Nothing here yet"));
+            filler->setAlignment(Qt::AlignCenter);
+            pane->addTextFieldForFillerText(filler, pane);
+            pane->awakeFromNib();
+        }
+        pane->setContactsDelegate(m_host);
+        m_stack->addWidget(pane);
+    }
+    return pane;
+}
+
+ContactInfoViewControllerMac *ContactPageTabsMac::infoPage()
+{
+    return qobject_cast<ContactInfoViewControllerMac *>(paneForTab(InfoTab));
+}
+
+void ContactPageTabsMac::selectTab(int tab)
+{
+    if (tab < LogsTab || tab > InfoTab)
+        return;
+    // Leaving the Info tab while it edits collapses its editing band (its edits stay in place).
+    if (m_currentTab == InfoTab && tab != InfoTab) {
+        if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_panes[InfoTab - 1].data());
+            info && info->isEditingContact())
+            info->stopEditingContact();
+    }
+    m_currentTab = tab;
+    m_buttons[tab - 1]->setChecked(true);
+    CommonListViewMac *pane = paneForTab(tab);
+    m_stack->setCurrentWidget(pane ? static_cast<QWidget *>(pane) : m_emptyPage);
+    emit tabChanged(tab);
+}
+
+ContactInfoViewControllerMac *ContactPageTabsMac::makeAddContactPage(bool isPrivate, ContextPtr mainContext,
+                                                                     QWidget *parent)
+{
+    return new ContactInfoViewControllerMac(nullptr, true, isPrivate, std::move(mainContext), parent);
+}
+
+ContactInfoViewControllerMac *ContactPageTabsMac::makeClonePage(Person *source, ContextPtr mainContext, QWidget *parent)
+{
+    return ContactInfoViewControllerMac::createWithCloningPerson(source, std::move(mainContext), parent);
+}
+
+ContactPagePane::ContactPagePane(CommonListViewMac *pane) : m_pane(pane) {}
+
+ContactPagePane::~ContactPagePane()
+{
+    if (m_pane)
+        m_pane->deleteLater();
+}
+
+QWidget *ContactPagePane::view()
+{
+    return m_pane;
+}
+
+void ContactPagePane::setContactsDelegate(ContactPageDelegate *controller)
+{
+    if (m_pane)
+        m_pane->setContactsDelegate(controller);
+}
+
+void ContactPagePane::showAddFieldsOptions(QObject *)
+{
+    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+        info->addFieldsButtonPressed();
+}
+
+void ContactPagePane::editButtonSelected(QObject *)
+{
+    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+        info->editButtonSelected();
+}
+
+bool ContactPagePane::isEditing() const
+{
+    auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data());
+    return info && info->isEditingContact();
+}
+
+void ContactPagePane::stopEditingContact()
+{
+    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+        info->stopEditingContact();
+}
+
+void ContactPagePane::setBoxWidth(int width)
+{
+    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+        info->setBoxWidth(width);
+}
+
+MacContactsViewController::TabFactory
+ContactPagePane::tabFactory(std::shared_ptr<platform::store::ManagedObjectContext> mainContext)
+{
+    return [mainContext](int tab, Person *person) -> ContactPageTab * {
+        if (!person || tab < ContactPageTabsMac::LogsTab || tab > ContactPageTabsMac::InfoTab)
+            return nullptr;
+        if (tab == ContactPageTabsMac::InfoTab)
+            return new ContactPagePane(new ContactInfoViewControllerMac(person, false, false, mainContext));
+        auto *pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), person);
+        auto *filler = new QLabel(QStringLiteral("Nothing here yet"));
+        filler->setAlignment(Qt::AlignCenter);
+        pane->addTextFieldForFillerText(filler, pane);
+        pane->awakeFromNib();
+        return new ContactPagePane(pane);
+    };
+}
