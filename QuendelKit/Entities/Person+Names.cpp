@@ -201,6 +201,13 @@ void Person::setContactIdentifier(const QString &identifier)
         settings.setContactUniqueIdentifer(identifier, objectID());
 }
 
+QString Person::personReferenceKey() const
+{
+    if (SharedSettingController::sharedSettings().globalContactStore())
+        return contactIdentifier();
+    return macUniqueIdentifier();
+}
+
 Person *Person::cloneObjectWithContext(ManagedObjectContext *context) const
 {
     auto *clone = dynamic_cast<Person *>(makeCloneOfObjectWithContext(context));

@@ -71,6 +71,9 @@ public:
     // contact's new value is written back to that cache (null removes its entries).
     QString contactIdentifier() const;
     void setContactIdentifier(const QString &identifier);
+    // The key a contact is known by outside the store: its system-contacts identifier where a contacts store
+    // is available, else its address-book identifier.
+    QString personReferenceKey() const;
 
     // A new contact in `context` with this contact's attributes, further fields, phones, e-mails and
     // addresses, and a guid of its own.

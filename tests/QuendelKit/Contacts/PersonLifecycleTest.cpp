@@ -1,5 +1,6 @@
 #include "QuendelKit/Entities/EntityStoreFixture.h"
 
+#include "QuendelKit/Entities/PersonAddressBookBridge.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
@@ -184,4 +185,18 @@ TEST_F(PersonLifecycleTest, DeletionLogsAndClearsTheCachesThatReferToTheContact)
     EXPECT_TRUE(logger->lines().contains(QStringLiteral("Person - prepareForDeletion - Ann")))
         << logger->lines().join(QLatin1Char('\n')).toStdString();
     save(context);
+}
+
+TEST_F(PersonLifecycleTest, WithoutAContactsStoreTheReferenceKeyIsTheAddressBookIdentifier)
+{
+    struct LinkedBridge : PersonAddressBookBridge
+    {
+        QString macUniqueIdentifier(const Person &) override { return QStringLiteral("AB-42:ABPerson"); }
+    };
+    ASSERT_EQ(SharedSettingController::sharedSettings().globalContactStore(), nullptr);
+    PersonAddressBookBridge::install(std::make_shared<LinkedBridge>());
+    Person *person = insert<Person>();
+    person->setContactIdentifier(QStringLiteral("contact-7"));
+    EXPECT_EQ(person->personReferenceKey(), QStringLiteral("AB-42:ABPerson"));
+    PersonAddressBookBridge::install(nullptr);
 }
