@@ -114,6 +114,10 @@ QVariant QDListItemModel::data(const QModelIndex &index, int role) const
     CommonListData *item = itemForIndex(index);
     if (!item)
         return {};
+    if (role == m_groupRoleAlias && role >= 0)
+        return item->isGroup();
+    if (role == m_dataObjectRoleAlias && role >= 0)
+        return item->isGroup() ? QVariant() : QVariant::fromValue(item->dataObject());
     switch (role) {
     case Qt::DisplayRole:
         if (item->isGroup())

@@ -22,6 +22,12 @@ public:
 
     QDListDataSource *source() const { return m_source; }
     void setForwardDelegate(QDListDataSourceDelegate *delegate) { m_forward = delegate; }
+    // Further roles that answer like IsGroupRole and DataObjectRole, for views that ask by their own roles.
+    void setRoleAliases(int groupRole, int dataObjectRole)
+    {
+        m_groupRoleAlias = groupRole;
+        m_dataObjectRoleAlias = dataObjectRole;
+    }
 
     // What a header or a row shows; defaults: the header's display title for its kind of list, the row's
     // date.
@@ -62,6 +68,8 @@ private:
 
     QDListDataSource *m_source;
     QDListDataSourceDelegate *m_forward = nullptr;
+    int m_groupRoleAlias = -1;
+    int m_dataObjectRoleAlias = -1;
     QList<Section> m_sections;
     std::function<QString(const CommonListData &)> m_headerText;
     std::function<QString(const CommonListData &)> m_rowText;
