@@ -47,6 +47,7 @@ ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidg
             text += QLatin1Char('\n') + log->logNote();
         return text;
     });
+    m_listModel->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
     m_listModel->setForwardDelegate(this);
     outlineView()->setModel(m_listModel);
     awakeFromNib();

@@ -128,6 +128,8 @@ QVariant QDListItemModel::data(const QModelIndex &index, int role) const
             return QLocale().toString(item->dataObject()->value(m_source->dateKey()).toDateTime().toLocalTime(),
                                       QLocale::ShortFormat);
         return QString();
+    case Qt::SizeHintRole:
+        return m_rowHeight ? QVariant(QSize(0, m_rowHeight(index))) : QVariant();
     case IsGroupRole:
         return item->isGroup();
     case DataObjectRole:

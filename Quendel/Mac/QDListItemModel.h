@@ -33,6 +33,8 @@ public:
     // date.
     void setHeaderText(std::function<QString(const CommonListData &)> text) { m_headerText = std::move(text); }
     void setRowText(std::function<QString(const CommonListData &)> text) { m_rowText = std::move(text); }
+    // The height of a row or header, answered as its size hint; none by default.
+    void setRowHeight(std::function<int(const QModelIndex &)> height) { m_rowHeight = std::move(height); }
 
     CommonListData *itemForIndex(const QModelIndex &index) const;
     QModelIndex indexForItem(const CommonListData *item) const;
@@ -73,4 +75,5 @@ private:
     QList<Section> m_sections;
     std::function<QString(const CommonListData &)> m_headerText;
     std::function<QString(const CommonListData &)> m_rowText;
+    std::function<int(const QModelIndex &)> m_rowHeight;
 };

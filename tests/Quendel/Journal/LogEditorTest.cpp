@@ -11,7 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QPlainTextEdit>
+#include <QTimeEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
@@ -233,4 +236,80 @@ TEST_F(LogEditorTest, ArrowsAndSpaceActOnlyInAPopoverAndOnlyUntilTheFirstTypedKe
     QTest::keyClick(view, Qt::Key_Right);
     EXPECT_EQ(owner.rights, 1);
     delete editor;
+}
+
+TEST_F(LogEditorTest, ACloneKeepsDateNoteTitleAndLocationAndIsSavedAsANewLog)
+{
+    Log *source = insertLog(bob, day(2026, 2, 14), QStringLiteral("original"));
+    auto *title = LogTitle::createNewLogTitleWithText(QStringLiteral("Visit"), 0, context.get());
+    auto *place = context->insertNewObject<Location>(Location::EntityName);
+    place->setLocationName(QStringLiteral("Mill"));
+    source->setTitle(title);
+    source->setLogLocation(place);
+    source->setCloudKitFields(QByteArray("system fields"));
+    save();
+
+    EditorHost host(context, alice);
+    auto *editor = new MacAddEditLogsViewController(source, true);
+    editor->setDetailPerson(alice);
+    editor->setDelegate(&host.owner);
+    editor->awakeFromNib();
+    EXPECT_EQ(editor->title(), QStringLiteral("Add Log"));
+    EXPECT_EQ(editor->titleTextField()->text(), QStringLiteral("Visit"));
+    EXPECT_EQ(editor->locationTextField()->text(), QStringLiteral("Mill"));
+    EXPECT_EQ(editor->notesTextView()->toPlainText(), QStringLiteral("original"));
+    QTest::mouseClick(editor->saveButton(), Qt::LeftButton);
+    ASSERT_TRUE(host.owner.changes.has_value());
+    const auto id = host.owner.changes->value(QStringLiteral("Add")).value<platform::store::ManagedObjectID>();
+    auto *clone = dynamic_cast<Log *>(context->objectWithID(id));
+    ASSERT_NE(clone, nullptr);
+    EXPECT_NE(clone, source);
+    EXPECT_EQ(clone->logDate(), source->logDate());
+    EXPECT_EQ(clone->logNote(), QStringLiteral("original"));
+    EXPECT_EQ(clone->title(), title);
+    EXPECT_EQ(clone->logLocation(), place);
+    EXPECT_EQ(clone->person(), alice);
+    EXPECT_NE(clone->cloudKitID(), source->cloudKitID());
+    EXPECT_TRUE(clone->cloudKitFields().isEmpty());
+    delete editor;
+}
+
+TEST_F(LogEditorTest, InASheetArrowsAndSpaceDoNothingAndTheDatePopoverFollowsItsMode)
+{
+    EditorHost host(context, alice);
+    MacAddEditLogsViewController *editor = host.openEditor(alice);
+    QTest::keyClick(editor->rootView(), Qt::Key_Right);
+    QTest::keyClick(editor->rootView(), Qt::Key_Space);
+    EXPECT_EQ(host.owner.rights, 0);
+    EXPECT_EQ(host.owner.finished, 0);
+    EXPECT_TRUE(host.sheet->isActive());
+
+    // Graphical mode: one pick closes the popover and moves the date, keeping the time.
+    const QDateTime before = editor->logDate();
+    editor->dateButtonClicked(editor->datePickerButton());
+    EXPECT_TRUE(editor->datePopover()->isShown());
+    editor->datePicker()->setSelectedDate(before.toLocalTime().date().addDays(-3));
+    editor->datePickerChanged(editor->datePicker());
+    EXPECT_FALSE(editor->datePopover()->isShown());
+    EXPECT_TRUE(editor->dateChanged());
+    EXPECT_EQ(editor->logDate(), before.addDays(-3));
+
+    // Text mode: the popover stays open while the user types.
+    editor->switchDatePickerMode();
+    editor->dateButtonClicked(editor->datePickerButton());
+    EXPECT_TRUE(editor->dateTextPopover()->isShown());
+    editor->datePickerTextual()->setDate(before.toLocalTime().date().addDays(-4));
+    editor->datePickerChanged(editor->datePickerTextual());
+    EXPECT_TRUE(editor->dateTextPopover()->isShown());
+    EXPECT_EQ(editor->logDate(), before.addDays(-4));
+
+    // A new time keeps the day and drops the seconds.
+    editor->timePicker()->setTime(QTime(7, 45, 30));
+    editor->timePickerChanged(editor->timePicker());
+    EXPECT_EQ(editor->logDate().toLocalTime().time(), QTime(7, 45, 0));
+    EXPECT_EQ(editor->logDate().toLocalTime().date(), before.toLocalTime().date().addDays(-4));
+
+    // Choosing the remove entry of the location picker shows "Set Location".
+    editor->selectedLocationItem(nullptr);
+    EXPECT_EQ(editor->locationTextField()->text(), QStringLiteral("Set Location"));
 }
