@@ -15,6 +15,7 @@
 
 class Emails;
 class FileAttachments;
+class FormFields;
 class Log;
 class PersonAddress;
 class PersonDate;
@@ -245,6 +246,15 @@ public:
     static QList<Person *> getAllPersonsWithContext(platform::store::ManagedObjectContext *context);
     static qint64 countForAllPersonsWithContext(platform::store::ManagedObjectContext *context);
     static QList<Person *> getAllNonPrivatePersonsWithContext(platform::store::ManagedObjectContext *context);
+
+    // Exports of one contact (Person+Exports.cpp), each appended to the caller's text: an HTML block for an
+    // e-mail body (values escaped), one CSV row for the given custom fields (with `mailingType` e-mails,
+    // phones and addresses take two columns each), and a plain-text card that replaces the text.
+    void addPersonDataToEmailBody(QString &body) const;
+    void addPersonToCSVBody(QString &body, const QList<FormFields *> &allFields, bool mailingType) const;
+    void addPersonInfoToMutableString(QString &text) const;
+    // The text without any white space or line break.
+    static QString normalizedStringFromNumberForReporting(const QString &number);
 
     // Kept on the object only, read and written from any thread: no system contact could be found for this
     // contact, so the address-book bridge does not search again.

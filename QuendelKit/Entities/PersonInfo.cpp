@@ -99,3 +99,25 @@ void PersonInfo::setPerson(Person *object)
 {
     setRelatedObject(QStringLiteral("person"), object);
 }
+
+bool PersonInfo::checkAndUpdateStringProperty(const QString &attribute, const QString &property, const QVariantMap &record)
+{
+    const QString incoming = record.value(property).toString();
+    const QString current = string(*this, attribute);
+    if (incoming.isEmpty() && current.isEmpty())
+        return false;
+    if (!incoming.isEmpty() && !current.isEmpty() && incoming == current)
+        return false;
+    setValue(attribute, fromString(incoming));
+    return true;
+}
+
+bool PersonInfo::checkAndUpdateStringPropertyWithContact(const QString &attribute, const QString &key,
+                                                         const QVariantMap &contact)
+{
+    const QString incoming = contact.value(key).toString();
+    if (incoming.isEmpty() || incoming == string(*this, attribute))
+        return false;
+    setValue(attribute, fromString(incoming));
+    return true;
+}
