@@ -1,7 +1,11 @@
 #include "JournalFixture.h"
 
 #include "Mac/CommonListCellView.h"
+#include "Mac/HeaderWithImageRowView.h"
 #include "Mac/TodoListCellView.h"
+
+#include <QPainter>
+#include <QStandardItemModel>
 
 using namespace journal_test;
 
@@ -144,4 +148,29 @@ TEST_F(JournalStoreTest, CellsCollapseTheIconsThatDoNotApply)
     EXPECT_EQ(todoCell.alarmImageWidthConstraint()->constant(), 0);
     EXPECT_EQ(todoCell.alarmImageToCalendarImageConstraint()->constant(), 0);
     EXPECT_EQ(todoCell.calendarImageWidthConstraint()->constant(), 0);
+}
+
+TEST(HeaderWithImageRowView, DrawsItsPictureOverWhite)
+{
+    QStandardItemModel model(1, 1);
+    QStyleOptionViewItem option;
+    option.rect = QRect(0, 0, 40, 10);
+    QImage canvas(40, 10, QImage::Format_ARGB32);
+    canvas.fill(Qt::black);
+    HeaderWithImageRowView row;
+    {
+        QPainter painter(&canvas);
+        row.paint(&painter, option, model.index(0, 0));
+    }
+    EXPECT_EQ(canvas.pixelColor(20, 5), QColor(Qt::white));
+
+    QImage picture(4, 4, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    row.setHeaderFromImage(picture);
+    canvas.fill(Qt::black);
+    {
+        QPainter painter(&canvas);
+        row.paint(&painter, option, model.index(0, 0));
+    }
+    EXPECT_EQ(canvas.pixelColor(20, 5), QColor(Qt::red));
 }
