@@ -24,7 +24,10 @@ public:
     {
         return std::make_shared<CommonListData>(object);
     }
-    static CommonListDataPtr initWithHeaderTitle(const QString &title) { return std::make_shared<CommonListData>(title); }
+    static CommonListDataPtr initWithHeaderTitle(const QString &title)
+    {
+        return std::make_shared<CommonListData>(title);
+    }
 
     bool isGroup() const { return m_isGroup; }
     const QString &headerTitle() const { return m_headerTitle; }

@@ -13,8 +13,7 @@ const QString DisplayNameKey = QStringLiteral("displayName");
 FilesListDataSource::FilesListDataSource(platform::store::ContextPtr context, Person *person)
     : QDListDataSource(std::move(context), person, FilesEntityName, QStringLiteral("person.displayName"),
                        QStringLiteral("createdAt"), true)
-{
-}
+{}
 
 Predicate FilesListDataSource::baseSearchPredicateWithSearch(const QString &search) const
 {

@@ -11,8 +11,7 @@ using platform::store::StringOption;
 LogsListDataSource::LogsListDataSource(platform::store::ContextPtr context, Person *person)
     : QDListDataSource(std::move(context), person, LogEntityName, QStringLiteral("logSectionPeriod"),
                        QStringLiteral("logDate"), false)
-{
-}
+{}
 
 std::optional<Predicate> LogsListDataSource::getBasePredicateForClass() const
 {

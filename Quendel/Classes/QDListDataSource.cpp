@@ -79,8 +79,7 @@ QDListDataSource::QDListDataSource(platform::store::ContextPtr context, Person *
     : m_context(std::move(context)), m_detailPerson(person),
       m_detailPersonID(person ? person->objectID() : ManagedObjectID()), m_entityName(entityName),
       m_sectionKey(sectionKey), m_dateKey(dateKey), m_ascending(ascending)
-{
-}
+{}
 
 QDListDataSource::~QDListDataSource()
 {
@@ -147,8 +146,9 @@ void QDListDataSource::setupListView()
     }
     for (const CommonListDataPtr &header : headers) {
         QList<CommonListDataPtr> &rows = header->children();
-        std::stable_sort(rows.begin(), rows.end(),
-                         [this](const CommonListDataPtr &a, const CommonListDataPtr &b) { return compareRows(*a, *b) < 0; });
+        std::stable_sort(rows.begin(), rows.end(), [this](const CommonListDataPtr &a, const CommonListDataPtr &b) {
+            return compareRows(*a, *b) < 0;
+        });
     }
     std::stable_sort(headers.begin(), headers.end(), [this](const CommonListDataPtr &a, const CommonListDataPtr &b) {
         return compareHeaderTitles(a->headerTitle(), b->headerTitle()) < 0;
@@ -405,7 +405,8 @@ void QDListDataSource::contextDidSave(const platform::core::Notification &notifi
 {
     if (!m_context || notification.object != m_context.get())
         return;
-    const auto inserted = notification.userInfo.value(platform::store::InsertedObjectsKey).value<ManagedObject::ObjectList>();
+    const auto inserted =
+        notification.userInfo.value(platform::store::InsertedObjectsKey).value<ManagedObject::ObjectList>();
     for (ManagedObject *object : inserted)
         if (isListedEntity(object))
             addObjectToSource(object);

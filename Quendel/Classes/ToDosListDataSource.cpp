@@ -21,7 +21,7 @@ constexpr qint64 SevenDaysSeconds = 604'800;
 // stored code the same way.
 template <typename T> void giveTimeNow(T *todo, const QDateTime &now)
 {
-    if constexpr (requires(T &t) { t.setTimeNow(now); }) {
+    if constexpr (requires(T & t) { t.setTimeNow(now); }) {
         todo->setTimeNow(now);
     } else {
         const QString code = ToDosListDataSource::sectionCodeFor(todo, now);

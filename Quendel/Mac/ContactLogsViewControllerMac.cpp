@@ -138,7 +138,8 @@ void ContactLogsViewControllerMac::displayPopoverWithItem(const QModelIndex &ind
     outlineView()->scrollTo(index);
     platform::ui::Popover *popover = createPopoverWithViewController(editor);
     setMypopover(popover);
-    popover->showRelativeTo(outlineView()->visualRect(index), outlineView()->viewport(), platform::ui::Popover::Edge::Right);
+    popover->showRelativeTo(outlineView()->visualRect(index), outlineView()->viewport(),
+                            platform::ui::Popover::Edge::Right);
 }
 
 void ContactLogsViewControllerMac::spaceBarPressedWithEvent(QKeyEvent *event)
@@ -152,8 +153,8 @@ void ContactLogsViewControllerMac::spaceBarPressedWithEvent(QKeyEvent *event)
         mypopover()->closePopover();
         return;
     }
-    const QModelIndex current = outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex()
-                                                                 : QModelIndex();
+    const QModelIndex current =
+        outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex() : QModelIndex();
     if (current.isValid() && outlineView()->selectionModel()->isSelected(current))
         doubleClickAction(current);
 }
@@ -192,8 +193,8 @@ void ContactLogsViewControllerMac::finishedViewController(MacAddEditCommonContro
 
 QModelIndex ContactLogsViewControllerMac::adjacentDataRow(int direction) const
 {
-    const QModelIndex current = outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex()
-                                                                 : QModelIndex();
+    const QModelIndex current =
+        outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex() : QModelIndex();
     QList<QModelIndex> rows;
     for (int s = 0; s < m_listModel->rowCount(); ++s) {
         const QModelIndex section = m_listModel->index(s, 0);

@@ -131,8 +131,8 @@ void ContactTodoViewControllerMac::displayAddTodoIntoLogWithItem(const QModelInd
 
 void ContactTodoViewControllerMac::addTodoIntoLogFromKeyboard()
 {
-    const QModelIndex current = outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex()
-                                                                 : QModelIndex();
+    const QModelIndex current =
+        outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex() : QModelIndex();
     displayAddTodoIntoLogWithItem(current);
 }
 

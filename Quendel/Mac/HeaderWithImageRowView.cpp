@@ -15,7 +15,8 @@ void HeaderWithImageRowView::drawBackgroundInRect(QPainter *painter, const QRect
     painter->restore();
 }
 
-void HeaderWithImageRowView::paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+void HeaderWithImageRowView::paint(QPainter *painter, const QStyleOptionViewItem &option,
+                                   const QModelIndex &index) const
 {
     painter->fillRect(option.rect, Qt::white);
     drawBackgroundInRect(painter, option.rect);

@@ -68,8 +68,7 @@ QString LocationsPickerViewControllerMac::nameTextForRow(int row) const
 QString LocationsPickerViewControllerMac::addressTextForRow(int row) const
 {
     QString address;
-    context()->performAndWait(
-        [&] { address = static_cast<Location *>(arrangedObjects().at(row))->locationAddress(); });
+    context()->performAndWait([&] { address = static_cast<Location *>(arrangedObjects().at(row))->locationAddress(); });
     return address.isEmpty() ? QString::fromLatin1("") : address;
 }
 

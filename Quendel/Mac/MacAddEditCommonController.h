@@ -29,7 +29,8 @@ class AddEditViewControllerDelegate
 public:
     virtual ~AddEditViewControllerDelegate() = default;
     // The editor ended: no value after Cancel, the result after Save ("Add", "Edit", "ReviewNag").
-    virtual void finishedViewController(MacAddEditCommonController *editor, const std::optional<QVariantMap> &changes) = 0;
+    virtual void finishedViewController(MacAddEditCommonController *editor,
+                                        const std::optional<QVariantMap> &changes) = 0;
     // The user asked for the next or previous record while the editor is in a popover.
     virtual void rightButtonCalledInPopoverController(MacAddEditCommonController *editor) = 0;
     virtual void leftButtonCalledInPopoverController(MacAddEditCommonController *editor) = 0;

@@ -48,7 +48,7 @@ template <typename T> T *inContext(ManagedObjectContext *context, const ManagedO
 // A to-do as a log: its date, note, location and the log title of the same text.
 template <typename T> Log *logFromToDo(T *todo, ManagedObjectContext *context)
 {
-    if constexpr (requires(T &t) { t.makeCloneForLogInContext(context); }) {
+    if constexpr (requires(T & t) { t.makeCloneForLogInContext(context); }) {
         return todo->makeCloneForLogInContext(context);
     } else {
         auto *log = context->insertNewObject<Log>(Log::EntityName);
@@ -339,7 +339,8 @@ void MacAddEditLogsViewController::saveButtonPressed(QWidget *sender)
         SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(QStringLiteral("ShouldPromptForReview"));
     }
     SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
-        QStringLiteral("SaveNewLogs"), {{QStringLiteral("Title"), adding ? QStringLiteral("AddLog") : QStringLiteral("EditLog")}});
+        QStringLiteral("SaveNewLogs"),
+        {{QStringLiteral("Title"), adding ? QStringLiteral("AddLog") : QStringLiteral("EditLog")}});
     m_result = result;
     endSheetAndCloseWindow(platform::ui::ModalResponseOK);
     if (delegate())

@@ -14,7 +14,8 @@ CommonListDataPtr findShared(const QList<CommonListDataPtr> &list, const CommonL
 
 } // namespace
 
-QDListItemModel::QDListItemModel(QDListDataSource *source, QObject *parent) : QAbstractItemModel(parent), m_source(source)
+QDListItemModel::QDListItemModel(QDListDataSource *source, QObject *parent)
+    : QAbstractItemModel(parent), m_source(source)
 {
     rebuild();
 }
@@ -259,8 +260,8 @@ void QDListItemModel::moveObjectFromSection(CommonListData *fromHeader, CommonLi
         endInsertRows();
     } else {
         const CommonListDataPtr row = toIndexInSection >= 0 && toIndexInSection < toHeader->children().size()
-            ? toHeader->children().at(toIndexInSection)
-            : nullptr;
+                                          ? toHeader->children().at(toIndexInSection)
+                                          : nullptr;
         if (!row) {
             updatedSourceObjects();
             return;
@@ -275,7 +276,8 @@ void QDListItemModel::moveObjectFromSection(CommonListData *fromHeader, CommonLi
                                          toIndexInSection);
 }
 
-void QDListItemModel::updatedSourceObjectWithHeaderIndex(qint64 headerIndex, qint64 indexInSection, CommonListData *item)
+void QDListItemModel::updatedSourceObjectWithHeaderIndex(qint64 headerIndex, qint64 indexInSection,
+                                                         CommonListData *item)
 {
     const QModelIndex found = indexForItem(item);
     if (found.isValid())

@@ -44,9 +44,8 @@ TitlesPickerViewControllerMac::TitlesPickerViewControllerMac(const QString &enti
     footerLayout->addWidget(m_newTitleField);
     layout->addWidget(m_footer);
 
-    connect(m_table, &QAbstractItemView::clicked, this, [this](const QModelIndex &index) {
-        singleAction(index.isValid() ? index.row() : -1);
-    });
+    connect(m_table, &QAbstractItemView::clicked, this,
+            [this](const QModelIndex &index) { singleAction(index.isValid() ? index.row() : -1); });
     connect(m_newTitleField, &QLineEdit::editingFinished, this, [this] {
         controlTextShouldEndEditing();
         controlTextDidEndEditing();

@@ -182,10 +182,9 @@ TEST_F(JournalStoreTest, TheFilterHoldsForSavedAndMergedRecords)
     insertLog(otherAlice, day(2026, 3, 4), QStringLiteral("cherry"), other);
     insertLog(otherAlice, day(2026, 3, 5), QStringLiteral("apple crumble"), other);
     std::shared_ptr<const platform::store::SaveChanges> changes;
-    platform::core::ScopedObserver saved(platform::store::ManagedObjectContextDidSaveNotification, other.get(),
-                                         [&](const platform::core::Notification &n) {
-                                             changes = platform::store::SaveChanges::fromNotification(n);
-                                         });
+    platform::core::ScopedObserver saved(
+        platform::store::ManagedObjectContextDidSaveNotification, other.get(),
+        [&](const platform::core::Notification &n) { changes = platform::store::SaveChanges::fromNotification(n); });
     save(other);
     ASSERT_NE(changes, nullptr);
     context->mergeChanges(*changes);
@@ -209,10 +208,9 @@ TEST_F(JournalStoreTest, ACloudMergeWithADeletionThenInsertionsAddsTheInsertedRe
     insertLog(otherAlice, day(2026, 3, 9), QStringLiteral("new in march"), other);
     insertLog(otherAlice, day(2026, 6, 9), QStringLiteral("new in june"), other);
     std::shared_ptr<const platform::store::SaveChanges> changes;
-    platform::core::ScopedObserver saved(platform::store::ManagedObjectContextDidSaveNotification, other.get(),
-                                         [&](const platform::core::Notification &n) {
-                                             changes = platform::store::SaveChanges::fromNotification(n);
-                                         });
+    platform::core::ScopedObserver saved(
+        platform::store::ManagedObjectContextDidSaveNotification, other.get(),
+        [&](const platform::core::Notification &n) { changes = platform::store::SaveChanges::fromNotification(n); });
     save(other);
     ASSERT_NE(changes, nullptr);
     context->mergeChanges(*changes);
@@ -263,7 +261,8 @@ TEST_F(JournalStoreTest, ARestoreEmptiesTheListThenRebuildsItOnTheNewContext)
 TEST(CommonListData, HeaderDisplayTexts)
 {
     const QString december = QLocale().monthName(12, QLocale::LongFormat);
-    EXPECT_EQ(CommonListData(QString::number(2024 * 1000 + 12)).headerDisplayTitle(), december + QStringLiteral(" 2024"));
+    EXPECT_EQ(CommonListData(QString::number(2024 * 1000 + 12)).headerDisplayTitle(),
+              december + QStringLiteral(" 2024"));
     // A period without a real month shows as it is.
     EXPECT_EQ(CommonListData(QStringLiteral("2024013")).headerDisplayTitle(), QStringLiteral("2024013"));
     EXPECT_EQ(CommonListData(QStringLiteral("0")).headerDisplayTodoSections(), QStringLiteral("Overdue"));

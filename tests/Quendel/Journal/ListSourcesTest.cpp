@@ -36,9 +36,9 @@ FileAttachments *insertFile(const platform::store::ContextPtr &context, Person *
 TEST_F(JournalStoreTest, ToDosMoveToTheirDaySectionWithinTenSecondsWithoutASave)
 {
     const QDateTime now = platform::core::Clock::now();
-    insertTodo(context, alice, now.addDays(-2));                 // overdue
-    insertTodo(context, alice, now.addDays(3));                  // next 7 days
-    ToDo *soon = insertTodo(context, alice, now.addDays(8));     // upcoming
+    insertTodo(context, alice, now.addDays(-2));             // overdue
+    insertTodo(context, alice, now.addDays(3));              // next 7 days
+    ToDo *soon = insertTodo(context, alice, now.addDays(8)); // upcoming
     save();
     ListHarness<ToDosListDataSource> list(context, nullptr);
     EXPECT_EQ(list.sourceSections(), (QStringList{QStringLiteral("0"), QStringLiteral("1"), QStringLiteral("2")}));

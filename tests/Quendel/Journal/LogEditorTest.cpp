@@ -8,15 +8,15 @@
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Sheet.h"
 
+#include <QCalendarWidget>
+#include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
-#include <QCalendarWidget>
-#include <QDateEdit>
 #include <QPlainTextEdit>
-#include <QTimeEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimeEdit>
 #include <QTreeView>
 
 using namespace journal_test;
@@ -113,11 +113,13 @@ TEST_F(LogEditorTest, ANewLogSavedInTheEditorAppearsInTheListAndIsKeptInTheFile)
     EXPECT_EQ(host.list.recorder.take(), QStringList{QStringLiteral("NS %1 @0").arg(periodOf(opened))});
     ASSERT_EQ(host.list.model.rowCount(), 1);
     const QModelIndex row = host.list.model.index(0, 0, host.list.model.index(0, 0));
-    auto *shown = dynamic_cast<Log *>(host.list.model.data(row, QDListItemModel::DataObjectRole).value<platform::store::ManagedObject *>());
+    auto *shown = dynamic_cast<Log *>(
+        host.list.model.data(row, QDListItemModel::DataObjectRole).value<platform::store::ManagedObject *>());
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->logNote(), QStringLiteral("Lunch by the river"));
     EXPECT_EQ(shown->person(), alice);
-    EXPECT_EQ(host.owner.changes->value(QStringLiteral("Add")).value<platform::store::ManagedObjectID>(), shown->objectID());
+    EXPECT_EQ(host.owner.changes->value(QStringLiteral("Add")).value<platform::store::ManagedObjectID>(),
+              shown->objectID());
     EXPECT_FALSE(context->hasChanges());
 
     // The store read afresh from its file still holds it.

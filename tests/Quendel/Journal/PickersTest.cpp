@@ -30,7 +30,8 @@ struct LocationChoices : LocationPickerDelegate
 
 TEST(SelectItemPicker, TheCurrentChoiceReportsOnlyFromTheKeyboard)
 {
-    SelectItemPickerViewController picker({QStringLiteral("None"), QStringLiteral("Daily"), QStringLiteral("Weekly")}, 1, 1);
+    SelectItemPickerViewController picker({QStringLiteral("None"), QStringLiteral("Daily"), QStringLiteral("Weekly")},
+                                          1, 1);
     ItemChoices choices;
     picker.setDelegate(&choices);
     EXPECT_FALSE(picker.isCheckedRow(0));
