@@ -30,10 +30,9 @@ void CommonListViewMac::awakeFromNib()
     m_loadedAwakeFromNib = true;
     if (m_scrollView)
         m_scrollView->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    m_passwordObserver = platform::core::ScopedObserver(PasswordScreenWillShowNotification, nullptr,
-                                                        [this](const platform::core::Notification &) {
-                                                            passwordScreenWillShowNotification();
-                                                        });
+    m_passwordObserver = platform::core::ScopedObserver(
+        PasswordScreenWillShowNotification, nullptr,
+        [this](const platform::core::Notification &) { passwordScreenWillShowNotification(); });
 }
 
 void CommonListViewMac::passwordScreenWillShowNotification()

@@ -4,13 +4,12 @@
 
 #include "platform/core/NotificationCenter.h"
 
+#include <QAbstractScrollArea>
 #include <QMenu>
 #include <QPointer>
 #include <QWidget>
 
 class Person;
-#include <QAbstractScrollArea>
-
 
 namespace platform::ui {
 class Popover;
@@ -23,7 +22,8 @@ class CommonListViewMac : public QWidget, public KeyRoutingDelegate
 {
     Q_OBJECT
 public:
-    static inline const QString PasswordScreenWillShowNotification = QStringLiteral("PasswordScreenWillShowNotification");
+    static inline const QString PasswordScreenWillShowNotification =
+        QStringLiteral("PasswordScreenWillShowNotification");
 
     CommonListViewMac(const QString &nibName, Person *person, QWidget *parent = nullptr);
     ~CommonListViewMac() override;

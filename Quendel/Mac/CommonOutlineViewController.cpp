@@ -74,8 +74,8 @@ int CommonOutlineViewController::targetRow() const
 {
     if (m_clickedRow >= 0)
         return m_clickedRow;
-    const QModelIndex current = m_outlineView->selectionModel() ? m_outlineView->selectionModel()->currentIndex()
-                                                                 : QModelIndex();
+    const QModelIndex current =
+        m_outlineView->selectionModel() ? m_outlineView->selectionModel()->currentIndex() : QModelIndex();
     if (!m_outlineView->selectionModel() || !m_outlineView->selectionModel()->isSelected(current))
         return -1;
     return m_outlineView->rowForIndex(current);

@@ -62,7 +62,7 @@ QWidget *viewWithTag(QWidget *cell, int tag)
 QStringList labelsForSection(const QString &section)
 {
     if (section == PhonesKey)
-        return {QStringLiteral("mobile"), QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("main"),
+        return {QStringLiteral("mobile"),   QStringLiteral("home"),     QStringLiteral("work"), QStringLiteral("main"),
                 QStringLiteral("home fax"), QStringLiteral("work fax"), QStringLiteral("other")};
     if (section == URLsKey)
         return {QStringLiteral("home page"), QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("other")};
@@ -79,19 +79,16 @@ void setBreadcrumb(const QString &key, qint64 value)
 
 ContactInfoViewControllerMac::ContactInfoViewControllerMac(Person *person, bool addContactPage, bool isPrivate,
                                                            ContextPtr mainContext, QWidget *parent)
-    : CommonListViewMac(NibName, person, parent),
-      m_pageKind(addContactPage ? PageKind::AddContact : PageKind::Contact),
-      m_mainContext(mainContext ? std::move(mainContext) : appMainManagedObjectContext()),
-      m_isPrivateContact(isPrivate)
+    : CommonListViewMac(NibName, person, parent), m_pageKind(addContactPage ? PageKind::AddContact : PageKind::Contact),
+      m_mainContext(mainContext ? std::move(mainContext) : appMainManagedObjectContext()), m_isPrivateContact(isPrivate)
 {
     buildViews();
     awakeFromNibSetup();
     loadView();
 }
 
-ContactInfoViewControllerMac *ContactInfoViewControllerMac::createWithCloningPerson(Person *source,
-                                                                                    ContextPtr mainContext,
-                                                                                    QWidget *parent)
+ContactInfoViewControllerMac *
+ContactInfoViewControllerMac::createWithCloningPerson(Person *source, ContextPtr mainContext, QWidget *parent)
 {
     bool isPrivate = false;
     if (source && source->managedObjectContext())
@@ -173,7 +170,8 @@ void ContactInfoViewControllerMac::buildViews()
     messageLayout->addWidget(m_messageLabelButton);
     messageLayout->addStretch();
     layout->addWidget(m_messageSpacer);
-    connect(m_messageLabelButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::unlinkedContactButtonPressed);
+    connect(m_messageLabelButton, &QPushButton::clicked, this,
+            &ContactInfoViewControllerMac::unlinkedContactButtonPressed);
 
     m_outlineView = new CustomNSOutlineView(this);
     m_outlineView->setObjectName(QStringLiteral("outlineView"));
@@ -208,8 +206,7 @@ void ContactInfoViewControllerMac::buildViews()
     buttons->addWidget(m_editButton);
     layout->addWidget(m_buttonToolbarView);
     connect(m_addFieldsButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::addFieldsButtonPressed);
-    connect(m_removeFieldButton, &QPushButton::clicked, this,
-            &ContactInfoViewControllerMac::removeFieldsButtonPressed);
+    connect(m_removeFieldButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::removeFieldsButtonPressed);
     connect(m_cancelButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::cancelButtonPressed);
 }
 
@@ -290,7 +287,8 @@ void ContactInfoViewControllerMac::loadView()
         m_addFieldsButton->hide();
         connect(m_editButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::editButtonSelected);
         m_keyEquivalent = QStringLiteral("e");
-        connect(m_outlineView, &QAbstractItemView::doubleClicked, this, &ContactInfoViewControllerMac::doubleClickAction);
+        connect(m_outlineView, &QAbstractItemView::doubleClicked, this,
+                &ContactInfoViewControllerMac::doubleClickAction);
     }
     m_editButton->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + m_keyEquivalent.toUpper()));
     setBreadcrumb(QStringLiteral("HockeyDebug-ContactsPage-B"), 4);
@@ -384,9 +382,8 @@ void ContactInfoViewControllerMac::setupMessageButton()
 {
     bool unlinked = false;
     if (!isAddContactPage() && detailPerson()) {
-        m_privateContext->performAndWait([&] {
-            unlinked = !detailPerson()->isContactPrivate() && detailPerson()->macUniqueIdentifier().isNull();
-        });
+        m_privateContext->performAndWait(
+            [&] { unlinked = !detailPerson()->isContactPrivate() && detailPerson()->macUniqueIdentifier().isNull(); });
     }
     if (unlinked) {
         m_messageLabelButton->setText(QStringLiteral("Contact is not linked to any record in the Address Book"));
@@ -520,8 +517,8 @@ int ContactInfoViewControllerMac::calculateIdealHeightForRow(const QString &sect
     const auto measured = [this](const QString &text) {
         const QFontMetrics metrics(font());
         const int width = std::max(50, int(m_boxWidth) - 250);
-        const QRect bounds =
-            metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap, text.isEmpty() ? QStringLiteral(" ") : text);
+        const QRect bounds = metrics.boundingRect(QRect(0, 0, width, 100000), Qt::TextWordWrap,
+                                                  text.isEmpty() ? QStringLiteral(" ") : text);
         return bounds.height() + 25;
     };
     if (dynamic_cast<Emails *>(row.record) || dynamic_cast<Phones *>(row.record) ||
@@ -537,11 +534,13 @@ int ContactInfoViewControllerMac::calculateIdealHeightForRow(const QString &sect
         return StandardRowHeight;
     }
     if (row.isEntry() || row.placeholder)
-        return row.placeholder && section != NotesKey && section != OtherInfoKey ? StandardRowHeight : measured(row.text);
+        return row.placeholder && section != NotesKey && section != OtherInfoKey ? StandardRowHeight
+                                                                                 : measured(row.text);
     return 1;
 }
 
-void ContactInfoViewControllerMac::populatePopupButton(QComboBox *popup, const QString &section, const QString &selected)
+void ContactInfoViewControllerMac::populatePopupButton(QComboBox *popup, const QString &section,
+                                                       const QString &selected)
 {
     popup->clear();
     popup->addItems(labelsForSection(section));
@@ -708,9 +707,8 @@ void ContactInfoViewControllerMac::persistAddressItem(const ContactInfoRowPtr &r
         return;
     QLineEdit *next = cell->nextTextFieldWithCurrentField(field);
     const QString nextPlaceholder = next ? next->placeholderText() : QString();
-    PersonAddress *created = m_model->persistAddressField(row, key, field->text(),
-                                                          cell->popupTitleButton()->currentText(),
-                                                          cell->addressCountryField()->text());
+    PersonAddress *created = m_model->persistAddressField(
+        row, key, field->text(), cell->popupTitleButton()->currentText(), cell->addressCountryField()->text());
     if (!created)
         return;
     ++m_cellGeneration;
@@ -743,7 +741,8 @@ void ContactInfoViewControllerMac::setValueFieldsEditable(bool editable)
         QStandardItem *section = m_itemModel->item(s);
         const bool groups = section->data(SectionRole).toString() == GroupsKey;
         for (int r = 0; r < section->rowCount(); ++r) {
-            auto *value = qobject_cast<QLineEdit *>(viewWithTag(m_outlineView->indexWidget(section->child(r)->index()), 2));
+            auto *value =
+                qobject_cast<QLineEdit *>(viewWithTag(m_outlineView->indexWidget(section->child(r)->index()), 2));
             if (value)
                 value->setReadOnly(!editable || groups);
         }
@@ -776,7 +775,19 @@ void ContactInfoViewControllerMac::toggleEditingMode(bool leaving)
         }
         m_outlineView->setFocus();
         setValueFieldsEditable(false);
-        m_model->save();
+        platform::core::QDError error;
+        if (!m_model->save(&error)) {
+            // The edits stay in the context and go with its next save; the user learns why they are not
+            // stored yet.
+            const QString reason =
+                error.localizedDescription().isEmpty() ? error.toString() : error.localizedDescription();
+            QDLogError(QStringLiteral("ContactInfo: the contact's changes could not be saved: %1").arg(reason));
+            QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+                QStringLiteral("Could not save contact"),
+                QStringLiteral("The changes could not be saved: %1. They are kept and will be saved again.")
+                    .arg(reason),
+                window());
+        }
         removeNameFieldsOnClose();
         m_model->removeEmptyValuesFromDictionary();
         loadContactsDataDictionary();
@@ -996,9 +1007,9 @@ bool ContactInfoViewControllerMac::doneAddNewContact()
         childSaved = person->savingNewPersonRecordWithSaveContext(true, &error);
     });
     if (sameNameAsSource) {
-        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(QStringLiteral("Could not clone contact"),
-                                                             QStringLiteral("Please enter a different name for the new contact"),
-                                                             window());
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+            QStringLiteral("Could not clone contact"),
+            QStringLiteral("Please enter a different name for the new contact"), window());
         return false;
     }
     bool mainSaved = false;

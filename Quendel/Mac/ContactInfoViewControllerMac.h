@@ -61,7 +61,7 @@ public:
                                  QWidget *parent = nullptr);
     // The clone page: a copy of `source`, linked to no address-book record.
     static ContactInfoViewControllerMac *createWithCloningPerson(Person *source, ContextPtr mainContext = {},
-                                                                QWidget *parent = nullptr);
+                                                                 QWidget *parent = nullptr);
     ~ContactInfoViewControllerMac() override;
 
     KeyDelegateKinds keyDelegateKinds() const override

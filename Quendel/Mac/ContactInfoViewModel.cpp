@@ -21,8 +21,7 @@ const QStringList &ContactInfoViewModel::detailSectionKeys()
 
 ContactInfoViewModel::ContactInfoViewModel(platform::store::ManagedObjectContext *context, Person *person)
     : m_context(context), m_person(person)
-{
-}
+{}
 
 void ContactInfoViewModel::perform(const std::function<void()> &work) const
 {

@@ -39,7 +39,8 @@ public:
 
     // The section's tab factory: tab 5 is the Info tab of the contact; tabs 1 to 4 are empty panes until
     // their own controllers exist. `mainContext` is the store's main context (the application's when null).
-    static MacContactsViewController::TabFactory tabFactory(std::shared_ptr<platform::store::ManagedObjectContext> mainContext = {});
+    static MacContactsViewController::TabFactory
+    tabFactory(std::shared_ptr<platform::store::ManagedObjectContext> mainContext = {});
 
 private:
     QPointer<CommonListViewMac> m_pane;
@@ -74,10 +75,10 @@ public:
 
     // The add-contact page for a new contact, private or not, ready to be shown in a sheet.
     static ContactInfoViewControllerMac *makeAddContactPage(bool isPrivate, ContextPtr mainContext = {},
-                                                           QWidget *parent = nullptr);
+                                                            QWidget *parent = nullptr);
     // The clone page of `source`.
     static ContactInfoViewControllerMac *makeClonePage(Person *source, ContextPtr mainContext = {},
-                                                      QWidget *parent = nullptr);
+                                                       QWidget *parent = nullptr);
 
 signals:
     void tabChanged(int tab);

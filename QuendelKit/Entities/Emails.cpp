@@ -14,7 +14,7 @@ platform::store::FetchRequest Emails::fetchRequest()
 }
 
 Emails *Emails::createEmailWithEmailAddress(const QString &value, const QString &label, const QString &identifier,
-    platform::store::ManagedObjectContext *context)
+                                            platform::store::ManagedObjectContext *context)
 {
     if (!context)
         return nullptr;
@@ -90,8 +90,8 @@ void Emails::handleCloudKitInserted()
     Person *owner = person();
     if (!owner || owner->isContactPrivate() || owner->contactIdentifier().isEmpty())
         return;
-    const auto entries = PersonAddressBookBridge::shared().multiValueEntries(
-        *owner, PersonAddressBookBridge::DetailKind::Email);
+    const auto entries =
+        PersonAddressBookBridge::shared().multiValueEntries(*owner, PersonAddressBookBridge::DetailKind::Email);
     if (!entries)
         return;
     for (const PersonAddressBookBridge::Entry &entry : *entries) {
@@ -111,7 +111,8 @@ bool Emails::checkIfDuplicateRecord()
     for (Emails *other : owner->emails()) {
         if (other == this || other->objectID() == objectID())
             continue;
-        if (contact_detail::sameText(other->emailAddress(), emailAddress()) && contact_detail::sameText(other->label(), label())) {
+        if (contact_detail::sameText(other->emailAddress(), emailAddress()) &&
+            contact_detail::sameText(other->label(), label())) {
             return true;
         }
     }
@@ -120,8 +121,9 @@ bool Emails::checkIfDuplicateRecord()
 
 platform::store::ManagedObject *Emails::duplicateRecordToRemove()
 {
-    const Predicate predicate = Predicate::andOf({Predicate::equal(QStringLiteral("person"), person()),
-        contact_detail::equalOrNil(QStringLiteral("emailAddress"), emailAddress()),
-        contact_detail::equalOrNil(QStringLiteral("label"), label())});
+    const Predicate predicate =
+        Predicate::andOf({Predicate::equal(QStringLiteral("person"), person()),
+                          contact_detail::equalOrNil(QStringLiteral("emailAddress"), emailAddress()),
+                          contact_detail::equalOrNil(QStringLiteral("label"), label())});
     return contact_detail::newestOfDuplicates(*this, predicate);
 }

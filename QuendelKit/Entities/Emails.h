@@ -22,7 +22,7 @@ public:
 
     // A new record in `context` with the three values; its contact is the caller's to set.
     static Emails *createEmailWithEmailAddress(const QString &value, const QString &label, const QString &identifier,
-        platform::store::ManagedObjectContext *context);
+                                               platform::store::ManagedObjectContext *context);
     void updateEmailWithEmailAddress(const QString &value, const QString &label, const QString &identifier);
 
     QString emailAddress() const;

@@ -102,7 +102,8 @@ void Person::addContactDetailsInfoToDictionary(ContactInfoDictionary &dictionary
         dictionary.insert(GroupsKey, groups);
         sortedKeys.append(GroupsKey);
 
-        dictionary.insert(NotesKey, {ContactInfoRow::entry(NotesKey, notesField().isEmpty() ? QString(QLatin1String("")) : notesField())});
+        dictionary.insert(NotesKey, {ContactInfoRow::entry(NotesKey, notesField().isEmpty() ? QString(QLatin1String(""))
+                                                                                            : notesField())});
         sortedKeys.append(NotesKey);
 
         QList<ContactInfoRowPtr> other;
@@ -330,9 +331,9 @@ QStringList Person::supportedPersonFieldKeys()
 namespace {
 const QStringList &fieldDescriptions()
 {
-    static const QStringList titles = {QStringLiteral("Prefix"),     QStringLiteral("Suffix"),
-                                       QStringLiteral("Notes"),      QStringLiteral("Birthday"),
-                                       QStringLiteral("Department"), QStringLiteral("Job Title"),
+    static const QStringList titles = {QStringLiteral("Prefix"),      QStringLiteral("Suffix"),
+                                       QStringLiteral("Notes"),       QStringLiteral("Birthday"),
+                                       QStringLiteral("Department"),  QStringLiteral("Job Title"),
                                        QStringLiteral("Middle Name"), QStringLiteral("Nickname")};
     return titles;
 }
@@ -405,7 +406,8 @@ void Person::setNewFieldForKey(const QString &keyPath)
 
 void Person::setBirthdayFieldWithDate(const QDateTime &date)
 {
-    performOn(*this, [&] { setFieldValue(*this, QStringLiteral("personinfo.birthday"), entity_values::fromDate(date)); });
+    performOn(*this,
+              [&] { setFieldValue(*this, QStringLiteral("personinfo.birthday"), entity_values::fromDate(date)); });
 }
 
 void Person::updateContactDictionaryWithOtherKey(const QString &keyPath, ContactInfoDictionary &dictionary,
@@ -490,9 +492,10 @@ QList<Person *> Person::getAllContactsInDBWithMOC(ManagedObjectContext *context)
         return result;
     context->performAndWait([&] {
         platform::store::FetchRequest request = fetchRequest();
-        request.setSortDescriptors(
-            {SortDescriptor(QStringLiteral("normalizedSectionLetter"), true, SortDescriptor::Comparator::LocalizedCaseInsensitive),
-             SortDescriptor(QStringLiteral("normalizedDisplayName"), true, SortDescriptor::Comparator::LocalizedCaseInsensitive)});
+        request.setSortDescriptors({SortDescriptor(QStringLiteral("normalizedSectionLetter"), true,
+                                                   SortDescriptor::Comparator::LocalizedCaseInsensitive),
+                                    SortDescriptor(QStringLiteral("normalizedDisplayName"), true,
+                                                   SortDescriptor::Comparator::LocalizedCaseInsensitive)});
         platform::core::QDError error;
         for (platform::store::ManagedObject *object : context->executeFetchRequest(request, &error)) {
             if (auto *person = dynamic_cast<Person *>(object))

@@ -1,10 +1,10 @@
 // One contact as text for the reports and e-mails: an HTML block, a CSV row and a plain-text card.
 
+#include "QuendelKit/Entities/CurrencyData.h"
 #include "QuendelKit/Entities/Emails.h"
 #include "QuendelKit/Entities/ExportText.h"
 #include "QuendelKit/Entities/FormFields.h"
 #include "QuendelKit/Entities/FormFieldsList.h"
-#include "QuendelKit/Entities/CurrencyData.h"
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PersonAddress.h"
 #include "QuendelKit/Entities/PersonInfo.h"
@@ -64,7 +64,9 @@ QList<Part> addressParts(const Person &person)
 // Two columns for mailing: none gives ",", one gives "value,", two or more the first two.
 QString mailingColumns(const QList<Part> &parts, bool escape)
 {
-    const auto text = [escape](const QString &value) { return escape ? NSManagedObjectQDBase::escapeString(value) : value; };
+    const auto text = [escape](const QString &value) {
+        return escape ? NSManagedObjectQDBase::escapeString(value) : value;
+    };
     if (parts.isEmpty())
         return QStringLiteral(",");
     if (parts.size() == 1)
@@ -118,8 +120,8 @@ void Person::addPersonDataToEmailBody(QString &body) const
     section(QStringLiteral("Address"), addressParts(*this));
     QList<Part> fields;
     for (const UserFields *value : userfields())
-        fields.append({value->formfield() ? value->formfield()->formFieldName() : QString(),
-                       formattedValue(value, false)});
+        fields.append(
+            {value->formfield() ? value->formfield()->formFieldName() : QString(), formattedValue(value, false)});
     section(QStringLiteral("User Fields"), fields);
 }
 
@@ -137,8 +139,7 @@ void Person::addPersonToCSVBody(QString &body, const QList<FormFields *> &allFie
     const QList<Part> addresses = addressParts(*this);
     const QString emailText = mailingType ? mailingColumns(emails, false) : labelledColumn(emails);
     const QString phoneText = mailingType ? mailingColumns(phones, false) : labelledColumn(phones);
-    const QString addressText =
-        mailingType ? mailingColumns(addresses, true) : escapeString(labelledColumn(addresses));
+    const QString addressText = mailingType ? mailingColumns(addresses, true) : escapeString(labelledColumn(addresses));
 
     QString userFieldsString;
     const QList<UserFields *> values = userfields();
@@ -186,7 +187,7 @@ void Person::addPersonInfoToMutableString(QString &text) const
     section(QStringLiteral("Addresses"), addressParts(*this));
     QList<Part> fields;
     for (const UserFields *value : userfields())
-        fields.append({value->formfield() ? value->formfield()->formFieldName() : QString(),
-                       formattedValue(value, false)});
+        fields.append(
+            {value->formfield() ? value->formfield()->formFieldName() : QString(), formattedValue(value, false)});
     section(QStringLiteral("User Fields"), fields);
 }

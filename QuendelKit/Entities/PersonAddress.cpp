@@ -213,9 +213,9 @@ QVariantMap PersonAddress::addressInDictionaryFormat() const
 QString PersonAddress::makeAddressStringFromRecord(const QVariantMap &record)
 {
     QStringList parts;
-    for (const QString &key : {address_book::AddressStreetKey, address_book::AddressCityKey,
-                               address_book::AddressStateKey, address_book::AddressZIPKey,
-                               address_book::AddressCountryKey}) {
+    for (const QString &key :
+         {address_book::AddressStreetKey, address_book::AddressCityKey, address_book::AddressStateKey,
+          address_book::AddressZIPKey, address_book::AddressCountryKey}) {
         if (record.contains(key))
             parts.append(record.value(key).toString());
     }
@@ -257,7 +257,8 @@ QStringList PersonAddress::sortedListOfCountryNames()
     QStringList names = countryNamesByCode().values();
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    std::sort(names.begin(), names.end(),
+              [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
     return names;
 }
 
@@ -266,10 +267,12 @@ QStringList PersonAddress::addressFormatForCountryCode(const QString &code)
     if (code == QLatin1String("US"))
         return {QStringLiteral("Street"), QStringLiteral("City"), QStringLiteral("State"), QStringLiteral("Zip")};
     if (code == QLatin1String("CA"))
-        return {QStringLiteral("Street"), QStringLiteral("Suburb"), QStringLiteral("State"), QStringLiteral("Postal Code")};
+        return {QStringLiteral("Street"), QStringLiteral("Suburb"), QStringLiteral("State"),
+                QStringLiteral("Postal Code")};
     if (code == QLatin1String("GB"))
         return {QStringLiteral("Street"), QStringLiteral("City"), QStringLiteral("County"), QStringLiteral("Postcode")};
-    return {QStringLiteral("Street"), QStringLiteral("City"), QStringLiteral("Province"), QStringLiteral("Postal Code")};
+    return {QStringLiteral("Street"), QStringLiteral("City"), QStringLiteral("Province"),
+            QStringLiteral("Postal Code")};
 }
 
 void PersonAddress::updateAddressWithAddressDictionary(const QVariantMap &record)
@@ -278,9 +281,7 @@ void PersonAddress::updateAddressWithAddressDictionary(const QVariantMap &record
         const QVariant value = record.value(key);
         return value.isValid() && !value.isNull() ? value.toString() : QString();
     };
-    const auto changed = [](const QString &stored, const QString &value) {
-        return stored.isNull() || stored != value;
-    };
+    const auto changed = [](const QString &stored, const QString &value) { return stored.isNull() || stored != value; };
     if (changed(street(), incoming(address_book::AddressStreetKey)))
         setStreet(incoming(address_book::AddressStreetKey));
     if (changed(city(), incoming(address_book::AddressCityKey)))

@@ -96,8 +96,7 @@ QUrl PersonWebsite::browsableURLFromString(const QString &text)
         candidate = QStringLiteral("http://") + trimmed;
     const QUrl url(candidate, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
-        url.host().isEmpty())
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
         return QUrl();
     return url;
 }
@@ -124,7 +123,8 @@ void PersonWebsite::handleCloudKitInserted()
     for (const PersonAddressBookBridge::Entry &entry : *entries) {
         if (entry.value == websiteURL() && entry.label == websiteLabel()) {
             setLocalIdentifier(entry.identifier);
-            QDLogInfo(QStringLiteral("websiteURL and websitelabel matching; setting local id = %1").arg(entry.identifier));
+            QDLogInfo(
+                QStringLiteral("websiteURL and websitelabel matching; setting local id = %1").arg(entry.identifier));
             return;
         }
     }
@@ -157,8 +157,8 @@ platform::store::ManagedObject *PersonWebsite::duplicateRecordToRemove()
     Predicate labels = contact_detail::equalOrNil(QStringLiteral("websiteLabel"), websiteLabel());
     if (!alternative.isEmpty())
         labels = labels || Predicate::equal(QStringLiteral("websiteLabel"), alternative);
-    const Predicate predicate = Predicate::andOf({Predicate::equal(QStringLiteral("person"), person()),
-                                                  contact_detail::equalOrNil(QStringLiteral("websiteURL"), websiteURL()),
-                                                  labels});
+    const Predicate predicate =
+        Predicate::andOf({Predicate::equal(QStringLiteral("person"), person()),
+                          contact_detail::equalOrNil(QStringLiteral("websiteURL"), websiteURL()), labels});
     return contact_detail::newestOfDuplicates(*this, predicate);
 }

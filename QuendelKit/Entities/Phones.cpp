@@ -14,7 +14,7 @@ platform::store::FetchRequest Phones::fetchRequest()
 }
 
 Phones *Phones::createPhoneWithPhoneNumber(const QString &value, const QString &label, const QString &identifier,
-    platform::store::ManagedObjectContext *context)
+                                           platform::store::ManagedObjectContext *context)
 {
     if (!context)
         return nullptr;
@@ -90,8 +90,8 @@ void Phones::handleCloudKitInserted()
     Person *owner = person();
     if (!owner || owner->isContactPrivate() || owner->contactIdentifier().isEmpty())
         return;
-    const auto entries = PersonAddressBookBridge::shared().multiValueEntries(
-        *owner, PersonAddressBookBridge::DetailKind::Phone);
+    const auto entries =
+        PersonAddressBookBridge::shared().multiValueEntries(*owner, PersonAddressBookBridge::DetailKind::Phone);
     if (!entries)
         return;
     for (const PersonAddressBookBridge::Entry &entry : *entries) {
@@ -111,7 +111,8 @@ bool Phones::checkIfDuplicateRecord()
     for (Phones *other : owner->phones()) {
         if (other == this || other->objectID() == objectID())
             continue;
-        if (contact_detail::sameText(other->phoneNumber(), phoneNumber()) && contact_detail::sameText(other->label(), label())) {
+        if (contact_detail::sameText(other->phoneNumber(), phoneNumber()) &&
+            contact_detail::sameText(other->label(), label())) {
             QDLogInfo(QStringLiteral("Phones - checkIfDuplicateRecord returning YES"));
             return true;
         }
@@ -121,8 +122,9 @@ bool Phones::checkIfDuplicateRecord()
 
 platform::store::ManagedObject *Phones::duplicateRecordToRemove()
 {
-    const Predicate predicate = Predicate::andOf({Predicate::equal(QStringLiteral("person"), person()),
-        contact_detail::equalOrNil(QStringLiteral("phoneNumber"), phoneNumber()),
-        contact_detail::equalOrNil(QStringLiteral("label"), label())});
+    const Predicate predicate =
+        Predicate::andOf({Predicate::equal(QStringLiteral("person"), person()),
+                          contact_detail::equalOrNil(QStringLiteral("phoneNumber"), phoneNumber()),
+                          contact_detail::equalOrNil(QStringLiteral("label"), label())});
     return contact_detail::newestOfDuplicates(*this, predicate);
 }

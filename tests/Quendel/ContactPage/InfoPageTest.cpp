@@ -81,9 +81,10 @@ TEST_F(ContactPageTest, EditingModeTogglesTheBandButtonsKeysAndRows)
     EXPECT_EQ(page.editButtonKeyEquivalent(), QStringLiteral("e"));
     EXPECT_EQ(page.topViewConstraint(), 0);
     EXPECT_FALSE(page.addFieldsButton()->isVisible());
-    EXPECT_EQ(outlineLines(page), (QStringList{"Emails", "  DataCell", "Groups", "  DataCell", "  DataCell", "Notes",
-                                               "  DataCell"}));
-    EXPECT_EQ(page.messageLabelButton()->text(), QStringLiteral("Contact is not linked to any record in the Address Book"));
+    EXPECT_EQ(outlineLines(page),
+              (QStringList{"Emails", "  DataCell", "Groups", "  DataCell", "  DataCell", "Notes", "  DataCell"}));
+    EXPECT_EQ(page.messageLabelButton()->text(),
+              QStringLiteral("Contact is not linked to any record in the Address Book"));
 
     page.editButtonSelected();
     EXPECT_TRUE(page.isEditingContact());
@@ -93,9 +94,9 @@ TEST_F(ContactPageTest, EditingModeTogglesTheBandButtonsKeysAndRows)
     EXPECT_EQ(page.messageButtonConstraint(), ContactInfoViewControllerMac::MessageButtonEditingOffset);
     EXPECT_TRUE(page.addFieldsButton()->isVisible());
     EXPECT_EQ(outlineLines(page),
-              (QStringList{"Phones", "  DataEditingCell", "Emails", "  DataEditingCell", "  DataEditingCell", "Addresses",
-                           "  AddressEditingCell", "URLs", "  DataEditingCell", "Groups", "  DataCell", "  DataCell",
-                           "Notes", "  DataCell"}));
+              (QStringList{"Phones", "  DataEditingCell", "Emails", "  DataEditingCell", "  DataEditingCell",
+                           "Addresses", "  AddressEditingCell", "URLs", "  DataEditingCell", "Groups", "  DataCell",
+                           "  DataCell", "Notes", "  DataCell"}));
 
     // A number typed on the empty phone row is stored and saved at once.
     ContactInfoTableCellViewMac *phoneCell = editingCell(page, page.model().rows(PhonesKey).last());
@@ -132,7 +133,8 @@ TEST_F(ContactPageTest, RowHeightsFollowTheirContent)
 {
     Person *person = storedPerson(QStringLiteral("Ann"), [this](Person *p) {
         p->addPhoneNumberWithNumber(QStringLiteral("1"), QStringLiteral("home"), context.get());
-        p->addAddressWithText(QString(QLatin1String("")), QStringLiteral("street"), QString(), QString(), context.get());
+        p->addAddressWithText(QString(QLatin1String("")), QStringLiteral("street"), QString(), QString(),
+                              context.get());
         p->setNotesField(QString(200, QLatin1Char('x')).replace(QLatin1Char('x'), QStringLiteral("word ")));
     });
     ContactInfoViewControllerMac page(person, false, false, context);
@@ -144,7 +146,7 @@ TEST_F(ContactPageTest, RowHeightsFollowTheirContent)
     EXPECT_EQ(page.heightOfRowByItem(model->item(0)->index()), 30);
     EXPECT_EQ(heightOf(PhonesKey), ContactInfoViewControllerMac::StandardRowHeight);
     const int emptyAddress = heightOf(AddressesKey);
-    EXPECT_GT(emptyAddress, 25); // measured with "None"
+    EXPECT_GT(emptyAddress, 25);                 // measured with "None"
     EXPECT_GT(heightOf(NotesKey), emptyAddress); // long notes wrap at the box width
     page.editButtonSelected();
     EXPECT_EQ(heightOf(AddressesKey), ContactInfoViewControllerMac::AddressEditingRowHeight);
@@ -277,7 +279,8 @@ TEST_F(ContactPageTest, AddingAContactInASheetStoresItWithItsDetails)
     typeAndReturn(page->lastNameTextfield(), QStringLiteral("Quill"));
     typeAndReturn(editingCell(*page, page->model().rows(PhonesKey).last())->valueField(), QStringLiteral("555-0199"));
     QTest::qWait(20);
-    typeAndReturn(editingCell(*page, page->model().rows(EmailsKey).last())->valueField(), QStringLiteral("zoe@example.com"));
+    typeAndReturn(editingCell(*page, page->model().rows(EmailsKey).last())->valueField(),
+                  QStringLiteral("zoe@example.com"));
     QTest::qWait(20);
     ContactInfoTableCellViewMac *address = editingCell(*page, page->model().rows(AddressesKey).last());
     address->addressCountryField()->setText(QStringLiteral("Canada"));

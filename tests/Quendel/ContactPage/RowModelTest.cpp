@@ -31,11 +31,15 @@ TEST_F(ContactPageTest, SectionsAndRowsInViewingAndEditingMode)
         QStringList editing;
     };
     const Case cases[] = {
-        {"bare contact", {},
+        {"bare contact",
+         {},
          {"Groups", "  None", "  None", "Notes", "  "},
-         {"Phones", "  +", "Emails", "  +", "Addresses", "  +", "URLs", "  +", "Groups", "  None", "  None", "Notes", "  "}},
+         {"Phones", "  +", "Emails", "  +", "Addresses", "  +", "URLs", "  +", "Groups", "  None", "  None", "Notes",
+          "  "}},
         {"e-mails only",
-         [this](Person *p) { p->addEmailWithEmail(QStringLiteral("a@example.com"), QStringLiteral("home"), context.get()); },
+         [this](Person *p) {
+             p->addEmailWithEmail(QStringLiteral("a@example.com"), QStringLiteral("home"), context.get());
+         },
          {"Emails", "  a@example.com", "Groups", "  None", "  None", "Notes", "  "},
          {"Phones", "  +", "Emails", "  a@example.com", "  +", "Addresses", "  +", "URLs", "  +", "Groups", "  None",
           "  None", "Notes", "  "}},
@@ -51,8 +55,9 @@ TEST_F(ContactPageTest, SectionsAndRowsInViewingAndEditingMode)
          },
          {"Phones", "  555", "Emails", "  a@example.com", "Addresses", "  1 Main St, Canada", "URLs", "  example.com",
           "Groups", "  None", "  None", "Notes", "  Met at the fair", "Other Info", "  Chef"},
-         {"Phones", "  555", "  +", "Emails", "  a@example.com", "  +", "Addresses", "  1 Main St, Canada", "  +", "URLs",
-          "  example.com", "  +", "Groups", "  None", "  None", "Notes", "  Met at the fair", "Other Info", "  Chef"}},
+         {"Phones", "  555", "  +", "Emails", "  a@example.com", "  +", "Addresses", "  1 Main St, Canada", "  +",
+          "URLs", "  example.com", "  +", "Groups", "  None", "  None", "Notes", "  Met at the fair", "Other Info",
+          "  Chef"}},
     };
     for (const Case &c : cases) {
         Person *person = storedPerson(QStringLiteral("Ann"), c.fill);
@@ -82,13 +87,13 @@ TEST_F(ContactPageTest, CellOfEachRowInBothModes)
         viewing.append(ContactInfoViewModel::cellIdentifier(item, false));
         editing.append(ContactInfoViewModel::cellIdentifier(item, true));
     }
-    const QStringList expectedEditing = {"HeaderCell", "DataEditingCell", "DataEditingCell",      // Phones
-                                         "HeaderCell", "DataEditingCell",                         // Emails
+    const QStringList expectedEditing = {"HeaderCell", "DataEditingCell",    "DataEditingCell",    // Phones
+                                         "HeaderCell", "DataEditingCell",                          // Emails
                                          "HeaderCell", "AddressEditingCell", "AddressEditingCell", // Addresses
-                                         "HeaderCell", "DataEditingCell",                         // URLs
-                                         "HeaderCell", "DataCell", "DataCell",                    // Groups
-                                         "HeaderCell", "DataCell",                                // Notes
-                                         "HeaderCell", "DateEditingCell", "DataCell"};            // Other Info
+                                         "HeaderCell", "DataEditingCell",                          // URLs
+                                         "HeaderCell", "DataCell",           "DataCell",           // Groups
+                                         "HeaderCell", "DataCell",                                 // Notes
+                                         "HeaderCell", "DateEditingCell",    "DataCell"};          // Other Info
     EXPECT_EQ(editing, expectedEditing);
     for (int i = 0; i < viewing.size(); ++i) {
         if (expectedEditing[i] == QLatin1String("HeaderCell") || expectedEditing[i] == QLatin1String("DateEditingCell"))
@@ -112,7 +117,8 @@ TEST_F(ContactPageTest, StoringValuesOnStoredAndEmptyRows)
     EXPECT_EQ(model.persistValue(placeholder, QString(QLatin1String("")), QStringLiteral("home")), nullptr);
     EXPECT_EQ(model.rows(PhonesKey).size(), 2);
 
-    auto *created = dynamic_cast<Phones *>(model.persistValue(placeholder, QStringLiteral("777"), QStringLiteral("work")));
+    auto *created =
+        dynamic_cast<Phones *>(model.persistValue(placeholder, QStringLiteral("777"), QStringLiteral("work")));
     ASSERT_NE(created, nullptr);
     EXPECT_EQ(created->label(), QStringLiteral("work"));
     EXPECT_EQ(created->person(), person);
@@ -139,7 +145,8 @@ TEST_F(ContactPageTest, AddFieldMenuAndAddingFields)
     });
     ContactInfoViewModel model(context.get(), person);
     model.loadContactsDataDictionary();
-    EXPECT_EQ(model.addFieldMenuTitles(), (QStringList{"Suffix", "Department", "Job Title", "Middle Name", "Nickname"}));
+    EXPECT_EQ(model.addFieldMenuTitles(),
+              (QStringList{"Suffix", "Department", "Job Title", "Middle Name", "Nickname"}));
 
     EXPECT_EQ(model.addPersonField(QStringLiteral("Job Title")), QStringLiteral("personinfo.jobDescription"));
     QStringList other;
@@ -169,9 +176,9 @@ TEST_F(ContactPageTest, RemovingRows)
     ContactInfoViewModel model(context.get(), person);
     model.loadContactsDataDictionary();
     model.addEmptyValuesToDictionary();
-    EXPECT_FALSE(model.removeRow(model.rows(EmailsKey).last()));   // the empty row
-    EXPECT_FALSE(model.removeRow(model.rows(GroupsKey).first()));  // a group row
-    EXPECT_FALSE(model.removeRow(model.rows(NotesKey).first()));   // the notes
+    EXPECT_FALSE(model.removeRow(model.rows(EmailsKey).last()));  // the empty row
+    EXPECT_FALSE(model.removeRow(model.rows(GroupsKey).first())); // a group row
+    EXPECT_FALSE(model.removeRow(model.rows(NotesKey).first()));  // the notes
     Emails *email = static_cast<Emails *>(model.rows(EmailsKey).first()->record);
     EXPECT_TRUE(model.removeRow(model.rows(EmailsKey).first()));
     EXPECT_TRUE(email->isDeleted());

@@ -45,8 +45,8 @@ const QList<Kind> &kinds()
                  QStringLiteral("111"), QStringLiteral("home"), QString(), p));
          },
          [](auto *r, const QString &v) { static_cast<PersonWebsite *>(r)->setWebsiteURL(v); },
-         [](auto *r, const QString &v) { static_cast<PersonWebsite *>(r)->setWebsiteLabel(v); },
-         "updateWebsite:111", "updateWebsiteLabel:home", "deleteWebsite"},
+         [](auto *r, const QString &v) { static_cast<PersonWebsite *>(r)->setWebsiteLabel(v); }, "updateWebsite:111",
+         "updateWebsiteLabel:home", "deleteWebsite"},
     };
     return all;
 }
@@ -158,7 +158,8 @@ TEST_F(DetailsTest, DuplicatesNeedTheSameContactValueAndLabel)
     EXPECT_TRUE(homepage->checkIfDuplicateRecord());
     PersonWebsite *upper = PersonWebsite::createPersonWebsiteWithURL(QStringLiteral("http://b.example"),
                                                                      QStringLiteral("Homepage"), QString(), ann);
-    PersonWebsite::createPersonWebsiteWithURL(QStringLiteral("http://b.example"), QStringLiteral("home page"), QString(), ann);
+    PersonWebsite::createPersonWebsiteWithURL(QStringLiteral("http://b.example"), QStringLiteral("home page"),
+                                              QString(), ann);
     EXPECT_FALSE(upper->checkIfDuplicateRecord());
     EXPECT_TRUE(PersonWebsite::checkAleternativeSpellingForLabel(QStringLiteral("Homepage")).isNull());
 }
@@ -169,8 +170,8 @@ TEST_F(DetailsTest, TheNewestOfEqualDetailsIsTheOneToRemove)
     QList<Emails *> emails;
     for (int i = 0; i < 3; ++i) {
         clock->advance(1000);
-        auto *e = Emails::createEmailWithEmailAddress(QStringLiteral("a@example.com"), QStringLiteral("home"), QString(),
-                                                     context.get());
+        auto *e = Emails::createEmailWithEmailAddress(QStringLiteral("a@example.com"), QStringLiteral("home"),
+                                                      QString(), context.get());
         e->setPerson(ann);
         e->setCreatedAt(clock->utcNow());
         emails.append(e);
@@ -180,7 +181,7 @@ TEST_F(DetailsTest, TheNewestOfEqualDetailsIsTheOneToRemove)
         EXPECT_EQ(e->duplicateRecordToRemove(), emails.last());
 
     Emails *single = Emails::createEmailWithEmailAddress(QStringLiteral("b@example.com"), QStringLiteral("home"),
-                                                        QString(), context.get());
+                                                         QString(), context.get());
     single->setPerson(ann);
     EXPECT_EQ(single->duplicateRecordToRemove(), nullptr);
 }
@@ -190,7 +191,8 @@ TEST_F(DetailsTest, ADownloadedDetailOfAPrivateContactStaysUntied)
     Person *person = newPerson(QStringLiteral("Ann"), true);
     bridge->linked.insert(person);
     bridge->entries = {{QStringLiteral("home"), QStringLiteral("111"), QStringLiteral("entry-1")}};
-    auto *phone = Phones::createPhoneWithPhoneNumber(QStringLiteral("111"), QStringLiteral("home"), QString(), context.get());
+    auto *phone =
+        Phones::createPhoneWithPhoneNumber(QStringLiteral("111"), QStringLiteral("home"), QString(), context.get());
     phone->setPerson(person);
     phone->handleCloudKitInserted();
     EXPECT_TRUE(phone->localIdentifier().isEmpty());

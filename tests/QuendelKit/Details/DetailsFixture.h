@@ -28,7 +28,8 @@ public:
     }
     QStringList loadPublicGroupsListWithNamesForContact(const Person &person) override
     {
-        return linked.contains(&person) ? QStringList{QStringLiteral("Friends"), QStringLiteral("Work")} : QStringList();
+        return linked.contains(&person) ? QStringList{QStringLiteral("Friends"), QStringLiteral("Work")}
+                                        : QStringList();
     }
     bool addPersonPhoneToAddressBook(Person &, Phones &) override { return note(QStringLiteral("addPhone")); }
     bool deletePersonPhoneFromAddressBook(Person &, Phones &) override { return note(QStringLiteral("deletePhone")); }
@@ -50,7 +51,10 @@ public:
     {
         return note(QStringLiteral("updateEmailLabel:") + old);
     }
-    bool addPersonAddressToAddressBook(Person &, PersonAddress &) override { return note(QStringLiteral("addAddress")); }
+    bool addPersonAddressToAddressBook(Person &, PersonAddress &) override
+    {
+        return note(QStringLiteral("addAddress"));
+    }
     bool deletePersonAddressFromAddressBook(Person &, PersonAddress &) override
     {
         return note(QStringLiteral("deleteAddress"));
@@ -63,7 +67,10 @@ public:
     {
         return note(QStringLiteral("updateAddressLabel:") + old);
     }
-    bool addPersonWebsiteToAddressBook(Person &, PersonWebsite &) override { return note(QStringLiteral("addWebsite")); }
+    bool addPersonWebsiteToAddressBook(Person &, PersonWebsite &) override
+    {
+        return note(QStringLiteral("addWebsite"));
+    }
     bool deletePersonWebsiteFromAddressBook(Person &, PersonWebsite &) override
     {
         return note(QStringLiteral("deleteWebsite"));

@@ -79,7 +79,8 @@ TEST_F(PersonAddressTest, CaptionsOfTheEditFormByCountryCode)
         {nullptr, other},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(PersonAddress::addressFormatForCountryCode(c.code ? QString::fromLatin1(c.code) : QString()), c.captions)
+        EXPECT_EQ(PersonAddress::addressFormatForCountryCode(c.code ? QString::fromLatin1(c.code) : QString()),
+                  c.captions)
             << (c.code ? c.code : "nil");
 }
 
@@ -107,7 +108,8 @@ TEST_F(PersonAddressTest, PositionsDistancesAndPinTitles)
         double latitude, longitude;
         bool valid;
     };
-    const Case cases[] = {{0.4, 0.3, false}, {-0.5, 0, true}, {0.000001, 0.000001, false}, {0, 0, false}, {48.8, 2.3, true}};
+    const Case cases[] = {
+        {0.4, 0.3, false}, {-0.5, 0, true}, {0.000001, 0.000001, false}, {0, 0, false}, {48.8, 2.3, true}};
     for (const Case &c : cases) {
         PersonAddress *a = address();
         a->setCoordinate({c.latitude, c.longitude});

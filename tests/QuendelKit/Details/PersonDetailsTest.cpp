@@ -28,7 +28,9 @@ TEST_F(DetailsTest, InfoSectionsOfContactsInATable)
     const Case cases[] = {
         {"notes only", [](Person *p) { p->setNotesField(QStringLiteral("n")); }, {GroupsKey, NotesKey}},
         {"e-mails only",
-         [&](Person *p) { p->addEmailWithEmail(QStringLiteral("a@example.com"), QStringLiteral("home"), context.get()); },
+         [&](Person *p) {
+             p->addEmailWithEmail(QStringLiteral("a@example.com"), QStringLiteral("home"), context.get());
+         },
          {EmailsKey, GroupsKey, NotesKey}},
         {"everything",
          [&](Person *p) {
@@ -113,9 +115,11 @@ TEST_F(DetailsTest, NewDetailsOfPrivateAndLinkedContacts)
     bridge->linked.insert(linked);
     linked->addPhoneNumberWithNumber(QStringLiteral("1"), QStringLiteral("home"), context.get());
     linked->addEmailWithEmail(QStringLiteral("a@b.c"), QStringLiteral("home"), context.get());
-    PersonWebsite *site = linked->addWebsiteWithURLString(QStringLiteral("x.example"), QStringLiteral("work"), context.get());
-    PersonAddress *address = linked->addAddressWithText(QStringLiteral("Town"), QStringLiteral("city"),
-                                                        QStringLiteral("home"), QStringLiteral("Canada"), context.get());
+    PersonWebsite *site =
+        linked->addWebsiteWithURLString(QStringLiteral("x.example"), QStringLiteral("work"), context.get());
+    PersonAddress *address =
+        linked->addAddressWithText(QStringLiteral("Town"), QStringLiteral("city"), QStringLiteral("home"),
+                                   QStringLiteral("Canada"), context.get());
     EXPECT_EQ(bridge->calls, (QStringList{QStringLiteral("addPhone"), QStringLiteral("addEmail"),
                                           QStringLiteral("addWebsite"), QStringLiteral("addAddress")}));
     EXPECT_EQ(site->websiteLabel(), QStringLiteral("work"));
@@ -136,8 +140,8 @@ TEST_F(DetailsTest, AnEditedAddressFieldDiscardsThePosition)
 
     Person *linked = newPerson();
     bridge->linked.insert(linked);
-    PersonAddress *other = linked->addAddressWithText(QStringLiteral("1"), QStringLiteral("street"), QString(),
-                                                      QString(), context.get());
+    PersonAddress *other =
+        linked->addAddressWithText(QStringLiteral("1"), QStringLiteral("street"), QString(), QString(), context.get());
     other->setCoordinate({40, -70});
     EXPECT_TRUE(linked->updatePersonAddressInAddressBook(other, QStringLiteral("street")));
     EXPECT_EQ(bridge->calls.last(), QStringLiteral("updateAddress:street"));
@@ -146,7 +150,8 @@ TEST_F(DetailsTest, AnEditedAddressFieldDiscardsThePosition)
 
 TEST_F(DetailsTest, OptionalFieldsAndTheirTitles)
 {
-    const QStringList titles = {"Prefix", "Suffix", "Notes", "Birthday", "Department", "Job Title", "Middle Name", "Nickname"};
+    const QStringList titles = {"Prefix",     "Suffix",    "Notes",       "Birthday",
+                                "Department", "Job Title", "Middle Name", "Nickname"};
     const QStringList keys = Person::supportedPersonFieldKeys();
     ASSERT_EQ(keys.size(), titles.size());
     for (int i = 0; i < keys.size(); ++i) {

@@ -60,7 +60,8 @@ TEST_F(PersonExportsTest, CsvCustomFieldsFollowTheGivenList)
     QString row;
     bob->addPersonToCSVBody(row, {first, second, third}, false);
     EXPECT_EQ(row, QStringLiteral("Bob,,,,,,,,\"x, y\",,\n"));
-    EXPECT_EQ(Person::normalizedStringFromNumberForReporting(QStringLiteral(" 555 01\n00\t")), QStringLiteral("55501" "00"));
+    EXPECT_EQ(Person::normalizedStringFromNumberForReporting(QStringLiteral(" 555 01\n00\t")), QStringLiteral("55501"
+                                                                                                              "00"));
 }
 
 TEST_F(PersonExportsTest, HtmlAndPlainTextCards)
@@ -94,10 +95,11 @@ TEST_F(PersonExportsTest, RefreshingFurtherFieldsFromTheAddressBook)
     EXPECT_FALSE(info->checkAndUpdateStringProperty(QStringLiteral("nickname"), QStringLiteral("Nickname"), {}));
 
     info->setNickname(QStringLiteral("Annie"));
-    EXPECT_FALSE(info->checkAndUpdateStringPropertyWithContact(QStringLiteral("nickname"), QStringLiteral("nickname"), {}));
+    EXPECT_FALSE(
+        info->checkAndUpdateStringPropertyWithContact(QStringLiteral("nickname"), QStringLiteral("nickname"), {}));
     EXPECT_EQ(info->nickname(), QStringLiteral("Annie"));
     EXPECT_TRUE(info->checkAndUpdateStringPropertyWithContact(QStringLiteral("nickname"), QStringLiteral("nickname"),
-                                                             {{QStringLiteral("nickname"), QStringLiteral("Ann")}}));
+                                                              {{QStringLiteral("nickname"), QStringLiteral("Ann")}}));
     EXPECT_EQ(info->nickname(), QStringLiteral("Ann"));
 }
 
