@@ -65,10 +65,26 @@ void FilesListDataSource::updateObjectInSource(ManagedObject *object)
         }
     if (found < 0)
         return;
-    const CommonListDataPtr header = headers.takeAt(found);
     QString newName = person->displayName();
     if (newName.isNull())
         newName = UnassignedSectionTitle;
+    // Sections are keyed by name: when the section also holds files of a namesake, or the new name has a
+    // section already, renaming the section in place would move the wrong files or make two sections of
+    // one name, so the list is built again instead.
+    bool sharedSection = false;
+    for (const CommonListDataPtr &row : headers.at(found)->children()) {
+        const ManagedObject *owner =
+            row->dataObject() ? row->dataObject()->relatedObject(QStringLiteral("person")) : nullptr;
+        sharedSection = sharedSection || owner != person;
+    }
+    bool nameTaken = false;
+    for (qsizetype i = 0; i < headers.size(); ++i)
+        nameTaken = nameTaken || (i != found && headers.at(i)->headerTitle() == newName);
+    if (sharedSection || nameTaken) {
+        setupListView();
+        return;
+    }
+    const CommonListDataPtr header = headers.takeAt(found);
     headers.insert(insertionIndexForHeaderTitle(headers, newName), header);
     setHeadersArray(headers);
     header->setHeaderTitle(newName);

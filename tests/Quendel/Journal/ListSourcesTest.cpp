@@ -114,6 +114,21 @@ TEST_F(JournalStoreTest, FileSectionsSortByNameWithUnassignedAmongThem)
               (QStringList{QStringLiteral("Unassigned"), QStringLiteral("Zed"), QStringLiteral("Zoe")}));
     EXPECT_EQ(list.modelSections(), list.sourceSections());
 
+    // Taking a name that already has a section gives one section of that name, with both contacts' files.
+    tom->setDisplayName(QStringLiteral("Zed"));
+    save();
+    EXPECT_EQ(list.recorder.take(), QStringList{QStringLiteral("U")});
+    EXPECT_EQ(list.sourceSections(), (QStringList{QStringLiteral("Unassigned"), QStringLiteral("Zed")}));
+    EXPECT_EQ(list.source.headersArray().at(1)->children().size(), 2);
+
+    // Renaming one of two namesakes leaves the other's file where it was.
+    tom->setDisplayName(QStringLiteral("Tom"));
+    save();
+    EXPECT_EQ(list.recorder.take(), QStringList{QStringLiteral("U")});
+    EXPECT_EQ(list.sourceSections(),
+              (QStringList{QStringLiteral("Tom"), QStringLiteral("Unassigned"), QStringLiteral("Zed")}));
+    EXPECT_EQ(list.modelSections(), list.sourceSections());
+
     // A contact without files changes nothing.
     alice->setDisplayName(QStringLiteral("Alicia"));
     save();
