@@ -985,6 +985,7 @@ bool ContactInfoViewControllerMac::doneAddNewContact()
     setFocus();
 
     Person *person = detailPerson();
+    const bool makePrivate = m_isPrivateButton->isChecked();
     bool sameNameAsSource = false;
     bool childSaved = true;
     platform::core::QDError error;
@@ -999,7 +1000,7 @@ bool ContactInfoViewControllerMac::doneAddNewContact()
                 return;
             }
         }
-        person->setIsContactPrivate(m_isPrivateButton->isChecked());
+        person->setIsContactPrivate(makePrivate);
         if (!m_pushedToMainContext) {
             for (platform::store::ManagedObject *object : m_privateContext->insertedObjects())
                 m_pushedObjectIDs.append(object->objectID());
