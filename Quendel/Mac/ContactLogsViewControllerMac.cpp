@@ -50,6 +50,11 @@ ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidg
     m_listModel->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
     m_listModel->setForwardDelegate(this);
     outlineView()->setModel(m_listModel);
+    auto *filler = new QLabel(QStringLiteral("No Logs"), this);
+    filler->setObjectName(QStringLiteral("fillerText"));
+    filler->setAlignment(Qt::AlignCenter);
+    filler->hide();
+    setFillerText(filler);
     awakeFromNib();
 }
 

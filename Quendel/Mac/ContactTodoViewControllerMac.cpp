@@ -15,6 +15,7 @@
 
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLocale>
 #include <QPointer>
 
@@ -50,6 +51,11 @@ ContactTodoViewControllerMac::ContactTodoViewControllerMac(Person *person, QWidg
     m_listModel->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
     m_listModel->setForwardDelegate(this);
     outlineView()->setModel(m_listModel);
+    auto *filler = new QLabel(QStringLiteral("No ToDos"), this);
+    filler->setObjectName(QStringLiteral("fillerText"));
+    filler->setAlignment(Qt::AlignCenter);
+    filler->hide();
+    setFillerText(filler);
     awakeFromNib();
 }
 

@@ -57,6 +57,7 @@ TEST_F(ContactTabsTest, ALogAddedFromTheLogsTabAppearsInItAndCanBeDeleted)
     QAbstractItemModelTester tester(tab->listModel(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     EXPECT_EQ(tab->listModel()->rowCount(), 0);
     EXPECT_EQ(tab->arrangedObjectCount(), 0);
+    EXPECT_TRUE(tab->showingFillerText());
 
     tab->showAddLogContactSheet(nullptr);
     platform::ui::Sheet *sheet = platform::ui::Sheet::attachedSheet(&window);
@@ -73,6 +74,7 @@ TEST_F(ContactTabsTest, ALogAddedFromTheLogsTabAppearsInItAndCanBeDeleted)
     EXPECT_EQ(tab->listModel()->rowCount(tab->listModel()->index(0, 0)), 1);
     EXPECT_TRUE(rowText(*tab->listModel(), 0, 0).contains(QStringLiteral("Called about the garden")));
     EXPECT_EQ(tab->arrangedObjectCount(), 1);
+    EXPECT_FALSE(tab->showingFillerText());
     EXPECT_TRUE(tab->outlineView()->isExpanded(tab->listModel()->index(0, 0)));
 
     // Delete asks first; "Delete" with the box ticked deletes and stops the question for later.
