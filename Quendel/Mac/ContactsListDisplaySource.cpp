@@ -75,6 +75,7 @@ void ContactsListDisplaySource::setManagedObjectContext(ContextPtr context)
     m_arranged.clear();
     m_selectedPerson = nullptr;
     m_selectedObjects.clear();
+    m_keyedContent.reset();
     ++m_contentGeneration;
     ++m_passGeneration; // results computed for the old context are dropped
     observeContext();
@@ -153,6 +154,7 @@ void ContactsListDisplaySource::refetchArrayController()
                     people.append(person);
             }
             m_content = people;
+            m_keyedContent.reset();
             ++m_contentGeneration;
             ++m_passGeneration;
         });
@@ -252,6 +254,13 @@ ContactsListDisplaySource::keyedContacts(const QList<Person *> &people) const
     return keyed;
 }
 
+std::shared_ptr<const std::vector<ContactsListDisplaySource::KeyedContact>> ContactsListDisplaySource::keyedContent()
+{
+    if (!m_keyedContent)
+        m_keyedContent = std::make_shared<const std::vector<KeyedContact>>(keyedContacts(m_content));
+    return m_keyedContent;
+}
+
 void ContactsListDisplaySource::buildSections(std::vector<KeyedContact> &contacts,
                                              QHash<QString, QList<Person *>> *dictionary, QStringList *keys)
 {
@@ -288,7 +297,11 @@ void ContactsListDisplaySource::buildSections(std::vector<KeyedContact> &contact
 
 void ContactsListDisplaySource::resetDatasource()
 {
-    std::vector<KeyedContact> keyed = keyedContacts(m_arranged);
+    // A rebuild reads every key afresh. Unfiltered, the arranged contacts are the content, whose keys later
+    // searches read again.
+    m_keyedContent.reset();
+    std::vector<KeyedContact> keyed =
+        !m_filterPredicate && m_arranged.size() == m_content.size() ? *keyedContent() : keyedContacts(m_arranged);
     buildSections(keyed, &m_contactsDictionary, &m_alphabetsUsed);
     emit sectionsChanged();
 }
@@ -424,15 +437,20 @@ void ContactsListDisplaySource::filterAndRebuild(bool preserveSelection)
     const quint64 generation = ++m_passGeneration;
     const quint64 contentGeneration = m_contentGeneration;
 
-    auto keyed = std::make_shared<std::vector<KeyedContact>>(keyedContacts(m_content));
     // Contacts with unsaved changes are judged here, as they are now; the store only knows their saved state.
+    // Their names may have changed too, so the keys are read again.
     auto judgedHere = std::make_shared<QHash<Person *, bool>>();
-    if (m_filterPredicate && m_context) {
+    if (m_context) {
         for (ManagedObject *object : m_context->insertedObjects() + m_context->updatedObjects()) {
-            if (auto *person = dynamic_cast<Person *>(object))
+            auto *person = dynamic_cast<Person *>(object);
+            if (!person)
+                continue;
+            m_keyedContent.reset();
+            if (m_filterPredicate)
                 judgedHere->insert(person, m_filterPredicate->evaluate(*person));
         }
     }
+    const std::shared_ptr<const std::vector<KeyedContact>> keyed = keyedContent();
     auto result = std::make_shared<PassResult>();
     result->generation = generation;
     result->contentGeneration = contentGeneration;
@@ -567,12 +585,19 @@ void ContactsListDisplaySource::contextObjectsChanged(const platform::core::Noti
             m_arranged.append(person);
         contentChanged = true;
     }
-    if (contentChanged)
+    for (ManagedObject *object : listOf(platform::store::UpdatedObjectsKey)) {
+        if (dynamic_cast<Person *>(object))
+            m_keyedContent.reset(); // its name or key may have changed
+    }
+    if (contentChanged) {
+        m_keyedContent.reset();
         ++m_contentGeneration;
+    }
 }
 
 void ContactsListDisplaySource::forgetPerson(Person *person)
 {
+    m_keyedContent.reset();
     m_content.removeAll(person);
     m_arranged.removeAll(person);
     m_selectedObjects.removeAll(person);

@@ -171,6 +171,7 @@ private:
     void forgetPerson(Person *person);
     void observeContext();
     void renewFooter();
+    std::shared_ptr<const std::vector<KeyedContact>> keyedContent();
 
     ContextPtr m_context;
     ContextPtr m_filterContext; // private context on the same store, used only on the filter queue
@@ -192,6 +193,8 @@ private:
     QStringList m_recentlySavedRecords;
     bool m_loadedArrayController = false;
 
+    // What sectioning reads of every listed contact, kept until the contacts or their keys change.
+    std::shared_ptr<const std::vector<KeyedContact>> m_keyedContent;
     quint64 m_contentGeneration = 0;
     quint64 m_passGeneration = 0;
     int m_pendingPasses = 0;

@@ -361,8 +361,9 @@ Qt::ItemFlags ContactsListItemModel::flags(const QModelIndex &index) const
 {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    // Section keys and the footer are shown but cannot be chosen.
+    // Section keys and the footer are shown but cannot be chosen. Saying which rows never hold children
+    // spares a view from keeping a record for every contact row it opens.
     if (index.internalId() == 0)
-        return Qt::ItemIsEnabled;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+        return index.row() < m_sections.size() ? Qt::ItemIsEnabled : (Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
 }
