@@ -47,23 +47,6 @@ SqlCollation comparisonCollation(AttributeType type, Comparison op)
     return SqlCollation::Binary;
 }
 
-const char *collationName(SqlCollation collation)
-{
-    switch (collation) {
-    case SqlCollation::Utf16:
-        return kUtf16Collation;
-    case SqlCollation::Decimal:
-        return kDecimalCollation;
-    case SqlCollation::LocalizedNoCase:
-        return kLocalizedNoCaseCollation;
-    case SqlCollation::CaseFold:
-        return kCaseFoldCollation;
-    case SqlCollation::Binary:
-        break;
-    }
-    return nullptr;
-}
-
 // A predicate constant made ready for one attribute: its stored form, folded when the comparison folds.
 struct Constant
 {
@@ -395,7 +378,7 @@ public:
             break;
         }
         QString left = folded;
-        if (const char *collation = collationName(comparisonCollation(attribute.type, node.op)))
+        if (const char *collation = sqlCollationName(comparisonCollation(attribute.type, node.op)))
             left = QStringLiteral("%1 COLLATE \"%2\"").arg(left, QLatin1String(collation));
         return QStringLiteral("%1 %2 %3").arg(left, QLatin1String(sqlOperator(node.op)), param(c.value));
     }
@@ -747,10 +730,7 @@ SqlKeyPath compileKeyPathToSql(const QString &keyPath, const EntityDescription &
     SqlCompiler compiler(model);
     SqlCompiler::Target target;
     SqlKeyPath result;
-    QStringList path = keyPath.split(QLatin1Char('.'));
-    if (path.size() > 1 && path.first().compare(QLatin1String("self"), Qt::CaseInsensitive) == 0)
-        path.removeFirst();
-    if (compiler.resolve(rootRow(entity, rootAlias), path, target)) {
+    if (compiler.resolve(rootRow(entity, rootAlias), splitAttributeKeyPath(keyPath), target)) {
         if (target.kind == SqlCompiler::Target::Attribute) {
             result.attribute = target.attribute;
             result.expression = compiler.column(target.row, schema::columnName(*target.attribute));
@@ -760,6 +740,31 @@ SqlKeyPath compileKeyPathToSql(const QString &keyPath, const EntityDescription &
     }
     result.problem = compiler.problem;
     return result;
+}
+
+QStringList splitAttributeKeyPath(const QString &keyPath)
+{
+    QStringList path = keyPath.split(QLatin1Char('.'));
+    if (path.size() > 1 && path.first().compare(QLatin1String("self"), Qt::CaseInsensitive) == 0)
+        path.removeFirst();
+    return path;
+}
+
+const char *sqlCollationName(SqlCollation collation)
+{
+    switch (collation) {
+    case SqlCollation::Utf16:
+        return kUtf16Collation;
+    case SqlCollation::Decimal:
+        return kDecimalCollation;
+    case SqlCollation::LocalizedNoCase:
+        return kLocalizedNoCaseCollation;
+    case SqlCollation::CaseFold:
+        return kCaseFoldCollation;
+    case SqlCollation::Binary:
+        break;
+    }
+    return nullptr;
 }
 
 bool evaluate(const Predicate &predicate, const PredicateSubject &subject)

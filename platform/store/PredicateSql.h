@@ -39,6 +39,10 @@ struct SqlKeyPath
 SqlKeyPath compileKeyPathToSql(const QString &keyPath, const EntityDescription &entity, const ManagedObjectModel &model,
                                const QString &rootAlias = QString::fromLatin1(schema::kRootAlias));
 
+// The steps of a key path that ends in an attribute: a leading "self." is dropped (a lone "self" stays, as
+// the name it then is).
+QStringList splitAttributeKeyPath(const QString &keyPath);
+
 // ---- Values in their stored form, shared by SQL and in-memory evaluation ----
 //
 // The stored form of a value is what SQLite holds: an invalid QVariant (NULL), qint64 (INTEGER), double
@@ -58,6 +62,9 @@ int bindSqlValue(sqlite3_stmt *statement, int index, const QVariant &value);
 QVariant readSqlValue(sqlite3_stmt *statement, int column);
 
 enum class SqlCollation { Binary, Utf16, Decimal, LocalizedNoCase, CaseFold };
+
+// The name registerCollations gives a collation; null for Binary, which is SQLite's own default.
+const char *sqlCollationName(SqlCollation collation);
 
 // SQLite's ordering of two stored-form values: NULL < numbers < texts < blobs; numbers by value, texts by the
 // collation, blobs bytewise.

@@ -25,31 +25,6 @@ SqlCollation collationFor(SortDescriptor::Comparator comparator, AttributeType t
     return SqlCollation::Utf16;
 }
 
-const char *collationName(SqlCollation collation)
-{
-    switch (collation) {
-    case SqlCollation::Utf16:
-        return kUtf16Collation;
-    case SqlCollation::Decimal:
-        return kDecimalCollation;
-    case SqlCollation::LocalizedNoCase:
-        return kLocalizedNoCaseCollation;
-    case SqlCollation::CaseFold:
-        return kCaseFoldCollation;
-    case SqlCollation::Binary:
-        break;
-    }
-    return nullptr;
-}
-
-QStringList splitKeyPath(const QString &keyPath)
-{
-    QStringList path = keyPath.split(QLatin1Char('.'));
-    if (path.size() > 1 && path.first().compare(QLatin1String("self"), Qt::CaseInsensitive) == 0)
-        path.removeFirst();
-    return path;
-}
-
 // The key path's value in stored form (NULL when an object on the way is missing), and its attribute.
 QVariant storedValue(const PredicateSubject &subject, const QStringList &path, const AttributeDescription **attribute)
 {
@@ -77,7 +52,7 @@ QVariant storedValue(const PredicateSubject &subject, const QStringList &path, c
 
 int SortDescriptor::compare(const PredicateSubject &a, const PredicateSubject &b) const
 {
-    const QStringList path = splitKeyPath(m_keyPath);
+    const QStringList path = splitAttributeKeyPath(m_keyPath);
     const AttributeDescription *attributeA = nullptr;
     const AttributeDescription *attributeB = nullptr;
     const QVariant va = storedValue(a, path, &attributeA);
@@ -100,7 +75,7 @@ SqlOrderBy compileSortToSql(const std::vector<SortDescriptor> &descriptors, cons
             return result;
         }
         QString term = key.expression;
-        if (const char *collation = collationName(collationFor(descriptor.comparator(), key.attribute->type)))
+        if (const char *collation = sqlCollationName(collationFor(descriptor.comparator(), key.attribute->type)))
             term += QStringLiteral(" COLLATE \"%1\"").arg(QLatin1String(collation));
         term += descriptor.ascending() ? QLatin1String(" ASC") : QLatin1String(" DESC");
         terms << term;
