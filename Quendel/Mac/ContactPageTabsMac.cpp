@@ -2,6 +2,8 @@
 
 #include "Mac/CommonListViewMac.h"
 #include "Mac/ContactInfoViewControllerMac.h"
+#include "Mac/ContactLogsViewControllerMac.h"
+#include "Mac/ContactTodoViewControllerMac.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -14,6 +16,28 @@ namespace {
 const char *const TabTitles[] = {"Logs", "ToDos", "Files", "Fields", "Info"};
 const char *const PaneNibs[] = {"ContactLogsViewControllerMac", "ContactTodoViewControllerMac",
                                 "ContactFilesViewControllerMac", "ContactFieldsViewControllerMac"};
+
+// The pane of one tab; the tabs not built yet get an empty pane with its filler.
+CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platform::store::ManagedObjectContext> &mainContext,
+                            QWidget *parent)
+{
+    switch (tab) {
+    case ContactPageTabsMac::InfoTab:
+        return new ContactInfoViewControllerMac(person, false, false, mainContext, parent);
+    case ContactPageTabsMac::LogsTab:
+        return new ContactLogsViewControllerMac(person, parent);
+    case ContactPageTabsMac::ToDosTab:
+        return new ContactTodoViewControllerMac(person, parent);
+    default: {
+        auto *pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), person, parent);
+        auto *filler = new QLabel(QStringLiteral("Nothing here yet"));
+        filler->setAlignment(Qt::AlignCenter);
+        pane->addTextFieldForFillerText(filler, pane);
+        pane->awakeFromNib();
+        return pane;
+    }
+    }
+}
 } // namespace
 
 ContactPageTabsMac::ContactPageTabsMac(ContactPageDelegate *host, ContextPtr mainContext, QWidget *parent)
@@ -75,18 +99,9 @@ CommonListViewMac *ContactPageTabsMac::paneForTab(int tab)
         return nullptr;
     QPointer<CommonListViewMac> &pane = m_panes[tab - 1];
     if (!pane) {
-        if (tab == InfoTab) {
-            auto *info = new ContactInfoViewControllerMac(m_person, false, false, m_mainContext, m_stack);
+        pane = makePane(tab, m_person, m_mainContext, m_stack);
+        if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(pane.data()))
             info->setBoxWidth(width());
-            pane = info;
-        } else {
-            // The tabs not built yet: an empty pane with its filler.
-            pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), m_person, m_stack);
-            auto *filler = new QLabel(QStringLiteral("Nothing here yet"));
-            filler->setAlignment(Qt::AlignCenter);
-            pane->addTextFieldForFillerText(filler, pane);
-            pane->awakeFromNib();
-        }
         pane->setContactsDelegate(m_host);
         m_stack->addWidget(pane);
     }
@@ -181,13 +196,6 @@ ContactPagePane::tabFactory(std::shared_ptr<platform::store::ManagedObjectContex
     return [mainContext](int tab, Person *person) -> ContactPageTab * {
         if (!person || tab < ContactPageTabsMac::LogsTab || tab > ContactPageTabsMac::InfoTab)
             return nullptr;
-        if (tab == ContactPageTabsMac::InfoTab)
-            return new ContactPagePane(new ContactInfoViewControllerMac(person, false, false, mainContext));
-        auto *pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), person);
-        auto *filler = new QLabel(QStringLiteral("Nothing here yet"));
-        filler->setAlignment(Qt::AlignCenter);
-        pane->addTextFieldForFillerText(filler, pane);
-        pane->awakeFromNib();
-        return new ContactPagePane(pane);
+        return new ContactPagePane(makePane(tab, person, mainContext, nullptr));
     };
 }

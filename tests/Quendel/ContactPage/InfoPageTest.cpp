@@ -1,7 +1,9 @@
 #include "ContactPageFixture.h"
 
 #include "Mac/ContactInfoTableCellViewMac.h"
+#include "Mac/ContactLogsViewControllerMac.h"
 #include "Mac/ContactPageTabsMac.h"
+#include "Mac/ContactTodoViewControllerMac.h"
 #include "Mac/CustomNSOutlineView.h"
 
 #include "platform/ui/Sheet.h"
@@ -373,7 +375,7 @@ TEST_F(ContactPageTest, TheClonePageNeedsADifferentName)
     delete page;
 }
 
-TEST_F(ContactPageTest, TabsShowTheInfoPageAndEmptyPanes)
+TEST_F(ContactPageTest, TabsShowTheInfoPageTheJournalTabsAndEmptyPanes)
 {
     Person *person = storedPerson(QStringLiteral("Ann"));
     RecordingHost host;
@@ -389,10 +391,12 @@ TEST_F(ContactPageTest, TabsShowTheInfoPageAndEmptyPanes)
     tabs.tabButton(2)->click(); // leaving the Info tab collapses its editing band
     EXPECT_EQ(tabs.currentTab(), 2);
     EXPECT_FALSE(tabs.infoPage()->showTopView());
-    CommonListViewMac *todos = tabs.paneForTab(2);
-    ASSERT_NE(todos, nullptr);
-    EXPECT_TRUE(todos->showingFillerText());
-    EXPECT_EQ(todos->fillerText()->geometry().top(), 1);
+    EXPECT_NE(qobject_cast<ContactTodoViewControllerMac *>(tabs.paneForTab(2)), nullptr);
+    EXPECT_NE(qobject_cast<ContactLogsViewControllerMac *>(tabs.paneForTab(1)), nullptr);
+    CommonListViewMac *fields = tabs.paneForTab(4);
+    ASSERT_NE(fields, nullptr);
+    EXPECT_TRUE(fields->showingFillerText());
+    EXPECT_EQ(fields->fillerText()->geometry().top(), 1);
 
     auto factory = ContactPagePane::tabFactory(context);
     std::unique_ptr<ContactPageTab> info(factory(5, person));
@@ -401,7 +405,7 @@ TEST_F(ContactPageTest, TabsShowTheInfoPageAndEmptyPanes)
     info->editButtonSelected(nullptr);
     EXPECT_TRUE(info->isEditing());
     std::unique_ptr<ContactPageTab> logs(factory(1, person));
-    EXPECT_NE(logs->view(), nullptr);
+    EXPECT_NE(qobject_cast<ContactLogsViewControllerMac *>(logs->view()), nullptr);
     EXPECT_EQ(factory(6, person), nullptr);
 }
 
