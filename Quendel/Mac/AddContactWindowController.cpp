@@ -7,7 +7,12 @@ AddContactWindowController::AddContactWindowController(const QString &windowNibN
 {
 }
 
-AddContactWindowController::~AddContactWindowController() = default;
+AddContactWindowController::~AddContactWindowController()
+{
+    // A sheet that was shown ends itself; one that never was goes with its controller.
+    if (m_window && !m_window->isActive() && !m_window->isVisible())
+        delete m_window.data();
+}
 
 platform::ui::Sheet *AddContactWindowController::window()
 {

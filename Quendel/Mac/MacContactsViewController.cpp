@@ -279,7 +279,7 @@ void MacContactsViewController::reloadAllContactsAndOutlineView()
     m_contactsListSource->resetDatasource();
     m_reloading = true;
     m_model->reload();
-    m_contactsOutlineView->expandAll();
+    m_contactsOutlineView->expandToDepth(0);
     m_reloading = false;
 }
 
@@ -319,7 +319,7 @@ void MacContactsViewController::updatedSourceDictionaryWithPreserveSelection(boo
     Person *selected = keep ? m_contactsListSource->selectedContactInSource() : nullptr;
     m_reloading = true;
     m_model->synchronize();
-    m_contactsOutlineView->expandAll();
+    m_contactsOutlineView->expandToDepth(0);
     if (!keep)
         m_contactsOutlineView->selectionModel()->clearSelection();
     m_reloading = false;
