@@ -71,6 +71,9 @@ public:
     ManagedObject *newObject(const EntityDescription *entity);
     ManagedObject *materializeRow(const EntityDescription *entity, RowData &row);
     ManagedObject *materializeSnapshot(ObjectSnapshot &snapshot);
+    // Registers an object just filled from stored values and lets it awake; tracking is off meanwhile, so what
+    // it was read with does not count as a change.
+    ManagedObject *registerFetched(ManagedObject *object);
     ManagedObject *objectWithID(const ManagedObjectID &id, platform::core::QDError *error);
     ObjectSnapshot snapshotFor(const ManagedObjectID &id); // on this context's queue
     std::vector<ManagedObjectID> relatedIDsFor(const ManagedObjectID &id, int relationshipIndex);

@@ -29,6 +29,22 @@ QDError storeError(qint64 code, const QString &text, QVariantMap info = {})
     return QDError::withDescription(StoreErrorDomain, code, text, std::move(info));
 }
 
+// Adds the predicate, if any, as the WHERE clause of a statement over the entity's table (aliased t0), and its
+// values to the statement's parameters.
+bool appendWhere(const Predicate *predicate, const EntityDescription &entity, const ManagedObjectModel &model, QString &sql,
+                 QVariantList &binds, QDError *error)
+{
+    if (!predicate)
+        return true;
+    const SqlPredicate compiled = compileToSql(*predicate, entity, model);
+    if (!compiled.ok())
+        return setError(error,
+                        storeError(StoreErrorSql, QStringLiteral("The predicate cannot run: %1").arg(compiled.problem)));
+    sql += QStringLiteral(" WHERE ") + compiled.where;
+    binds += compiled.values;
+    return true;
+}
+
 ManagedObject::ObjectList toList(const std::vector<ManagedObject *> &objects)
 {
     return ManagedObject::ObjectList(objects.begin(), objects.end());
@@ -157,6 +173,11 @@ ManagedObject *ContextEngine::materializeRow(const EntityDescription *entity, Ro
         if (destination)
             object->m_relationships[r].oneID = permanentID(destination, row.toOne[r]);
     }
+    return registerFetched(object);
+}
+
+ManagedObject *ContextEngine::registerFetched(ManagedObject *object)
+{
     registerObject(object);
     object->m_tracking = false;
     object->awakeFromFetch();
@@ -173,11 +194,7 @@ ManagedObject *ContextEngine::materializeSnapshot(ObjectSnapshot &snapshot)
     object->m_values.resize(entity->attributes().size());
     for (size_t r = 0; r < object->m_relationships.size() && r < snapshot.toOne.size(); ++r)
         object->m_relationships[r].oneID = snapshot.toOne[r];
-    registerObject(object);
-    object->m_tracking = false;
-    object->awakeFromFetch();
-    object->m_tracking = true;
-    return object;
+    return registerFetched(object);
 }
 
 ManagedObject *ContextEngine::objectWithID(const ManagedObjectID &id, QDError *error)
@@ -1066,14 +1083,8 @@ bool ContextEngine::buildSql(const FetchRequest &request, const EntityDescriptio
 {
     const EntityLayout *l = layout(&entity);
     sql = QStringLiteral("SELECT %1 FROM %2 AS t0").arg(columns, l->table);
-    if (request.predicate()) {
-        const SqlPredicate compiled = compileToSql(*request.predicate(), entity, *model());
-        if (!compiled.ok())
-            return setError(error, storeError(StoreErrorSql, QStringLiteral("The predicate cannot run: %1")
-                                                                 .arg(compiled.problem)));
-        sql += QStringLiteral(" WHERE ") + compiled.where;
-        binds = compiled.values;
-    }
+    if (!appendWhere(request.predicate().get(), entity, *model(), sql, binds, error))
+        return false;
     if (!request.sortDescriptors().empty()) {
         const SqlOrderBy order = compileSortToSql(request.sortDescriptors(), entity, *model());
         if (!order.ok())
@@ -1613,14 +1624,8 @@ BatchResult ManagedObjectContext::executeBatchDelete(const BatchDeleteRequest &r
                 const EntityLayout &l = s->layout(*entity);
                 QString sql = QStringLiteral("DELETE FROM %1 AS t0").arg(l.table);
                 QVariantList binds;
-                if (request.fetchRequest().predicate()) {
-                    const SqlPredicate compiled = compileToSql(*request.fetchRequest().predicate(), *entity, model);
-                    if (!compiled.ok())
-                        return setError(error, storeError(StoreErrorSql, QStringLiteral("The predicate cannot run: %1")
-                                                                             .arg(compiled.problem)));
-                    sql += QStringLiteral(" WHERE ") + compiled.where;
-                    binds = compiled.values;
-                }
+                if (!appendWhere(request.fetchRequest().predicate().get(), *entity, model, sql, binds, error))
+                    return false;
                 sql += QStringLiteral(" RETURNING pk");
                 if (!run(*entity, sql, binds))
                     return false;
@@ -1671,15 +1676,8 @@ BatchResult ManagedObjectContext::executeBatchUpdate(const BatchUpdateRequest &r
         binds << toSqlValue(it.value(), *attribute);
     }
     QString sql = QStringLiteral("UPDATE %1 AS t0 SET %2").arg(l.table, sets.join(u", "));
-    if (request.predicate()) {
-        const SqlPredicate compiled = compileToSql(*request.predicate(), *entity, model);
-        if (!compiled.ok()) {
-            setError(error, storeError(StoreErrorSql, QStringLiteral("The predicate cannot run: %1").arg(compiled.problem)));
-            return result;
-        }
-        sql += QStringLiteral(" WHERE ") + compiled.where;
-        binds += compiled.values;
-    }
+    if (!appendWhere(request.predicate().get(), *entity, model, sql, binds, error))
+        return result;
     sql += QStringLiteral(" RETURNING pk");
     const bool wantIDs = request.resultType() == BatchResultType::ObjectIDs;
     const QString uuid = s->uuid();
