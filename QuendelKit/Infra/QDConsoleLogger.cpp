@@ -1,27 +1,13 @@
 #include "QDConsoleLogger.h"
 
+#include "SpdlogRecord.h"
+
 #include <QCoreApplication>
 
 #include <spdlog/sinks/stdout_color_sinks.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 namespace {
-
-spdlog::level::level_enum levelForFlag(int flag)
-{
-    switch (flag) {
-    case QDLogFlagError:
-        return spdlog::level::err;
-    case QDLogFlagWarning:
-        return spdlog::level::warn;
-    case QDLogFlagInfo:
-        return spdlog::level::info;
-    case QDLogFlagDebug:
-        return spdlog::level::debug;
-    default:
-        return spdlog::level::trace;
-    }
-}
 
 std::string prefixPattern()
 {
@@ -64,11 +50,7 @@ void QDConsoleLogger::flush()
 
 void QDConsoleLogger::writeLine(const QDLogMessage &message, const QString &line, bool)
 {
-    const QByteArray text = line.toUtf8();
-    spdlog::details::log_msg record(
-        spdlog::log_clock::time_point(std::chrono::milliseconds(message.timestamp.toMSecsSinceEpoch())),
-        spdlog::source_loc{}, "", levelForFlag(message.flag),
-        spdlog::string_view_t(text.constData(), size_t(text.size())));
-    record.thread_id = message.threadId;
-    (m_colorsEnabled ? m_sink : m_plainSink)->log(record);
+    writeSpdlogRecord(message, line, [this](const spdlog::details::log_msg &record) {
+        (m_colorsEnabled ? m_sink : m_plainSink)->log(record);
+    });
 }

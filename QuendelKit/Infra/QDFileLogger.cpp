@@ -1,5 +1,7 @@
 #include "QDFileLogger.h"
 
+#include "SpdlogRecord.h"
+
 #include "platform/core/Clock.h"
 
 #include <QCoreApplication>
@@ -24,22 +26,6 @@ struct LogFileName
     int sequence = 0;
     QString path;
 };
-
-spdlog::level::level_enum levelForFlag(int flag)
-{
-    switch (flag) {
-    case QDLogFlagError:
-        return spdlog::level::err;
-    case QDLogFlagWarning:
-        return spdlog::level::warn;
-    case QDLogFlagInfo:
-        return spdlog::level::info;
-    case QDLogFlagDebug:
-        return spdlog::level::debug;
-    default:
-        return spdlog::level::trace;
-    }
-}
 
 } // namespace
 
@@ -357,11 +343,5 @@ void QDFileLogger::flush()
 
 void QDFileLogger::writeLine(const QDLogMessage &message, const QString &line, bool formatted)
 {
-    const QByteArray text = line.toUtf8();
-    spdlog::details::log_msg record(
-        spdlog::log_clock::time_point(std::chrono::milliseconds(message.timestamp.toMSecsSinceEpoch())),
-        spdlog::source_loc{}, "", levelForFlag(message.flag),
-        spdlog::string_view_t(text.constData(), size_t(text.size())));
-    record.thread_id = message.threadId;
-    m_sink->writeRecord(record, formatted);
+    writeSpdlogRecord(message, line, [&](const spdlog::details::log_msg &record) { m_sink->writeRecord(record, formatted); });
 }
