@@ -164,3 +164,9 @@ QModelIndex CustomNSOutlineViewWithDelegates::previousItemInOutlineView() const
 {
     return adjacentDataRow(-1);
 }
+
+void CustomNSOutlineViewWithDelegates::keyboardSearch(const QString &search)
+{
+    emit typeSelectStarted();
+    CustomNSOutlineView::keyboardSearch(search);
+}

@@ -31,9 +31,14 @@ public:
     // A section title (a top-level item with children, or one marked as a title by the model).
     bool isSectionHeader(const QModelIndex &index) const;
 
+    // Typing letters selects the first row whose title starts with them; the owner hears of it first.
+    void keyboardSearch(const QString &search) override;
+
 signals:
     // The selection was moved after a removal.
     void selectionMovedAfterRemoval(const QModelIndex &selected);
+    // A type-to-select search is about to move the selection.
+    void typeSelectStarted();
 
 private:
     void rowsWereInserted(const QModelIndex &parent, int first, int last);

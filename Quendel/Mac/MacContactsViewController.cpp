@@ -219,6 +219,9 @@ void MacContactsViewController::loadView()
         outlineSelectionChanged(true);
     });
     connect(m_contactsOutlineView, &QAbstractItemView::clicked, this, [this] { selectItemAtSelectedRow(); });
+    // Typing a name moves the selection without changing the page, until a click or Return.
+    connect(m_contactsOutlineView, &CustomNSOutlineViewWithDelegates::typeSelectStarted, this,
+            [this] { m_usingTypeSelect = true; });
 }
 
 void MacContactsViewController::resizeEvent(QResizeEvent *event)

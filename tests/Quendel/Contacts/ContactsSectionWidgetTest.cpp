@@ -242,3 +242,45 @@ TEST(ContactsListRowViewTest, BackgroundsAlternateUnderEachHeader)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ContactsSectionWidgetTest, TypingANameMovesTheSelectionButNotThePage)
+{
+    section->selectContactPageWithPerson(ann, 1);
+    list()->setFocus();
+    QTest::keyClicks(list(), QStringLiteral("Cle"));
+    const QModelIndexList selected = list()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().data().toString(), QStringLiteral("Cleo Carter"));
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource(), ann);
+    // Return shows the contact the typing chose.
+    section->enterPressedOnContacts();
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource()->displayName(), QStringLiteral("Cleo Carter"));
+}
+
+TEST_F(ContactsSectionWidgetTest, AfterARemovalTheRowThatTookItsPlaceIsSelected)
+{
+    addPerson(QStringLiteral("Amy"), QStringLiteral("Abel"));
+    save(context);
+    section->reloadContactsListWithNewPersons({}, false);
+    // A: Abel Amy, Acme, Adams Ann. Removing the first row selects the one that moves up into its place.
+    Person *amy = section->contactsListSource()->contactsDictionary().value(QStringLiteral("A")).first();
+    section->selectContactPageWithPerson(amy, 1);
+    context->deleteObject(amy);
+    context->processPendingChanges();
+    const QModelIndexList selected = list()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().data().toString(), QStringLiteral("Acme"));
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource()->displayName(), QStringLiteral("Acme"));
+    save(context);
+
+    // Next and previous skip the section titles.
+    section->selectPersonInOutlineView(ann); // last of "A"
+    EXPECT_EQ(list()->nextItemInOutlineView().data().toString(), QStringLiteral("Bob Brown"));
+    EXPECT_EQ(list()->previousItemInOutlineView().data().toString(), QStringLiteral("Acme"));
+    list()->selectionModel()->clearSelection();
+    EXPECT_EQ(list()->nextItemInOutlineView().data().toString(), QStringLiteral("Acme"));
+}
+
+} // namespace
