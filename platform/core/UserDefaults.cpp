@@ -214,6 +214,14 @@ double leadingDouble(const QString &text)
     return strictC().toDouble(m.captured(1));
 }
 
+QDError saveError(const QString &filePath)
+{
+    return QDError::withDescription(
+        QuendelErrorDomain, UserDefaults::FileWriteError,
+        QStringLiteral("The user defaults couldn\u2019t be saved to \u201c%1\u201d.").arg(filePath),
+        {{QDError::FilePathKey, filePath}});
+}
+
 } // namespace
 
 std::shared_ptr<UserDefaults> UserDefaults::standardUserDefaults()
@@ -397,11 +405,7 @@ bool UserDefaults::setObject(const QVariant &value, const QString &key, QDError 
     m_settings->setValue(escapeKey(key), *encoded);
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError)
-        return setError(error, QDError::withDescription(
-                                   QuendelErrorDomain, FileWriteError,
-                                   QStringLiteral("The user defaults couldn\u2019t be saved to \u201c%1\u201d.")
-                                       .arg(m_filePath),
-                                   {{QDError::FilePathKey, m_filePath}}));
+        return setError(error, saveError(m_filePath));
     return true;
 }
 
@@ -434,11 +438,7 @@ bool UserDefaults::synchronize(QDError *error)
     QMutexLocker lock(&m_mutex);
     m_settings->sync();
     if (m_settings->status() == QSettings::AccessError)
-        return setError(error, QDError::withDescription(
-                                   QuendelErrorDomain, FileWriteError,
-                                   QStringLiteral("The user defaults couldn\u2019t be saved to \u201c%1\u201d.")
-                                       .arg(m_filePath),
-                                   {{QDError::FilePathKey, m_filePath}}));
+        return setError(error, saveError(m_filePath));
     return true;
 }
 
