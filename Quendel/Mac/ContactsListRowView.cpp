@@ -6,8 +6,10 @@
 
 #include <QAbstractItemView>
 #include <QHash>
+#include <QLayout>
 #include <QLinearGradient>
 #include <QPainter>
+#include <QPixmap>
 
 using Kind = ContactsListDisplaySource::Item::Kind;
 
@@ -80,7 +82,9 @@ bool ContactsListRowView::drawSelectionInRect(QPainter *painter, const QRect &bo
 ContactsListRowDelegate::ContactsListRowDelegate(QObject *parent)
     : QStyledItemDelegate(parent), m_cell(new ContactDataCellView)
 {
+    // Shown, but never on screen, so that its layout follows each size it is given.
     m_cell->setAttribute(Qt::WA_DontShowOnScreen);
+    m_cell->show();
 }
 
 ContactsListRowDelegate::~ContactsListRowDelegate()
@@ -132,7 +136,16 @@ void ContactsListRowDelegate::paint(QPainter *painter, const QStyleOptionViewIte
         palette.setColor(QPalette::WindowText, selected ? Qt::white : Qt::black);
         m_cell->setPalette(palette);
         m_cell->resize(bounds.size());
-        m_cell->render(painter, bounds.topLeft(), QRegion(), QWidget::DrawChildren);
+        if (QLayout *layout = m_cell->layout())
+            layout->activate();
+        // Drawn into a picture first: rendering a widget straight into another widget's painter does not
+        // keep the row's place.
+        const qreal ratio = painter->device() ? painter->device()->devicePixelRatioF() : 1.0;
+        QPixmap picture(bounds.size() * ratio);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        m_cell->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+        painter->drawPixmap(bounds.topLeft(), picture);
     }
     painter->restore();
 }

@@ -171,7 +171,7 @@ void MacContactsViewController::loadView()
     m_dividerImage->setFrameShape(QFrame::HLine);
     box->addWidget(m_dividerImage);
 
-    m_coloredTabSwitches = new QLabel(m_boxView);
+    m_coloredTabSwitches = new QWidget(m_boxView);
     m_coloredTabSwitches->setObjectName(QStringLiteral("coloredTabSwitches"));
     auto *strip = new QHBoxLayout(m_coloredTabSwitches);
     strip->setContentsMargins(0, 0, 0, 0);

@@ -187,7 +187,7 @@ private:
     QLabel *m_companyNameLabel = nullptr;
     QLabel *m_nameField = nullptr;
     QFrame *m_dividerImage = nullptr;
-    QLabel *m_coloredTabSwitches = nullptr;
+    QWidget *m_coloredTabSwitches = nullptr;
     QPushButton *m_callButton = nullptr;
     QPushButton *m_emailButton = nullptr;
     QPushButton *m_messageButton = nullptr;
