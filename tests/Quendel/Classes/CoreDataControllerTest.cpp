@@ -18,13 +18,6 @@ using platform::store::StoreType;
 
 namespace {
 
-qint64 countOf(const ContextPtr &context, const QString &entityName)
-{
-    qint64 count = -1;
-    context->performAndWait([&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
-    return count;
-}
-
 // Counts the did-save notices of one context and the records they inserted.
 struct SaveWatch
 {

@@ -75,6 +75,14 @@ inline QByteArray fileDigest(const QString &path)
     return QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256);
 }
 
+// How many records of an entity the context's store and unsaved changes hold.
+inline qint64 countOf(const platform::store::ContextPtr &context, const QString &entityName)
+{
+    qint64 count = -1;
+    context->performAndWait([&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
+    return count;
+}
+
 template <typename Title> QStringList titlesInOrder(const platform::store::ContextPtr &context)
 {
     QStringList titles;

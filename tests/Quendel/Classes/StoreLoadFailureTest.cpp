@@ -22,13 +22,6 @@ using platform::store::StoreType;
 
 namespace {
 
-qint64 countOf(const ContextPtr &context, const QString &entityName)
-{
-    qint64 count = -1;
-    context->performAndWait([&] { count = context->countForFetchRequest(platform::store::FetchRequest(entityName)); });
-    return count;
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
