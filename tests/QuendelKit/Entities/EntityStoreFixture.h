@@ -1,23 +1,15 @@
 #pragma once
 
-#include "QuendelKit/Entities/AllEntities.h"
+#include "QuendelKit/StoreTestBase.h"
+
 #include "QuendelKit/Infra/QDLog.h"
-#include "QuendelKit/QuendelModel.h"
-
-#include "platform/core/Clock.h"
-#include "platform/store/ManagedObjectContext.h"
-#include "platform/store/StoreCoordinator.h"
-
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <mutex>
 
 namespace quendel::test {
 
 // A fresh "Quendel" store file, a main-queue context on it and a manual clock.
-class EntityStoreTest : public ::testing::Test
+class EntityStoreTest : public StoreTestBase
 {
 protected:
     void SetUp() override
@@ -33,36 +25,14 @@ protected:
         context = newContext();
     }
 
-    void TearDown() override
-    {
-        context.reset();
-        coordinator.reset();
-        platform::core::Clock::setCurrent(nullptr);
-    }
-
     QString storePath() const { return dir.filePath(QStringLiteral("Quendel.sqlite")); }
 
     platform::store::ContextPtr newContext(const QString &name = {})
     {
-        auto created = platform::store::ManagedObjectContext::create(
-            platform::store::ManagedObjectContext::ConcurrencyType::MainQueue);
-        created->setPersistentStoreCoordinator(coordinator);
+        auto created = mainQueueContext(coordinator);
         if (!name.isNull())
             created->setName(name);
         return created;
-    }
-
-    template <typename T> T *insert(const platform::store::ContextPtr &into = {})
-    {
-        T *object = (into ? into : context)->template insertNewObject<T>(T::EntityName);
-        EXPECT_NE(object, nullptr) << T::EntityName.toStdString();
-        return object;
-    }
-
-    static void save(const platform::store::ContextPtr &which)
-    {
-        platform::core::QDError error;
-        ASSERT_TRUE(which->save(&error)) << error.toString().toStdString();
     }
 
     // The same record as a fresh context reads it from the file.
@@ -72,12 +42,6 @@ protected:
             fresh = newContext();
         return dynamic_cast<T *>(fresh->objectWithID(object->objectID()));
     }
-
-    QTemporaryDir dir;
-    std::shared_ptr<platform::core::ManualClock> clock;
-    std::shared_ptr<platform::store::ManagedObjectModel> model;
-    std::shared_ptr<platform::store::StoreCoordinator> coordinator;
-    platform::store::ContextPtr context;
 };
 
 // Keeps every activity-log line, so a test can see what was logged.
