@@ -482,24 +482,6 @@ SqlCompiler::Row rootRow(const EntityDescription &entity, const QString &rootAli
 // ---------------------------------------------------------------------------------------------------------
 // In memory
 
-// Walks the to-one steps of a key path; null when one of them is unset. *valid becomes false when a step is
-// not a to-one relationship of the object's entity (SQL would refuse the key path).
-const PredicateSubject *walkToOne(const PredicateSubject &start, const QStringList &path, bool *valid)
-{
-    const PredicateSubject *current = &start;
-    for (qsizetype i = 0; i + 1 < path.size() && current; ++i) {
-        const EntityDescription *entity = current->entity();
-        const RelationshipDescription *relationship = entity ? entity->relationship(path[i]) : nullptr;
-        if (!relationship || relationship->toMany) {
-            *valid = false;
-            return nullptr;
-        }
-        const auto related = current->relatedSubjects(path[i]);
-        current = related.empty() ? nullptr : related.front();
-    }
-    return current;
-}
-
 bool evaluateNode(const Predicate &predicate, const PredicateSubject &subject);
 
 bool evaluateAttribute(const Predicate::Node &node, const PredicateSubject *holder, const AttributeDescription *attribute)
@@ -583,7 +565,7 @@ bool evaluateComparison(const Predicate::Node &node, const PredicateSubject &sub
     if (node.keyPath.isEmpty())
         return evaluateObject(node, true, true, subject.identity());
     bool valid = true;
-    const PredicateSubject *holder = walkToOne(subject, node.keyPath, &valid);
+    const PredicateSubject *holder = walkToOneSteps(subject, node.keyPath, &valid);
     if (!valid)
         return false;
     const QString &last = node.keyPath.last();
@@ -612,7 +594,7 @@ bool evaluateSubquery(const Predicate::Node &node, const PredicateSubject &subje
     if (node.keyPath.isEmpty() || !sqlOperator(node.op))
         return false;
     bool valid = true;
-    const PredicateSubject *holder = walkToOne(subject, node.keyPath, &valid);
+    const PredicateSubject *holder = walkToOneSteps(subject, node.keyPath, &valid);
     if (!valid)
         return false;
     qint64 matches = 0;
@@ -740,6 +722,22 @@ SqlKeyPath compileKeyPathToSql(const QString &keyPath, const EntityDescription &
     }
     result.problem = compiler.problem;
     return result;
+}
+
+const PredicateSubject *walkToOneSteps(const PredicateSubject &start, const QStringList &path, bool *valid)
+{
+    const PredicateSubject *current = &start;
+    for (qsizetype i = 0; i + 1 < path.size() && current; ++i) {
+        const EntityDescription *entity = current->entity();
+        const RelationshipDescription *relationship = entity ? entity->relationship(path[i]) : nullptr;
+        if (!relationship || relationship->toMany) {
+            *valid = false;
+            return nullptr;
+        }
+        const auto related = current->relatedSubjects(path[i]);
+        current = related.empty() ? nullptr : related.front();
+    }
+    return current;
 }
 
 QStringList splitAttributeKeyPath(const QString &keyPath)

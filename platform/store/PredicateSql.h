@@ -70,6 +70,11 @@ const char *sqlCollationName(SqlCollation collation);
 // collation, blobs bytewise.
 int compareSqlValues(const QVariant &a, const QVariant &b, SqlCollation collation);
 
+// The object a key path's last step is read from: its to-one steps walked from start in memory; null when one
+// of them is unset. *valid becomes false when a step is not a to-one relationship of the object's entity (SQL
+// would refuse the key path).
+const PredicateSubject *walkToOneSteps(const PredicateSubject &start, const QStringList &path, bool *valid);
+
 // Whether a constant given to a predicate means nil: invalid, a null QString / QByteArray / QDateTime, or a
 // null ObjectRef.
 bool isNilConstant(const QVariant &value);

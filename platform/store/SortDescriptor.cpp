@@ -29,17 +29,10 @@ SqlCollation collationFor(SortDescriptor::Comparator comparator, AttributeType t
 QVariant storedValue(const PredicateSubject &subject, const QStringList &path, const AttributeDescription **attribute)
 {
     *attribute = nullptr;
-    const PredicateSubject *current = &subject;
-    for (qsizetype i = 0; i + 1 < path.size(); ++i) {
-        const EntityDescription *entity = current->entity();
-        const RelationshipDescription *relationship = entity ? entity->relationship(path[i]) : nullptr;
-        if (!relationship || relationship->toMany)
-            return {};
-        const auto related = current->relatedSubjects(path[i]);
-        if (related.empty() || !related.front())
-            return {};
-        current = related.front();
-    }
+    bool valid = true;
+    const PredicateSubject *current = walkToOneSteps(subject, path, &valid);
+    if (!current)
+        return {};
     const EntityDescription *entity = current->entity();
     const AttributeDescription *found = entity ? entity->attribute(path.last()) : nullptr;
     if (!found)
