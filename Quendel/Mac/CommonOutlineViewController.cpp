@@ -129,9 +129,22 @@ int CommonOutlineViewController::arrangedObjectCount() const
 
 void CommonOutlineViewController::updatedSourceObjects()
 {
-    if (arrangedObjectCount() > 0)
-        removeFillerText();
-    else if (fillerText())
-        addTextFieldForFillerText(fillerText(), m_outlineView);
+    refreshFillerText();
     m_outlineView->expandAll();
+}
+
+void CommonOutlineViewController::refreshFillerText()
+{
+    if (arrangedObjectCount() > 0) {
+        if (showingFillerText())
+            removeFillerText();
+    } else if (fillerText() && !showingFillerText()) {
+        addTextFieldForFillerText(fillerText(), m_outlineView);
+    }
+}
+
+void CommonOutlineViewController::followModelForFillerText(QAbstractItemModel *model)
+{
+    connect(model, &QAbstractItemModel::rowsInserted, this, &CommonOutlineViewController::refreshFillerText);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, &CommonOutlineViewController::refreshFillerText);
 }

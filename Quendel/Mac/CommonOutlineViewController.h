@@ -56,6 +56,10 @@ public:
     int arrangedObjectCount() const override;
     // The list was rebuilt: the filler stands in for an empty list; every section is expanded.
     virtual void updatedSourceObjects();
+    // Shows the filler exactly while the list is empty.
+    void refreshFillerText();
+    // Rows added or removed one at a time never rebuild the list, so the filler follows the model itself.
+    void followModelForFillerText(QAbstractItemModel *model);
 
     virtual void doubleClickAction(const QModelIndex &) {}
 

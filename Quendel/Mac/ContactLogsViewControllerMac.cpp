@@ -55,6 +55,7 @@ ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidg
     filler->setAlignment(Qt::AlignCenter);
     filler->hide();
     setFillerText(filler);
+    followModelForFillerText(m_listModel);
     awakeFromNib();
 }
 

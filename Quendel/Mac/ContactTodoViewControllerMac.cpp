@@ -56,6 +56,7 @@ ContactTodoViewControllerMac::ContactTodoViewControllerMac(Person *person, QWidg
     filler->setAlignment(Qt::AlignCenter);
     filler->hide();
     setFillerText(filler);
+    followModelForFillerText(m_listModel);
     awakeFromNib();
 }
 
