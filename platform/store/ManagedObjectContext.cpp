@@ -1563,6 +1563,32 @@ bool clearDanglingReferences(SqliteStore *s, const ManagedObjectModel &model, co
     return true;
 }
 
+// The rows a batch statement returns ("RETURNING pk"): counted, and their identifiers kept when asked for.
+struct ReturnedRows
+{
+    bool wantIDs = false;
+    QString storeUuid;
+    qint64 count = 0;
+    QList<ManagedObjectID> ids;
+
+    bool take(const EntityDescription *entity, sqlite3_stmt *statement)
+    {
+        ++count;
+        if (wantIDs)
+            ids << ManagedObjectID::makePermanent(entity, sqlite3_column_int64(statement, 0), storeUuid);
+        return true;
+    }
+
+    void fill(BatchResult &result, bool ok) const
+    {
+        result.ok = ok;
+        if (ok) {
+            result.count = count;
+            result.objectIDs = ids;
+        }
+    }
+};
+
 } // namespace
 
 BatchResult ManagedObjectContext::executeBatchDelete(const BatchDeleteRequest &request, QDError *error)
@@ -1576,23 +1602,13 @@ BatchResult ManagedObjectContext::executeBatchDelete(const BatchDeleteRequest &r
         return result;
     }
     const ManagedObjectModel &model = *root->managedObjectModel();
-    const bool wantIDs = request.resultType() == BatchResultType::ObjectIDs;
-    const QString uuid = s->uuid();
-    QList<ManagedObjectID> ids;
-    qint64 count = 0;
+    ReturnedRows rows{request.resultType() == BatchResultType::ObjectIDs, s->uuid()};
     const bool ok = s->writeTransaction(
         [&](Connection &) {
             QSet<const EntityDescription *> touched;
             auto run = [&](const EntityDescription &entity, const QString &sql, const QVariantList &binds) {
                 const bool ran = s->query(
-                    sql, binds,
-                    [&](sqlite3_stmt *statement) {
-                        ++count;
-                        if (wantIDs)
-                            ids << ManagedObjectID::makePermanent(&entity, sqlite3_column_int64(statement, 0), uuid);
-                        return true;
-                    },
-                    error, true);
+                    sql, binds, [&](sqlite3_stmt *statement) { return rows.take(&entity, statement); }, error, true);
                 touched.insert(&entity);
                 return ran;
             };
@@ -1630,7 +1646,7 @@ BatchResult ManagedObjectContext::executeBatchDelete(const BatchDeleteRequest &r
                 if (!run(*entity, sql, binds))
                     return false;
             }
-            if (count == 0)
+            if (rows.count == 0)
                 return true;
             for (const EntityDescription *entity : std::as_const(touched))
                 if (!deleteJoins(*entity) || !clearDanglingReferences(s, model, *entity, error))
@@ -1638,11 +1654,7 @@ BatchResult ManagedObjectContext::executeBatchDelete(const BatchDeleteRequest &r
             return true;
         },
         error);
-    result.ok = ok;
-    if (ok) {
-        result.count = count;
-        result.objectIDs = ids;
-    }
+    rows.fill(result, ok);
     return result;
 }
 
@@ -1679,28 +1691,14 @@ BatchResult ManagedObjectContext::executeBatchUpdate(const BatchUpdateRequest &r
     if (!appendWhere(request.predicate().get(), *entity, model, sql, binds, error))
         return result;
     sql += QStringLiteral(" RETURNING pk");
-    const bool wantIDs = request.resultType() == BatchResultType::ObjectIDs;
-    const QString uuid = s->uuid();
-    QList<ManagedObjectID> ids;
-    qint64 count = 0;
+    ReturnedRows rows{request.resultType() == BatchResultType::ObjectIDs, s->uuid()};
     const bool ok = s->writeTransaction(
         [&](Connection &) {
             return s->query(
-                sql, binds,
-                [&](sqlite3_stmt *statement) {
-                    ++count;
-                    if (wantIDs)
-                        ids << ManagedObjectID::makePermanent(entity, sqlite3_column_int64(statement, 0), uuid);
-                    return true;
-                },
-                error, true);
+                sql, binds, [&](sqlite3_stmt *statement) { return rows.take(entity, statement); }, error, true);
         },
         error);
-    result.ok = ok;
-    if (ok) {
-        result.count = count;
-        result.objectIDs = ids;
-    }
+    rows.fill(result, ok);
     return result;
 }
 
