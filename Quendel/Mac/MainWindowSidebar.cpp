@@ -143,9 +143,14 @@ SidebarTableCellView *MainWindowSidebar::cellForRow(int row) const
 
 void MainWindowSidebar::recolourCells()
 {
-    for (int row = 0; row <= sectionRows().size(); ++row) {
-        if (SidebarTableCellView *cell = cellForRow(row))
-            cell->setBackgroundStyle(m_outline->selectionModel()->isSelected(m_outline->indexForRow(row)));
+    // Straight from the model: the outline may not have laid its rows out yet.
+    const QModelIndex menu = m_model->index(0, 0);
+    QModelIndexList indexes{menu};
+    for (int i = 0; i < m_model->rowCount(menu); ++i)
+        indexes << m_model->index(i, 0, menu);
+    for (const QModelIndex &index : std::as_const(indexes)) {
+        if (auto *cell = qobject_cast<SidebarTableCellView *>(m_outline->indexWidget(index)))
+            cell->setBackgroundStyle(m_outline->selectionModel()->isSelected(index));
     }
 }
 

@@ -11,6 +11,8 @@ SidebarTableCellView::SidebarTableCellView(QWidget *parent) : QWidget(parent)
     m_image->setFixedSize(32, 32);
     m_text = new QLabel(this);
     m_text->setObjectName(QStringLiteral("sidebarText"));
+    // Inside a list the text would otherwise take the list's text colour, not the one given here.
+    m_text->setForegroundRole(QPalette::WindowText);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 0, 8, 0);
     layout->addWidget(m_image);
