@@ -284,3 +284,28 @@ TEST_F(ContactsSectionWidgetTest, AfterARemovalTheRowThatTookItsPlaceIsSelected)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ContactsSectionWidgetTest, ARestoreEmptiesTheListAndTheNewContextFillsIt)
+{
+    section->selectContactPageWithPerson(ann, 1);
+    section->prepareForDBRestore({});
+    EXPECT_TRUE(section->contactsListSource()->isRestoringData());
+    EXPECT_TRUE(visibleContacts().isEmpty());
+    EXPECT_FALSE(section->tabButton(1)->isEnabled());
+    EXPECT_EQ(section->managedObjectContext(), nullptr);
+
+    // The old context goes; the restored store is read through a new one.
+    platform::store::ContextPtr restored = newContext();
+    platform::core::Notification notification;
+    notification.object = restored.get();
+    section->databaseRestoredNotification(notification);
+    EXPECT_FALSE(section->contactsListSource()->isRestoringData());
+    EXPECT_EQ(section->managedObjectContext(), restored);
+    EXPECT_EQ(visibleContacts().size(), 4);
+    QTest::keyClicks(searchField, QStringLiteral("cle"));
+    ASSERT_TRUE(waitFor([&] { return visibleContacts() == QStringList{QStringLiteral("Cleo Carter")}; }));
+}
+
+} // namespace
