@@ -3,9 +3,16 @@
 #include "SharedAppGlobals.h"
 
 #include "Classes/QDAlertDisplayMac.h"
+#include "Mac/AddContactWindowController.h"
+#include "Mac/ContactPageTabsMac.h"
 #include "Mac/CoreDataControllerMac.h"
+#include "Mac/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/MacContactsViewController.h"
+#include "Mac/MainMenuCommands.h"
 #include "Mac/MainWindow.h"
 #include "Mac/MainWindowManagerViewController.h"
+#include "Mac/MainWindowSidebar.h"
+#include "Mac/MainWindowToolbar.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"
@@ -27,10 +34,13 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QMetaObject>
 #include <QPalette>
 #include <QScreen>
 #include <QSysInfo>
+#include <QToolBar>
 
 #include <atomic>
 #include <mutex>
@@ -48,6 +58,14 @@ using platform::ui::AlertSpec;
 
 namespace {
 AppDelegate *g_instance = nullptr;
+
+void logAnalytics(const QString &name, const QVariantMap &parameters)
+{
+    if (parameters.isEmpty())
+        SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(name);
+    else
+        SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(name, parameters);
+}
 } // namespace
 
 // What the launch chains share with the application delegate. The chains run on the services' queues and
@@ -149,6 +167,18 @@ AppDelegate::~AppDelegate()
         settings.setSharedSettingsDelegate(nullptr);
     if (g_instance == this)
         g_instance = nullptr;
+    if (m_sidebar && KeyRoutingDelegate::applicationDelegate() == m_sidebar.get())
+        KeyRoutingDelegate::setApplicationDelegate(nullptr);
+    // The window's parts reach into the window as they go, so they go first. An add-contact sheet still
+    // open goes too: its page reports to this delegate.
+    if (m_addContactController) {
+        if (m_addContactController->isWindowLoaded())
+            delete m_addContactController->window();
+        delete m_addContactController.data();
+    }
+    m_menuCommands.reset();
+    m_toolbar.reset();
+    m_sidebar.reset();
     delete m_window;
 }
 
@@ -226,6 +256,8 @@ void AppDelegate::applicationWillFinishLaunching()
                        SharedSettingController::sharedSettings().operatingSystemVersionString()));
     initHockey();
     buildSidebarItems();
+    buildToolbar();
+    buildMainMenu();
 
     m_record->ckRunAppLaunchOperations = true;
 
@@ -563,7 +595,7 @@ void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
     }
 
     m_passwordController = m_services.makePasscodeSheet();
-    m_showingPasswordScreen = true;
+    setShowingPasswordScreen(true);
     NotificationCenter::defaultCenter().post(PasswordScreenWillShowNotification, nullptr);
 
     QPointer<AppDelegate> self(this);
@@ -573,7 +605,7 @@ void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
         self->removeCoverView();
         if (block)
             block();
-        self->m_showingPasswordScreen = false;
+        self->setShowingPasswordScreen(false);
     });
 }
 
@@ -880,19 +912,28 @@ Person *AppDelegate::getPersonWithNotificationInfo(const QVariantMap &userInfo)
     return found.isEmpty() ? nullptr : dynamic_cast<Person *>(found.first());
 }
 
-void AppDelegate::prepareForDBRestore(const Notification &)
+void AppDelegate::prepareForDBRestore(const Notification &notification)
 {
     if (m_window)
         m_window->switcher().clearRememberedSearches();
     emit searchFieldResetRequested();
+    // Each section lets go of the old context's objects before the store is replaced.
+    for (int index = 0; m_window && index < SectionSwitcher::SectionCount; ++index) {
+        if (MainWindowManagerViewController *section = m_window->sectionController(index))
+            section->prepareForDBRestore(notification);
+    }
 }
 
-void AppDelegate::databaseRestoredNotification(const Notification &)
+void AppDelegate::databaseRestoredNotification(const Notification &notification)
 {
     if (!storeIsOpen())
         return;
     const ContextPtr context = managedObjectContext();
     recordStep(QStringLiteral("databaseRestored"));
+    for (int index = 0; m_window && index < SectionSwitcher::SectionCount; ++index) {
+        if (MainWindowManagerViewController *section = m_window->sectionController(index))
+            section->databaseRestoredNotification(notification);
+    }
     runAppLaunchOperations();
     m_services.userNotifications->removeAllDeliveredNotifications();
     m_services.userNotifications->removeAllScheduledNotifications();
@@ -922,12 +963,76 @@ void AppDelegate::selectItemAtIndex(int index)
 void AppDelegate::switchToContactsPageWithPerson(Person *person, int tabIndex)
 {
     selectItemAtIndex(0);
+    if (MacContactsViewController *contacts = contactsViewController())
+        contacts->selectContactPageWithPerson(person, tabIndex);
     emit contactPageRequested(person, tabIndex);
 }
 
-MainWindowManagerViewController *AppDelegate::makeSectionController(int)
+MacContactsViewController *AppDelegate::contactsViewController() const
 {
+    return m_window ? qobject_cast<MacContactsViewController *>(m_window->sectionController(SectionSwitcher::Contacts))
+                    : nullptr;
+}
+
+MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
+{
+    if (index != SectionSwitcher::Contacts)
+        return nullptr;
+    auto *contacts = new MacContactsViewController(managedObjectContext());
+    if (m_coreDataController)
+        contacts->setFilterQueue(m_coreDataController->filterMainQueue());
+    // A restore gives the section a new context; the pages it makes from then on read that one.
+    QPointer<MacContactsViewController> section(contacts);
+    contacts->setTabFactory([section](int tab, Person *person) -> ContactPageTab * {
+        return ContactPagePane::tabFactory(section ? section->managedObjectContext() : nullptr)(tab, person);
+    });
+    contacts->setAnalyticsLogger(logAnalytics);
+    return contacts;
+}
+
+QTreeView *AppDelegate::sectionList(int index) const
+{
+    if (index == SectionSwitcher::Contacts) {
+        if (MacContactsViewController *contacts = contactsViewController())
+            return contacts->contactsOutlineView();
+    }
     return nullptr;
+}
+
+AddContactWindowController *AppDelegate::addContactWindowController() const
+{
+    return m_addContactController;
+}
+
+void AppDelegate::showAddContactSheet()
+{
+    if (!m_window || !storeIsOpen() || m_addContactController)
+        return;
+    ContactInfoViewControllerMac *page = ContactPageTabsMac::makeAddContactPage(false, managedObjectContext());
+    page->setAddContactDelegate(this);
+    auto *controller = new AddContactWindowController(AddContactWindowController::WindowNibName, this);
+    controller->setContentViewController(page);
+    m_addContactController = controller;
+    // The page ends its sheet itself; the sheet then deletes itself and the page with it.
+    controller->beginSheetOnWindow(m_window, [controller](int) { controller->deleteLater(); });
+}
+
+void AppDelegate::addedNewContactWithPerson(Person *person)
+{
+    if (!person)
+        return;
+    platform::store::ManagedObjectID id;
+    if (platform::store::ManagedObjectContext *childContext = person->managedObjectContext())
+        childContext->performAndWait([&] { id = person->objectID(); });
+    const ContextPtr context = managedObjectContext();
+    if (!context)
+        return;
+    auto *stored = dynamic_cast<Person *>(context->objectWithID(id));
+    if (!stored)
+        return;
+    selectItemAtIndex(SectionSwitcher::Contacts);
+    if (MacContactsViewController *contacts = contactsViewController())
+        contacts->reloadContactsListWithNewPersons({stored}, true);
 }
 
 // ---- For the kit ----
@@ -981,6 +1086,58 @@ void AppDelegate::initHockey()
 void AppDelegate::buildSidebarItems()
 {
     recordStep(QStringLiteral("buildSidebarItems"));
+    if (m_sidebar || !m_window)
+        return;
+    m_sidebar = std::make_unique<MainWindowSidebar>(m_window);
+    m_window->setSidebarView(m_sidebar->outlineView());
+    // The window may already be on show; a child added to it now is not shown with it.
+    m_sidebar->outlineView()->show();
+    m_sidebar->buildSidebarItems();
+    m_sidebar->setShowingPasswordScreenProvider([this] { return m_showingPasswordScreen; });
+    m_sidebar->setSectionListProvider([this](int index) { return sectionList(index); });
+    connect(m_window, &MainWindow::sidebarRowSelectionRequested, m_sidebar.get(),
+            [sidebar = m_sidebar.get()](int row) { sidebar->selectFirstRowInSidebarWithIndex(row); });
+    // The sidebar receives the keys that move the focus back to it from the sections' lists.
+    KeyRoutingDelegate::setApplicationDelegate(m_sidebar.get());
+}
+
+void AppDelegate::buildToolbar()
+{
+    if (m_toolbar || !m_window)
+        return;
+    m_toolbar = std::make_unique<MainWindowToolbar>(m_window);
+    m_window->addToolBar(m_toolbar->toolBar());
+    m_toolbar->toolBar()->show();
+    MainWindowToolbar::AddHandlers handlers;
+    handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    m_toolbar->setAddHandlers(std::move(handlers));
+    m_toolbar->setAnalyticsLogger(logAnalytics);
+    m_toolbar->setSectionListProvider([this](int index) { return sectionList(index); });
+    m_toolbar->setSidebarWidthProvider([] { return MainWindow::SidebarWidth; });
+    if (m_sidebar)
+        m_sidebar->setTabTargets(m_toolbar->groupSelectionButton(), m_toolbar->searchField());
+    connect(this, &AppDelegate::searchFieldResetRequested, m_toolbar.get(), [toolbar = m_toolbar.get()] {
+        toolbar->searchField()->clear();
+    });
+}
+
+void AppDelegate::buildMainMenu()
+{
+    if (m_menuCommands || !m_window)
+        return;
+    m_menuCommands = std::make_unique<MainMenuCommands>(m_window, m_toolbar.get());
+    m_menuCommands->buildMenus(m_window->menuBar());
+    m_menuCommands->setAnalyticsLogger(logAnalytics);
+    m_menuCommands->setQuitHandler([this] { quitPressed(); });
+    m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
+    m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
+}
+
+void AppDelegate::setShowingPasswordScreen(bool showing)
+{
+    m_showingPasswordScreen = showing;
+    if (m_menuCommands)
+        m_menuCommands->setShowingPasswordScreen(showing);
 }
 
 void AppDelegate::loadContactGroupSelectionMenuForButton()

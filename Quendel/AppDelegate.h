@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Classes/LaunchServices.h"
+#include "Mac/ContactInfoViewControllerMac.h"
 
 #include "QuendelKit/Settings/SharedSettingsDelegate.h"
 
@@ -22,10 +23,16 @@
 #include <memory>
 #include <vector>
 
+class AddContactWindowController;
 class CoreDataControllerMac;
+class MacContactsViewController;
+class MainMenuCommands;
 class MainWindow;
 class MainWindowManagerViewController;
+class MainWindowSidebar;
+class MainWindowToolbar;
 class Person;
+class QTreeView;
 class QWidget;
 
 // The application delegate: it starts the program in a fixed order, owns every long-lived service and
@@ -46,7 +53,8 @@ class AppDelegate : public QObject,
                     public SharedSettingsDelegate,
                     public QDNSManagedObjectContextListenerDelegate,
                     public QDCloudKitSyncManagerDelegate,
-                    public DropBoxManagerDelegate
+                    public DropBoxManagerDelegate,
+                    public QDAddContactDelegate
 {
     Q_OBJECT
 public:
@@ -161,6 +169,12 @@ public:
     // ---- Sections ----
     void selectItemAtIndex(int index);
     void switchToContactsPageWithPerson(Person *person, int tabIndex);
+    // The Contacts section, once it was made.
+    MacContactsViewController *contactsViewController() const;
+    // The toolbar's Add in the Contacts section: the add-contact page in a sheet on the main window.
+    void showAddContactSheet();
+    // `person` belongs to the add page's own context; the list shows its stored counterpart.
+    void addedNewContactWithPerson(Person *person) override;
 
     // ---- For the kit: save listener and settings object ----
     void showAlertWithTitle(const QString &title, const QString &message) override;
@@ -171,6 +185,11 @@ public:
 
     // ---- State ----
     MainWindow *window() const;
+    MainWindowSidebar *sidebar() const { return m_sidebar.get(); }
+    MainWindowToolbar *toolbar() const { return m_toolbar.get(); }
+    MainMenuCommands *mainMenuCommands() const { return m_menuCommands.get(); }
+    // The controller of the add-contact sheet on show; null when there is none.
+    AddContactWindowController *addContactWindowController() const;
     std::shared_ptr<CoreDataControllerMac> coreDataController() const { return m_coreDataController; }
     std::shared_ptr<SaveListenerService> cloudListener() const { return m_cloudListener; }
     std::shared_ptr<CalendarWatcherService> calendarSyncController() const { return m_calendarSyncController; }
@@ -233,6 +252,8 @@ protected:
     virtual void privateGroupUpdateiCloudNotification(const platform::core::Notification &notification);
     // The controller of section `index`; null leaves the window's empty page (sections not built yet).
     virtual MainWindowManagerViewController *makeSectionController(int index);
+    // The main menu's Preferences command; there is no preferences window yet.
+    virtual void showPreferencesWindow() {}
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -242,6 +263,11 @@ private:
     friend class StoreController;
 
     void recordStep(const QString &step) const;
+    void buildToolbar();
+    void buildMainMenu();
+    void setShowingPasswordScreen(bool showing);
+    // The list the arrow keys move into for section `index`; null for a section without one yet.
+    QTreeView *sectionList(int index) const;
     bool storeIsOpen() const;
     void storeCouldNotBeOpened(const QString &path, const platform::core::QDError &error);
     void handleUnopenableStore();
@@ -256,6 +282,10 @@ private:
     LaunchServiceFactory m_services;
     std::shared_ptr<LaunchRecord> m_record;
     QPointer<MainWindow> m_window;
+    std::unique_ptr<MainWindowSidebar> m_sidebar;
+    std::unique_ptr<MainWindowToolbar> m_toolbar;
+    std::unique_ptr<MainMenuCommands> m_menuCommands;
+    QPointer<AddContactWindowController> m_addContactController;
     std::shared_ptr<CoreDataControllerMac> m_coreDataController;
     std::shared_ptr<SaveListenerService> m_cloudListener;
     std::shared_ptr<CalendarWatcherService> m_calendarSyncController;
