@@ -134,6 +134,49 @@ TEST_F(ContactsWiringTest, AContactAddedFromTheToolbarIsListedSelectedAndFoundBy
     EXPECT_TRUE(exits.isEmpty());
 }
 
+TEST_F(ContactsWiringTest, AfterARestoreTheSearchIsEmptiedAndTheListReadsTheNewContext)
+{
+    markDataModelUpdateDone();
+    AppDelegate delegate(factory());
+    delegate.setExitHandler([this](int code) { exits << code; });
+    delegate.launch();
+    ASSERT_TRUE(delegate.isLaunchComplete());
+    MacContactsViewController *contacts = delegate.contactsViewController();
+    ASSERT_NE(contacts, nullptr);
+    addContactThroughTheToolbar(delegate, QStringLiteral("Zoe"), QStringLiteral("Quill"));
+    addContactThroughTheToolbar(delegate, QStringLiteral("Ann"), QStringLiteral("Adams"));
+    QLineEdit *search = delegate.toolbar()->searchField();
+    search->setFocus();
+    QTest::keyClicks(search, QStringLiteral("zo"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listedContacts(contacts) == QStringList{QStringLiteral("Zoe Quill")}; }))
+        << listedContacts(contacts).join(QLatin1Char(',')).toStdString() << " / " << search->text().toStdString();
+    const auto firstContext = delegate.managedObjectContext();
+
+    delegate.coreDataController()->cleanUpViewsBeforeRestoreWithDebugKey(QStringLiteral("ContactsWiringTest"));
+    EXPECT_TRUE(search->text().isEmpty());
+    EXPECT_EQ(contacts->managedObjectContext(), nullptr);
+    delegate.coreDataController()->reInitializePSCAfterCloudSettingChangeAndShowAlert(false);
+    ASSERT_TRUE(waitForStep(delegate, QStringLiteral("databaseRestored")));
+
+    const auto context = delegate.managedObjectContext();
+    ASSERT_NE(context, nullptr);
+    EXPECT_NE(context, firstContext);
+    EXPECT_EQ(contacts->managedObjectContext(), context);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listedContacts(contacts).size() == 2; }))
+        << listedContacts(contacts).join(QLatin1Char(',')).toStdString();
+    QTreeView *list = contacts->contactsOutlineView();
+    for (QModelIndex index = list->model()->index(0, 0); index.isValid(); index = list->indexBelow(index)) {
+        if (Person *person = contacts->contactsListModel()->personAt(index))
+            EXPECT_EQ(person->managedObjectContext(), context.get());
+    }
+
+    // The Add button stores into the new context.
+    addContactThroughTheToolbar(delegate, QStringLiteral("Bob"), QStringLiteral("Brown"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listedContacts(contacts).size() == 3; }));
+    EXPECT_EQ(context->countForFetchRequest(platform::store::FetchRequest(Person::EntityName)), 3);
+    EXPECT_TRUE(exits.isEmpty());
+}
+
 TEST_F(ContactsWiringTest, TheLockScreenLeavesOnlyQuitInTheMenus)
 {
     markDataModelUpdateDone();
