@@ -177,6 +177,30 @@ TEST_F(ContactsWiringTest, AfterARestoreTheSearchIsEmptiedAndTheListReadsTheNewC
     EXPECT_TRUE(exits.isEmpty());
 }
 
+TEST_F(ContactsWiringTest, TheSidebarAndTheSectionCommandsSwitchSectionsAndKeepTheSidebarRowInStep)
+{
+    markDataModelUpdateDone();
+    AppDelegate delegate(factory());
+    delegate.launch();
+    ASSERT_TRUE(delegate.isLaunchComplete());
+    CustomNSOutlineView *sidebar = delegate.sidebar()->outlineView();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(delegate.window()));
+
+    // A click on "Logs" switches the section; the Contacts section stays made for later.
+    const QModelIndex logs = sidebar->indexForRow(2);
+    ASSERT_TRUE(logs.isValid());
+    EXPECT_EQ(logs.data().toString(), QStringLiteral("Logs"));
+    QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {}, sidebar->visualRect(logs).center());
+    EXPECT_EQ(delegate.currentIndex(), 1);
+    EXPECT_NE(delegate.contactsViewController(), nullptr);
+
+    // The menu's Contacts command switches back, and the sidebar's selection follows it.
+    delegate.mainMenuCommands()->sectionCommand(0)->trigger();
+    EXPECT_EQ(delegate.currentIndex(), 0);
+    EXPECT_EQ(delegate.window()->currentView(), delegate.contactsViewController());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sidebar->selectionModel()->isSelected(sidebar->indexForRow(1)); }, 2000));
+}
+
 TEST_F(ContactsWiringTest, TheLockScreenLeavesOnlyQuitInTheMenus)
 {
     markDataModelUpdateDone();
