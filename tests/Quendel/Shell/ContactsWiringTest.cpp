@@ -201,6 +201,39 @@ TEST_F(ContactsWiringTest, TheSidebarAndTheSectionCommandsSwitchSectionsAndKeepT
     ASSERT_TRUE(QTest::qWaitFor([&] { return sidebar->selectionModel()->isSelected(sidebar->indexForRow(1)); }, 2000));
 }
 
+TEST_F(ContactsWiringTest, CancelOnTheAddSheetStoresNothingAndAddOpensAFreshPage)
+{
+    markDataModelUpdateDone();
+    AppDelegate delegate(factory());
+    delegate.launch();
+    ASSERT_TRUE(delegate.isLaunchComplete());
+
+    QTest::mouseClick(delegate.toolbar()->addContactsButton(), Qt::LeftButton);
+    platform::ui::Sheet *sheet = platform::ui::Sheet::attachedSheet(delegate.window());
+    ASSERT_NE(sheet, nullptr);
+    auto *page = qobject_cast<ContactInfoViewControllerMac *>(sheet->contentWidget());
+    ASSERT_NE(page, nullptr);
+    typeAndReturn(page->firstNameTextfield(), QStringLiteral("Half"));
+    // A second press while the sheet is up opens no second sheet.
+    delegate.showAddContactSheet();
+    EXPECT_EQ(platform::ui::Sheet::attachedSheets(delegate.window()).size(), 1);
+
+    QTest::mouseClick(page->cancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(sheet->isActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate.addContactWindowController(); }, 2000));
+    EXPECT_EQ(delegate.managedObjectContext()->countForFetchRequest(platform::store::FetchRequest(Person::EntityName)), 0);
+    EXPECT_FALSE(delegate.managedObjectContext()->hasChanges());
+    EXPECT_TRUE(listedContacts(delegate.contactsViewController()).isEmpty());
+
+    QTest::mouseClick(delegate.toolbar()->addContactsButton(), Qt::LeftButton);
+    platform::ui::Sheet *second = platform::ui::Sheet::attachedSheet(delegate.window());
+    ASSERT_NE(second, nullptr);
+    auto *freshPage = qobject_cast<ContactInfoViewControllerMac *>(second->contentWidget());
+    ASSERT_NE(freshPage, nullptr);
+    EXPECT_TRUE(freshPage->firstNameTextfield()->text().isEmpty());
+    QTest::mouseClick(freshPage->cancelButton(), Qt::LeftButton);
+}
+
 TEST_F(ContactsWiringTest, TheLockScreenLeavesOnlyQuitInTheMenus)
 {
     markDataModelUpdateDone();
