@@ -2,11 +2,14 @@
 
 #include "Classes/QDAlertDisplayMac.h"
 #include "Mac/CustomNSOutlineView.h"
+#include "Mac/QDListItemModel.h"
 
 #include "platform/store/ManagedObject.h"
 #include "platform/store/ManagedObjectContext.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
@@ -147,4 +150,33 @@ void CommonOutlineViewController::followModelForFillerText(QAbstractItemModel *m
 {
     connect(model, &QAbstractItemModel::rowsInserted, this, &CommonOutlineViewController::refreshFillerText);
     connect(model, &QAbstractItemModel::rowsRemoved, this, &CommonOutlineViewController::refreshFillerText);
+}
+
+QDListItemModel *CommonOutlineViewController::showListDataSource(QDListDataSource *source,
+                                                                 QDListDataSourceDelegate *forward,
+                                                                 std::function<QString(const CommonListData &)> rowText,
+                                                                 const QString &fillerText)
+{
+    auto *model = new QDListItemModel(source, this);
+    model->setRoleAliases(CustomNSOutlineView::ItemIsTitleRole, DataObjectRole);
+    model->setRowText(std::move(rowText));
+    model->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
+    model->setForwardDelegate(forward);
+    m_outlineView->setModel(model);
+    auto *filler = new QLabel(fillerText, this);
+    filler->setObjectName(QStringLiteral("fillerText"));
+    filler->setAlignment(Qt::AlignCenter);
+    filler->hide();
+    setFillerText(filler);
+    followModelForFillerText(model);
+    return model;
+}
+
+QString CommonOutlineViewController::datedRowText(const QDateTime &date, const QString &title, const QString &note)
+{
+    const QString when = QLocale().toString(date.toLocalTime(), QLocale::ShortFormat);
+    QString text = title.isEmpty() ? when : when + QStringLiteral(" \u00b7 ") + title;
+    if (!note.isEmpty())
+        text += QLatin1Char('\n') + note;
+    return text;
 }

@@ -4,7 +4,11 @@
 
 #include <QPointer>
 
+class CommonListData;
 class CustomNSOutlineView;
+class QDListDataSource;
+class QDListDataSourceDelegate;
+class QDListItemModel;
 class QAction;
 class QModelIndex;
 class QStandardItem;
@@ -65,6 +69,14 @@ public:
 
 protected:
     int targetRow() const;
+
+    // Shows a list data source in the outline: the pane's row heights, the filler standing in for an empty
+    // list, and every change of the source passed on to `forward` after the model has applied it.
+    QDListItemModel *showListDataSource(QDListDataSource *source, QDListDataSourceDelegate *forward,
+                                        std::function<QString(const CommonListData &)> rowText,
+                                        const QString &fillerText);
+    // A dated row: "date · title", with the note on a second line.
+    static QString datedRowText(const QDateTime &date, const QString &title, const QString &note);
 
 private:
     CustomNSOutlineView *m_outlineView = nullptr;

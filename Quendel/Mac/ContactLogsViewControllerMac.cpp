@@ -34,28 +34,15 @@ ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidg
 {
     setObjectName(NibName);
     m_source = std::make_unique<LogsListDataSource>(contextOf(person), person);
-    m_listModel = new QDListItemModel(m_source.get(), this);
-    m_listModel->setRoleAliases(CustomNSOutlineView::ItemIsTitleRole, CommonOutlineViewController::DataObjectRole);
-    m_listModel->setRowText([](const CommonListData &row) {
-        auto *log = dynamic_cast<Log *>(row.dataObject());
-        if (!log)
-            return QString();
-        const QString title = log->title() ? log->title()->title() : QString();
-        const QString date = QLocale().toString(log->logDate().toLocalTime(), QLocale::ShortFormat);
-        QString text = title.isEmpty() ? date : date + QStringLiteral(" · ") + title;
-        if (!log->logNote().isEmpty())
-            text += QLatin1Char('\n') + log->logNote();
-        return text;
-    });
-    m_listModel->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
-    m_listModel->setForwardDelegate(this);
-    outlineView()->setModel(m_listModel);
-    auto *filler = new QLabel(QStringLiteral("No Logs"), this);
-    filler->setObjectName(QStringLiteral("fillerText"));
-    filler->setAlignment(Qt::AlignCenter);
-    filler->hide();
-    setFillerText(filler);
-    followModelForFillerText(m_listModel);
+    m_listModel = showListDataSource(
+        m_source.get(), this,
+        [](const CommonListData &row) {
+            auto *log = dynamic_cast<Log *>(row.dataObject());
+            if (!log)
+                return QString();
+            return datedRowText(log->logDate(), log->title() ? log->title()->title() : QString(), log->logNote());
+        },
+        QStringLiteral("No Logs"));
     awakeFromNib();
 }
 

@@ -35,28 +35,16 @@ ContactTodoViewControllerMac::ContactTodoViewControllerMac(Person *person, QWidg
 {
     setObjectName(NibName);
     m_source = std::make_unique<ToDosListDataSource>(contextOf(person), person);
-    m_listModel = new QDListItemModel(m_source.get(), this);
-    m_listModel->setRoleAliases(CustomNSOutlineView::ItemIsTitleRole, CommonOutlineViewController::DataObjectRole);
-    m_listModel->setRowText([](const CommonListData &row) {
-        auto *todo = dynamic_cast<ToDo *>(row.dataObject());
-        if (!todo)
-            return QString();
-        const QString title = todo->todotitle() ? todo->todotitle()->title() : QString();
-        const QString date = QLocale().toString(todo->todoStartDate().toLocalTime(), QLocale::ShortFormat);
-        QString text = title.isEmpty() ? date : date + QStringLiteral(" · ") + title;
-        if (!todo->todoNote().isEmpty())
-            text += QLatin1Char('\n') + todo->todoNote();
-        return text;
-    });
-    m_listModel->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
-    m_listModel->setForwardDelegate(this);
-    outlineView()->setModel(m_listModel);
-    auto *filler = new QLabel(QStringLiteral("No ToDos"), this);
-    filler->setObjectName(QStringLiteral("fillerText"));
-    filler->setAlignment(Qt::AlignCenter);
-    filler->hide();
-    setFillerText(filler);
-    followModelForFillerText(m_listModel);
+    m_listModel = showListDataSource(
+        m_source.get(), this,
+        [](const CommonListData &row) {
+            auto *todo = dynamic_cast<ToDo *>(row.dataObject());
+            if (!todo)
+                return QString();
+            return datedRowText(todo->todoStartDate(), todo->todotitle() ? todo->todotitle()->title() : QString(),
+                                todo->todoNote());
+        },
+        QStringLiteral("No ToDos"));
     awakeFromNib();
 }
 
