@@ -137,8 +137,10 @@ void Person::addPersonToCSVBody(QString &body, const QList<FormFields *> &allFie
     const QList<Part> emails = emailParts(*this);
     const QList<Part> phones = phoneParts(*this, true);
     const QList<Part> addresses = addressParts(*this);
-    const QString emailText = mailingType ? mailingColumns(emails, false) : labelledColumn(emails);
-    const QString phoneText = mailingType ? mailingColumns(phones, false) : labelledColumn(phones);
+    // Labels are free text and a number may hold a dialling pause (","): unescaped, either would push the
+    // later values into the wrong columns.
+    const QString emailText = mailingType ? mailingColumns(emails, true) : escapeString(labelledColumn(emails));
+    const QString phoneText = mailingType ? mailingColumns(phones, true) : escapeString(labelledColumn(phones));
     const QString addressText = mailingType ? mailingColumns(addresses, true) : escapeString(labelledColumn(addresses));
 
     QString userFieldsString;

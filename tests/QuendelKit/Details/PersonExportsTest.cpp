@@ -46,6 +46,22 @@ TEST_F(PersonExportsTest, CsvRowWithAndWithoutMailingColumns)
         << mailing.toStdString();
 }
 
+TEST_F(PersonExportsTest, CsvEmailAndPhoneColumnsStayInPlaceWhenTheyHoldCommasOrQuotes)
+{
+    Person *cal = newPerson(QStringLiteral("Cal"));
+    cal->setDisplayName(QStringLiteral("Cal"));
+    cal->addEmailWithEmail(QStringLiteral("\"cal,x\"@example.com"), QStringLiteral("Work, main"), context.get());
+    cal->addPhoneNumberWithNumber(QStringLiteral("555,12"), QStringLiteral("office"), context.get());
+
+    QString row;
+    cal->addPersonToCSVBody(row, {}, false);
+    EXPECT_EQ(row, QStringLiteral("Cal,,,,\"Work, main:\"\"cal,x\"\"@example.com\",\"office:555,12\",,,\n")) << row.toStdString();
+
+    QString mailing;
+    cal->addPersonToCSVBody(mailing, {}, true);
+    EXPECT_EQ(mailing, QStringLiteral("Cal,,,,\"\"\"cal,x\"\"@example.com\",,\"555,12\",,,,,\n")) << mailing.toStdString();
+}
+
 TEST_F(PersonExportsTest, CsvCustomFieldsFollowTheGivenList)
 {
     Person *bob = newPerson(QStringLiteral("Bob"));
