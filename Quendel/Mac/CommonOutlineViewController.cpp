@@ -3,6 +3,9 @@
 #include "Classes/QDAlertDisplayMac.h"
 #include "Mac/CustomNSOutlineView.h"
 #include "Mac/QDListItemModel.h"
+#include "Classes/QDListDataSource.h"
+#include "QuendelKit/Entities/Person.h"
+#include "platform/core/Dispatch.h"
 
 #include "platform/store/ManagedObject.h"
 #include "platform/store/ManagedObjectContext.h"
@@ -40,6 +43,16 @@ void CommonOutlineViewController::awakeFromNib()
     connect(m_outlineView, &QAbstractItemView::doubleClicked, this, &CommonOutlineViewController::doubleClickAction,
             Qt::UniqueConnection);
     CommonListViewMac::awakeFromNib();
+    if (!m_listSource || m_loadedArrayController || !detailPerson() || !detailPerson()->managedObjectContext())
+        return;
+    m_loadedArrayController = true;
+    QPointer<CommonOutlineViewController> self(this);
+    platform::core::dispatchAsyncMain([self] {
+        if (!self || !self->m_listSource)
+            return;
+        self->m_listSource->setDelegate(self->m_listSourceModel);
+        self->m_listSource->initializeObserver();
+    });
 }
 
 QStandardItem *CommonOutlineViewController::appendSection(const QString &title)
@@ -124,6 +137,8 @@ bool CommonOutlineViewController::hasTableviewFirstSelection() const
 
 int CommonOutlineViewController::arrangedObjectCount() const
 {
+    if (m_listSource)
+        return int(m_listSource->arrangedObjects().size());
     int count = 0;
     for (int section = 0; section < m_model->rowCount(); ++section)
         count += m_model->item(section)->rowCount();
@@ -163,6 +178,8 @@ QDListItemModel *CommonOutlineViewController::showListDataSource(QDListDataSourc
     model->setRowHeight([this](const QModelIndex &index) { return heightOfRowByItem(index); });
     model->setForwardDelegate(forward);
     m_outlineView->setModel(model);
+    m_listSource = source;
+    m_listSourceModel = model;
     auto *filler = new QLabel(fillerText, this);
     filler->setObjectName(QStringLiteral("fillerText"));
     filler->setAlignment(Qt::AlignCenter);
@@ -170,6 +187,13 @@ QDListItemModel *CommonOutlineViewController::showListDataSource(QDListDataSourc
     setFillerText(filler);
     followModelForFillerText(model);
     return model;
+}
+
+void CommonOutlineViewController::detachListDataSource()
+{
+    if (m_listSource)
+        m_listSource->setDelegate(nullptr);
+    m_listSource = nullptr;
 }
 
 QString CommonOutlineViewController::datedRowText(const QDateTime &date, const QString &title, const QString &note)

@@ -71,15 +71,20 @@ protected:
     int targetRow() const;
 
     // Shows a list data source in the outline: the pane's row heights, the filler standing in for an empty
-    // list, and every change of the source passed on to `forward` after the model has applied it.
+    // list, and every change of the source passed on to `forward` after the model has applied it. The source
+    // starts listing one event-loop turn after awakeFromNib, so the pane is on screen before its first fetch;
+    // the pane's destructor must call detachListDataSource while the source still exists.
     QDListItemModel *showListDataSource(QDListDataSource *source, QDListDataSourceDelegate *forward,
                                         std::function<QString(const CommonListData &)> rowText,
                                         const QString &fillerText);
+    void detachListDataSource();
     // A dated row: "date · title", with the note on a second line.
     static QString datedRowText(const QDateTime &date, const QString &title, const QString &note);
 
 private:
     CustomNSOutlineView *m_outlineView = nullptr;
     QStandardItemModel *m_model = nullptr;
+    QDListDataSource *m_listSource = nullptr;
+    QDListItemModel *m_listSourceModel = nullptr;
     int m_clickedRow = -1;
 };

@@ -48,28 +48,7 @@ ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidg
 
 ContactLogsViewControllerMac::~ContactLogsViewControllerMac()
 {
-    if (m_source)
-        m_source->setDelegate(nullptr);
-}
-
-void ContactLogsViewControllerMac::awakeFromNib()
-{
-    CommonOutlineViewController::awakeFromNib();
-    if (m_loadedArrayController || !detailPerson() || !detailPerson()->managedObjectContext())
-        return;
-    m_loadedArrayController = true;
-    QPointer<ContactLogsViewControllerMac> self(this);
-    platform::core::dispatchAsyncMain([self] {
-        if (!self)
-            return;
-        self->m_source->setDelegate(self->m_listModel);
-        self->m_source->initializeObserver();
-    });
-}
-
-int ContactLogsViewControllerMac::arrangedObjectCount() const
-{
-    return int(m_source->arrangedObjects().size());
+    detachListDataSource();
 }
 
 Log *ContactLogsViewControllerMac::logAt(const QModelIndex &index) const

@@ -38,13 +38,11 @@ public:
     QDListItemModel *listModel() const { return m_listModel; }
     QPointer<AddContactWindowController> addWindowController() const { return m_addWindowController; }
 
-    void awakeFromNib() override;
     KeyDelegateKinds keyDelegateKinds() const override
     {
         return KeyDelegateKind::CommonListViewMac | KeyDelegateKind::ContactLogsViewControllerMac;
     }
 
-    int arrangedObjectCount() const override;
     int heightOfRowByItem(const QModelIndex &index) const override;
     // The height a row needs for its note in a cell of width `cellWidth`.
     int calculateIdealHeightForCell(CommonListCellView *cell, const QModelIndex &index, int cellWidth) const;

@@ -50,28 +50,7 @@ ContactTodoViewControllerMac::ContactTodoViewControllerMac(Person *person, QWidg
 
 ContactTodoViewControllerMac::~ContactTodoViewControllerMac()
 {
-    if (m_source)
-        m_source->setDelegate(nullptr);
-}
-
-void ContactTodoViewControllerMac::awakeFromNib()
-{
-    CommonOutlineViewController::awakeFromNib();
-    if (m_loadedArrayController || !detailPerson() || !detailPerson()->managedObjectContext())
-        return;
-    m_loadedArrayController = true;
-    QPointer<ContactTodoViewControllerMac> self(this);
-    platform::core::dispatchAsyncMain([self] {
-        if (!self)
-            return;
-        self->m_source->setDelegate(self->m_listModel);
-        self->m_source->initializeObserver();
-    });
-}
-
-int ContactTodoViewControllerMac::arrangedObjectCount() const
-{
-    return int(m_source->arrangedObjects().size());
+    detachListDataSource();
 }
 
 ToDo *ContactTodoViewControllerMac::todoAt(const QModelIndex &index) const

@@ -34,13 +34,11 @@ public:
     ToDosListDataSource *todoListDataSource() const { return m_source.get(); }
     QDListItemModel *listModel() const { return m_listModel; }
 
-    void awakeFromNib() override;
     KeyDelegateKinds keyDelegateKinds() const override
     {
         return KeyDelegateKind::CommonListViewMac | KeyDelegateKind::ContactTodoViewControllerMac;
     }
 
-    int arrangedObjectCount() const override;
     int heightOfRowByItem(const QModelIndex &index) const override;
 
     void spaceBarPressedWithEvent(QKeyEvent *event) override;
