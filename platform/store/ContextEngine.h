@@ -75,6 +75,8 @@ public:
     // it was read with does not count as a change.
     ManagedObject *registerFetched(ManagedObject *object);
     ManagedObject *objectWithID(const ManagedObjectID &id, platform::core::QDError *error);
+    // Values and to-one links of one object; a related object deleted but not yet saved counts as gone.
+    static ObjectSnapshot snapshotOfObject(const ManagedObject *object);
     ObjectSnapshot snapshotFor(const ManagedObjectID &id); // on this context's queue
     std::vector<ManagedObjectID> relatedIDsFor(const ManagedObjectID &id, int relationshipIndex);
     ManagedObjectID permanentID(const EntityDescription *entity, qint64 pk) const;

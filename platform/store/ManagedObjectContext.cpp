@@ -238,12 +238,9 @@ ManagedObject *ContextEngine::objectWithID(const ManagedObjectID &id, QDError *e
     return nullptr;
 }
 
-ObjectSnapshot ContextEngine::snapshotFor(const ManagedObjectID &id)
+ObjectSnapshot ContextEngine::snapshotOfObject(const ManagedObject *object)
 {
     ObjectSnapshot snapshot;
-    ManagedObject *object = objectWithID(id, nullptr);
-    if (!object || object->isDeleted())
-        return snapshot;
     snapshot.exists = true;
     snapshot.id = object->m_id;
     snapshot.values = object->m_values;
@@ -253,9 +250,18 @@ ObjectSnapshot ContextEngine::snapshotFor(const ManagedObjectID &id)
         if (relationships[r].toMany)
             continue;
         const auto &slot = object->m_relationships[r];
-        snapshot.toOne[r] = slot.loaded ? (slot.one ? slot.one->m_id : ManagedObjectID()) : slot.oneID;
+        ManagedObject *one = slot.loaded ? slot.one : nullptr;
+        snapshot.toOne[r] = slot.loaded ? (one && !one->isDeleted() ? one->m_id : ManagedObjectID()) : slot.oneID;
     }
     return snapshot;
+}
+
+ObjectSnapshot ContextEngine::snapshotFor(const ManagedObjectID &id)
+{
+    ManagedObject *object = objectWithID(id, nullptr);
+    if (!object || object->isDeleted())
+        return ObjectSnapshot();
+    return snapshotOfObject(object);
 }
 
 std::vector<ManagedObjectID> ContextEngine::relatedIDsFor(const ManagedObjectID &id, int relationshipIndex)
@@ -976,31 +982,15 @@ bool ContextEngine::save(QDError *error)
         std::vector<std::vector<std::vector<ManagedObjectID>>> updatedToMany;
         std::vector<QStringList> updatedKeys;
         std::vector<ManagedObjectID> deletedIDs;
-        auto snapshotOf = [](ManagedObject *object) {
-            ObjectSnapshot snapshot;
-            snapshot.exists = true;
-            snapshot.id = object->m_id;
-            snapshot.values = object->m_values;
-            const auto &relationships = object->m_entity->relationships();
-            snapshot.toOne.resize(relationships.size());
-            for (size_t r = 0; r < relationships.size(); ++r) {
-                if (relationships[r].toMany)
-                    continue;
-                const auto &slot = object->m_relationships[r];
-                ManagedObject *one = slot.loaded ? slot.one : nullptr;
-                snapshot.toOne[r] = slot.loaded ? (one && !one->isDeleted() ? one->m_id : ManagedObjectID()) : slot.oneID;
-            }
-            return snapshot;
-        };
         for (ManagedObject *object : inserted) {
-            insertedSnapshots.push_back(snapshotOf(object));
+            insertedSnapshots.push_back(snapshotOfObject(object));
             ObjectChange change;
             change.object = object;
             change.objectID = object->m_id;
             changes->inserted.push_back(change);
         }
         for (ManagedObject *object : updated) {
-            updatedSnapshots.push_back(snapshotOf(object));
+            updatedSnapshots.push_back(snapshotOfObject(object));
             updatedKeys.push_back(object->changedKeys());
             std::vector<std::vector<ManagedObjectID>> lists(object->m_relationships.size());
             const auto &relationships = object->m_entity->relationships();

@@ -419,3 +419,19 @@ TEST(StoreContexts, ChildFetchSeesParentChangesThroughPredicates)
     cy->setValue(QStringLiteral("age"), 50);
     EXPECT_EQ(names(child->executeFetchRequest(young)), QStringList{QStringLiteral("Bob")});
 }
+
+TEST(StoreContexts, AChildDoesNotSeeARecordItsParentDeletedButHasNotSaved)
+{
+    Store s = openStore(QString());
+    ManagedObject *ann = insertPerson(s.main, QStringLiteral("Ann"));
+    ManagedObject *bob = insertPerson(s.main, QStringLiteral("Bob"));
+    ann->setRelatedObject(QStringLiteral("partner"), bob);
+    ASSERT_TRUE(s.main->save());
+
+    s.main->deleteObject(bob);
+    ContextPtr child = childOf(s.main);
+    ManagedObject *childAnn = child->objectWithID(ann->objectID());
+    ASSERT_NE(childAnn, nullptr);
+    EXPECT_EQ(childAnn->relatedObject(QStringLiteral("partner")), nullptr);
+    EXPECT_TRUE(names(child->executeFetchRequest(FetchRequest(kPerson))) == QStringList{QStringLiteral("Ann")});
+}
