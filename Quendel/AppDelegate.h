@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Classes/LaunchServices.h"
-#include "Mac/ContactInfoViewControllerMac.h"
+#include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 
 #include "QuendelKit/Settings/SharedSettingsDelegate.h"
 

@@ -1,7 +1,7 @@
 #include "SharedAppGlobals.h"
 
 #include "AppDelegate.h"
-#include "Mac/CoreDataControllerMac.h"
+#include "Mac/Shell/CoreDataControllerMac.h"
 
 #include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/QuendelModel.h"

@@ -8,8 +8,8 @@
 //   search-keystroke-ms        main-thread milliseconds of one keystroke, the worst of a typed sequence:
 //                              starting the search, then putting its result into the list and the view
 
-#include "Mac/ContactsListDisplaySource.h"
-#include "Mac/ContactsListItemModel.h"
+#include "Mac/Contacts/ContactsListDisplaySource.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/NormalizedStringTransformer.h"

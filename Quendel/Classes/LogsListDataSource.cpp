@@ -1,6 +1,6 @@
 #include "LogsListDataSource.h"
 
-#include "Mac/CommonListCellView.h"
+#include "Mac/Journal/CommonListCellView.h"
 
 #include "QuendelKit/Entities/Log.h"
 #include "QuendelKit/Entities/Person.h"

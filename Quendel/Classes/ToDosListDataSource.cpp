@@ -1,6 +1,6 @@
 #include "ToDosListDataSource.h"
 
-#include "Mac/TodoListCellView.h"
+#include "Mac/Journal/TodoListCellView.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/ToDo.h"

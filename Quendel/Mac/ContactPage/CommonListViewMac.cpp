@@ -1,4 +1,4 @@
-#include "Mac/CommonListViewMac.h"
+#include "Mac/ContactPage/CommonListViewMac.h"
 
 #include "platform/ui/Popover.h"
 

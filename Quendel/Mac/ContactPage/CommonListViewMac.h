@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mac/ContactPageDelegate.h"
+#include "Mac/ContactPage/ContactPageDelegate.h"
 
 #include "platform/core/NotificationCenter.h"
 

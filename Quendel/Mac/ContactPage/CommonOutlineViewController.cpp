@@ -1,8 +1,8 @@
-#include "Mac/CommonOutlineViewController.h"
+#include "Mac/ContactPage/CommonOutlineViewController.h"
 
 #include "Classes/QDAlertDisplayMac.h"
-#include "Mac/CustomNSOutlineView.h"
-#include "Mac/QDListItemModel.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/Journal/QDListItemModel.h"
 #include "Classes/QDListDataSource.h"
 #include "QuendelKit/Entities/Person.h"
 #include "platform/core/Dispatch.h"

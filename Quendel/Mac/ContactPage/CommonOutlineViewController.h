@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mac/CommonListViewMac.h"
+#include "Mac/ContactPage/CommonListViewMac.h"
 
 #include <QPointer>
 

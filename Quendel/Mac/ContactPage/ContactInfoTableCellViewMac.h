@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mac/CustomNSOutlineView.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
-#include "Mac/ContactInfoViewControllerMac.h"
+#include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 
 #include "Classes/QDAlertDisplayMac.h"
-#include "Mac/ContactInfoTableCellViewMac.h"
-#include "Mac/CustomNSOutlineView.h"
-#include "Mac/QDCustomTextField.h"
+#include "Mac/ContactPage/ContactInfoTableCellViewMac.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/Shell/QDCustomTextField.h"
 #include "SharedAppGlobals.h"
 
 #include "QuendelKit/Entities/Emails.h"

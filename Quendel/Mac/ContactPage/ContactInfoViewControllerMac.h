@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Mac/CommonListViewMac.h"
-#include "Mac/ContactInfoViewModel.h"
+#include "Mac/ContactPage/CommonListViewMac.h"
+#include "Mac/ContactPage/ContactInfoViewModel.h"
 
 #include "platform/store/ManagedObjectID.h"
 

@@ -1,4 +1,4 @@
-#include "Mac/ContactInfoViewModel.h"
+#include "Mac/ContactPage/ContactInfoViewModel.h"
 
 #include "QuendelKit/Entities/Emails.h"
 #include "QuendelKit/Entities/Person.h"

@@ -1,9 +1,9 @@
-#include "Mac/ContactLogsViewControllerMac.h"
+#include "Mac/ContactPage/ContactLogsViewControllerMac.h"
 
-#include "Mac/AddContactWindowController.h"
-#include "Mac/CommonListCellView.h"
-#include "Mac/CustomNSOutlineView.h"
-#include "Mac/MacAddEditLogsViewController.h"
+#include "Mac/Contacts/AddContactWindowController.h"
+#include "Mac/Journal/CommonListCellView.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/Journal/MacAddEditLogsViewController.h"
 
 #include "QuendelKit/Entities/Log.h"
 #include "QuendelKit/Entities/LogTitle.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Mac/CommonOutlineViewController.h"
-#include "Mac/MacAddEditCommonController.h"
-#include "Mac/QDListItemModel.h"
+#include "Mac/ContactPage/CommonOutlineViewController.h"
+#include "Mac/Journal/MacAddEditCommonController.h"
+#include "Mac/Journal/QDListItemModel.h"
 
 #include "Classes/LogsListDataSource.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mac/KeyRouting.h"
+#include "Mac/Shell/KeyRouting.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,9 +1,9 @@
-#include "Mac/ContactPageTabsMac.h"
+#include "Mac/ContactPage/ContactPageTabsMac.h"
 
-#include "Mac/CommonListViewMac.h"
-#include "Mac/ContactInfoViewControllerMac.h"
-#include "Mac/ContactLogsViewControllerMac.h"
-#include "Mac/ContactTodoViewControllerMac.h"
+#include "Mac/ContactPage/CommonListViewMac.h"
+#include "Mac/ContactPage/ContactInfoViewControllerMac.h"
+#include "Mac/ContactPage/ContactLogsViewControllerMac.h"
+#include "Mac/ContactPage/ContactTodoViewControllerMac.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Mac/ContactPageDelegate.h"
-#include "Mac/MacContactsViewController.h"
+#include "Mac/ContactPage/ContactPageDelegate.h"
+#include "Mac/Contacts/MacContactsViewController.h"
 
 #include <QList>
 #include <QPointer>

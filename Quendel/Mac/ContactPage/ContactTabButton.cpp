@@ -1,6 +1,6 @@
-#include "ContactTabButton.h"
+#include "Mac/ContactPage/ContactTabButton.h"
 
-#include "KeyRouting.h"
+#include "Mac/Shell/KeyRouting.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

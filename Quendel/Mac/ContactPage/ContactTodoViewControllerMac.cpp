@@ -1,8 +1,8 @@
-#include "Mac/ContactTodoViewControllerMac.h"
+#include "Mac/ContactPage/ContactTodoViewControllerMac.h"
 
-#include "Mac/AddContactWindowController.h"
-#include "Mac/CustomNSOutlineView.h"
-#include "Mac/MacAddEditLogsViewController.h"
+#include "Mac/Contacts/AddContactWindowController.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/Journal/MacAddEditLogsViewController.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/ToDo.h"

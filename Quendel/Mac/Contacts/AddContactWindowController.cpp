@@ -1,4 +1,4 @@
-#include "AddContactWindowController.h"
+#include "Mac/Contacts/AddContactWindowController.h"
 
 #include <QScreen>
 

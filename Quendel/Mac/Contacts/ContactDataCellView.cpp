@@ -1,4 +1,4 @@
-#include "ContactDataCellView.h"
+#include "Mac/Contacts/ContactDataCellView.h"
 
 #include "QuendelKit/Entities/Person.h"
 

@@ -1,4 +1,4 @@
-#include "ContactsListDisplaySource.h"
+#include "Mac/Contacts/ContactsListDisplaySource.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PrivateGroups.h"

@@ -1,7 +1,7 @@
-#include "ContactsListItemModel.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
 
-#include "ContactsListDisplaySource.h"
-#include "CustomNSOutlineView.h"
+#include "Mac/Contacts/ContactsListDisplaySource.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 
 #include "QuendelKit/Entities/Person.h"
 

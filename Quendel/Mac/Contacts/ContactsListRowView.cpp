@@ -1,8 +1,8 @@
-#include "ContactsListRowView.h"
+#include "Mac/Contacts/ContactsListRowView.h"
 
-#include "ContactDataCellView.h"
-#include "ContactsListDisplaySource.h"
-#include "ContactsListItemModel.h"
+#include "Mac/Contacts/ContactDataCellView.h"
+#include "Mac/Contacts/ContactsListDisplaySource.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
 
 #include <QAbstractItemView>
 #include <QHash>

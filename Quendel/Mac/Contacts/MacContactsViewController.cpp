@@ -1,9 +1,9 @@
-#include "MacContactsViewController.h"
+#include "Mac/Contacts/MacContactsViewController.h"
 
-#include "ContactDataCellView.h"
-#include "ContactsListItemModel.h"
-#include "ContactsListRowView.h"
-#include "CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Contacts/ContactDataCellView.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
+#include "Mac/Contacts/ContactsListRowView.h"
+#include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"

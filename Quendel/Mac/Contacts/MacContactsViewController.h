@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ContactPageDelegate.h"
-#include "ContactTabButton.h"
-#include "ContactsListDisplaySource.h"
-#include "KeyRouting.h"
-#include "MainWindowManagerViewController.h"
+#include "Mac/ContactPage/ContactPageDelegate.h"
+#include "Mac/ContactPage/ContactTabButton.h"
+#include "Mac/Contacts/ContactsListDisplaySource.h"
+#include "Mac/Shell/KeyRouting.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
 
 #include <QPointer>
 #include <QVariantMap>

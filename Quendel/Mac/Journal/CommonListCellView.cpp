@@ -1,4 +1,4 @@
-#include "CommonListCellView.h"
+#include "Mac/Journal/CommonListCellView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LayoutConstraint.h"
+#include "Mac/Shell/LayoutConstraint.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "CommonListTableRowView.h"
+#include "Mac/Journal/CommonListTableRowView.h"
 
 #include <QApplication>
 #include <QPainter>

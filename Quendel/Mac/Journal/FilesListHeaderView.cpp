@@ -1,4 +1,4 @@
-#include "FilesListHeaderView.h"
+#include "Mac/Journal/FilesListHeaderView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

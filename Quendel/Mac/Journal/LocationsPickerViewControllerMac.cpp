@@ -1,6 +1,6 @@
-#include "LocationsPickerViewControllerMac.h"
+#include "Mac/Journal/LocationsPickerViewControllerMac.h"
 
-#include "CustomNSTableView.h"
+#include "Mac/Shell/CustomNSTableView.h"
 
 #include "QuendelKit/Entities/Location.h"
 

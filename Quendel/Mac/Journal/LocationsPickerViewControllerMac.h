@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TitlesPickerViewControllerMac.h"
+#include "Mac/Journal/TitlesPickerViewControllerMac.h"
 
 class QLabel;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "MacAddEditCommonController.h"
+#include "Mac/Journal/MacAddEditCommonController.h"
 
 #include "QuendelKit/Entities/Person.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LocationsPickerViewControllerMac.h"
-#include "NSViewWithResponder.h"
-#include "TitlesPickerViewControllerMac.h"
+#include "Mac/Journal/LocationsPickerViewControllerMac.h"
+#include "Mac/Shell/NSViewWithResponder.h"
+#include "Mac/Journal/TitlesPickerViewControllerMac.h"
 
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/Popover.h"

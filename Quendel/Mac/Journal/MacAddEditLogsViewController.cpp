@@ -1,4 +1,4 @@
-#include "MacAddEditLogsViewController.h"
+#include "Mac/Journal/MacAddEditLogsViewController.h"
 
 #include "SharedAppGlobals.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MacAddEditCommonController.h"
+#include "Mac/Journal/MacAddEditCommonController.h"
 
 #include "platform/store/ManagedObjectID.h"
 

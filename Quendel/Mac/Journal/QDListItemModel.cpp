@@ -1,4 +1,4 @@
-#include "QDListItemModel.h"
+#include "Mac/Journal/QDListItemModel.h"
 
 #include <QLocale>
 

@@ -1,6 +1,6 @@
-#include "SelectItemPickerViewController.h"
+#include "Mac/Journal/SelectItemPickerViewController.h"
 
-#include "CustomNSTableView.h"
+#include "Mac/Shell/CustomNSTableView.h"
 
 #include <QHeaderView>
 #include <QStandardItemModel>

@@ -1,6 +1,6 @@
-#include "TitlesPickerViewControllerMac.h"
+#include "Mac/Journal/TitlesPickerViewControllerMac.h"
 
-#include "CustomNSTableView.h"
+#include "Mac/Shell/CustomNSTableView.h"
 
 #include "QuendelKit/Entities/LogTitle.h"
 #include "QuendelKit/Entities/ToDoTitle.h"

@@ -1,4 +1,4 @@
-#include "TodoListCellView.h"
+#include "Mac/Journal/TodoListCellView.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

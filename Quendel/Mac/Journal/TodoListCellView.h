@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommonListCellView.h"
+#include "Mac/Journal/CommonListCellView.h"
 
 #include <memory>
 

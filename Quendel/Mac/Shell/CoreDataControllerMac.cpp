@@ -1,4 +1,4 @@
-#include "CoreDataControllerMac.h"
+#include "Mac/Shell/CoreDataControllerMac.h"
 
 #include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/Settings/QDAlertDisplay.h"

@@ -1,4 +1,4 @@
-#include "CustomNSCollectionView.h"
+#include "Mac/Shell/CustomNSCollectionView.h"
 
 #include "platform/ui/AlertPresenter.h"
 

@@ -1,4 +1,4 @@
-#include "CustomNSOutlineView.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

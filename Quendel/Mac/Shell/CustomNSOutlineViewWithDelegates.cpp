@@ -1,4 +1,4 @@
-#include "CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 
 #include "platform/core/Dispatch.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CustomNSOutlineView.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 
 #include <QPersistentModelIndex>
 

@@ -1,4 +1,4 @@
-#include "CustomNSOutlineViewWithMultipleSelection.h"
+#include "Mac/Shell/CustomNSOutlineViewWithMultipleSelection.h"
 
 #include <QKeyEvent>
 

@@ -1,4 +1,4 @@
-#include "CustomNSTableView.h"
+#include "Mac/Shell/CustomNSTableView.h"
 
 #include <QKeyEvent>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeyRouting.h"
+#include "Mac/Shell/KeyRouting.h"
 
 #include <QPointer>
 #include <QTableView>

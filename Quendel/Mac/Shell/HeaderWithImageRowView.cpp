@@ -1,4 +1,4 @@
-#include "HeaderWithImageRowView.h"
+#include "Mac/Shell/HeaderWithImageRowView.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommonListTableRowView.h"
+#include "Mac/Journal/CommonListTableRowView.h"
 
 #include <QImage>
 

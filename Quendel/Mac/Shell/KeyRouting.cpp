@@ -1,4 +1,4 @@
-#include "KeyRouting.h"
+#include "Mac/Shell/KeyRouting.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "LayoutConstraint.h"
+#include "Mac/Shell/LayoutConstraint.h"
 
 #include <QBoxLayout>
 #include <QSpacerItem>

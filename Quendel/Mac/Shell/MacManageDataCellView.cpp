@@ -1,4 +1,4 @@
-#include "MacManageDataCellView.h"
+#include "Mac/Shell/MacManageDataCellView.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

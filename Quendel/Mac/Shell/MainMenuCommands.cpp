@@ -1,9 +1,9 @@
-#include "MainMenuCommands.h"
+#include "Mac/Shell/MainMenuCommands.h"
 
-#include "MainWindow.h"
-#include "MainWindowManagerViewController.h"
-#include "MainWindowToolbar.h"
-#include "SectionSwitcher.h"
+#include "Mac/Shell/MainWindow.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
+#include "Mac/Shell/MainWindowToolbar.h"
+#include "Mac/Shell/SectionSwitcher.h"
 
 #include "platform/ui/CommandRouter.h"
 

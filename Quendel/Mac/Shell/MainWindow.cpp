@@ -1,6 +1,6 @@
-#include "MainWindow.h"
+#include "Mac/Shell/MainWindow.h"
 
-#include "MainWindowManagerViewController.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
 #include "platform/ui/Popover.h"
 
 #include <QHBoxLayout>

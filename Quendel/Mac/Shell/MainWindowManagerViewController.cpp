@@ -1,4 +1,4 @@
-#include "MainWindowManagerViewController.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PrivateGroups.h"

@@ -1,11 +1,11 @@
-#include "MainWindowSidebar.h"
+#include "Mac/Shell/MainWindowSidebar.h"
 
-#include "ContactsListItemModel.h"
-#include "CustomNSOutlineViewWithDelegates.h"
-#include "MacContactsViewController.h"
-#include "MainWindow.h"
-#include "SectionSwitcher.h"
-#include "SidebarTableCellView.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
+#include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Contacts/MacContactsViewController.h"
+#include "Mac/Shell/MainWindow.h"
+#include "Mac/Shell/SectionSwitcher.h"
+#include "Mac/Shell/SidebarTableCellView.h"
 
 #include <QDragMoveEvent>
 #include <QDropEvent>

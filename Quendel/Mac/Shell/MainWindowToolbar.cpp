@@ -1,8 +1,8 @@
-#include "MainWindowToolbar.h"
+#include "Mac/Shell/MainWindowToolbar.h"
 
-#include "MainWindow.h"
-#include "MainWindowManagerViewController.h"
-#include "MainWindowSidebar.h"
+#include "Mac/Shell/MainWindow.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
+#include "Mac/Shell/MainWindowSidebar.h"
 
 #include "QuendelKit/Infra/NormalizedStringTransformer.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SectionSwitcher.h"
+#include "Mac/Shell/SectionSwitcher.h"
 
 #include <QHash>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "NSColor_Expanded.h"
+#include "Mac/Shell/NSColor_Expanded.h"
 
 QColor NSColor_Expanded::colorWithHexString(const QString &text)
 {

@@ -1,4 +1,4 @@
-#include "NSViewWithResponder.h"
+#include "Mac/Shell/NSViewWithResponder.h"
 
 #include "platform/ui/CommandRouter.h"
 

@@ -1,4 +1,4 @@
-#include "QDCustomTextField.h"
+#include "Mac/Shell/QDCustomTextField.h"
 
 #include <QStyle>
 #include <QStyleOptionFrame>

@@ -1,4 +1,4 @@
-#include "SectionSwitcher.h"
+#include "Mac/Shell/SectionSwitcher.h"
 
 const QList<SectionInfo> &SectionSwitcher::sections()
 {

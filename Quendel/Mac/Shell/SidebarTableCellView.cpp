@@ -1,4 +1,4 @@
-#include "SidebarTableCellView.h"
+#include "Mac/Shell/SidebarTableCellView.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

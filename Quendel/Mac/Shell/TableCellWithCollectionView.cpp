@@ -1,7 +1,7 @@
-#include "TableCellWithCollectionView.h"
+#include "Mac/Shell/TableCellWithCollectionView.h"
 
-#include "CustomNSCollectionView.h"
-#include "CustomNSScrollView.h"
+#include "Mac/Shell/CustomNSCollectionView.h"
+#include "Mac/Shell/CustomNSScrollView.h"
 
 #include <QVBoxLayout>
 

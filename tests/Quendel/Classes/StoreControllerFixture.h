@@ -2,7 +2,7 @@
 
 #include "Classes/CoreDataControllerShared.h"
 #include "Classes/DefaultTitles.h"
-#include "Mac/CoreDataControllerMac.h"
+#include "Mac/Shell/CoreDataControllerMac.h"
 
 #include "QuendelKit/Entities/LogTitle.h"
 #include "QuendelKit/Entities/ToDoTitle.h"

@@ -1,4 +1,4 @@
-#include "Mac/ContactInfoTableCellViewMac.h"
+#include "Mac/ContactPage/ContactInfoTableCellViewMac.h"
 
 #include <QLocale>
 

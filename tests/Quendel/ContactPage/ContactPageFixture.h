@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mac/ContactInfoViewControllerMac.h"
+#include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 #include "QuendelKit/Entities/EntityStoreFixture.h"
 
 #include "platform/ui/AlertPresenter.h"

@@ -1,10 +1,10 @@
 #include "ContactPageFixture.h"
 
-#include "Mac/ContactInfoTableCellViewMac.h"
-#include "Mac/ContactLogsViewControllerMac.h"
-#include "Mac/ContactPageTabsMac.h"
-#include "Mac/ContactTodoViewControllerMac.h"
-#include "Mac/CustomNSOutlineView.h"
+#include "Mac/ContactPage/ContactInfoTableCellViewMac.h"
+#include "Mac/ContactPage/ContactLogsViewControllerMac.h"
+#include "Mac/ContactPage/ContactPageTabsMac.h"
+#include "Mac/ContactPage/ContactTodoViewControllerMac.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 
 #include "platform/ui/Sheet.h"
 

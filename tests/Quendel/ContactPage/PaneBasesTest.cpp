@@ -1,7 +1,7 @@
 #include "ContactPageFixture.h"
 
-#include "Mac/CommonOutlineViewController.h"
-#include "Mac/CustomNSOutlineView.h"
+#include "Mac/ContactPage/CommonOutlineViewController.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Popover.h"

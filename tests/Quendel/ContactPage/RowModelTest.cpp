@@ -1,6 +1,6 @@
 #include "ContactPageFixture.h"
 
-#include "Mac/ContactInfoViewModel.h"
+#include "Mac/ContactPage/ContactInfoViewModel.h"
 
 using namespace quendel::test;
 using namespace contact_info;

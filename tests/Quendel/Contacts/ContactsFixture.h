@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Mac/ContactsListDisplaySource.h"
+#include "Mac/Contacts/ContactsListDisplaySource.h"
 
 #include "QuendelKit/Entities/EntityStoreFixture.h"
 #include "QuendelKit/Infra/NormalizedStringTransformer.h"

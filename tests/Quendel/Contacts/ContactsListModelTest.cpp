@@ -1,6 +1,6 @@
 #include "ContactsFixture.h"
 
-#include "Mac/ContactsListItemModel.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

@@ -1,11 +1,11 @@
 #include "ContactsFixture.h"
 
 #include "Classes/CoreDataControllerShared.h"
-#include "Mac/ContactTabButton.h"
-#include "Mac/ContactsListItemModel.h"
-#include "Mac/ContactsListRowView.h"
-#include "Mac/CustomNSOutlineViewWithDelegates.h"
-#include "Mac/MacContactsViewController.h"
+#include "Mac/ContactPage/ContactTabButton.h"
+#include "Mac/Contacts/ContactsListItemModel.h"
+#include "Mac/Contacts/ContactsListRowView.h"
+#include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Contacts/MacContactsViewController.h"
 
 #include "QuendelKit/Settings/DataPlistValues.h"
 

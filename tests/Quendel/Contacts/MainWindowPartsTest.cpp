@@ -1,13 +1,13 @@
 #include "ContactsFixture.h"
 
-#include "Mac/AddContactWindowController.h"
-#include "Mac/CustomNSOutlineViewWithDelegates.h"
-#include "Mac/MacContactsViewController.h"
-#include "Mac/MainMenuCommands.h"
-#include "Mac/MainWindow.h"
-#include "Mac/MainWindowSidebar.h"
-#include "Mac/MainWindowToolbar.h"
-#include "Mac/SidebarTableCellView.h"
+#include "Mac/Contacts/AddContactWindowController.h"
+#include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Contacts/MacContactsViewController.h"
+#include "Mac/Shell/MainMenuCommands.h"
+#include "Mac/Shell/MainWindow.h"
+#include "Mac/Shell/MainWindowSidebar.h"
+#include "Mac/Shell/MainWindowToolbar.h"
+#include "Mac/Shell/SidebarTableCellView.h"
 
 #include <QAction>
 #include <QLabel>

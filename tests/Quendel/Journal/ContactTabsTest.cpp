@@ -1,9 +1,9 @@
 #include "JournalFixture.h"
 
-#include "Mac/ContactLogsViewControllerMac.h"
-#include "Mac/ContactTodoViewControllerMac.h"
-#include "Mac/CustomNSOutlineView.h"
-#include "Mac/MacAddEditLogsViewController.h"
+#include "Mac/ContactPage/ContactLogsViewControllerMac.h"
+#include "Mac/ContactPage/ContactTodoViewControllerMac.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/Journal/MacAddEditLogsViewController.h"
 
 #include "QuendelKit/Settings/SharedSettingController.h"
 

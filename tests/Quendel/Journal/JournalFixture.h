@@ -4,7 +4,7 @@
 #include "Classes/LogsListDataSource.h"
 #include "Classes/QDListDataSource.h"
 #include "Classes/ToDosListDataSource.h"
-#include "Mac/QDListItemModel.h"
+#include "Mac/Journal/QDListItemModel.h"
 
 #include "QuendelKit/Entities/AllEntities.h"
 #include "QuendelKit/QuendelModel.h"

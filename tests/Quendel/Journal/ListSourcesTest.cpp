@@ -1,8 +1,8 @@
 #include "JournalFixture.h"
 
-#include "Mac/CommonListCellView.h"
-#include "Mac/HeaderWithImageRowView.h"
-#include "Mac/TodoListCellView.h"
+#include "Mac/Journal/CommonListCellView.h"
+#include "Mac/Shell/HeaderWithImageRowView.h"
+#include "Mac/Journal/TodoListCellView.h"
 
 #include <QPainter>
 #include <QStandardItemModel>

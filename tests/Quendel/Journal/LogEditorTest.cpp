@@ -1,6 +1,6 @@
 #include "JournalFixture.h"
 
-#include "Mac/MacAddEditLogsViewController.h"
+#include "Mac/Journal/MacAddEditLogsViewController.h"
 
 #include "QuendelKit/Settings/SharedSettingController.h"
 

@@ -1,9 +1,9 @@
 #include "JournalFixture.h"
 
-#include "Mac/CustomNSTableView.h"
-#include "Mac/LocationsPickerViewControllerMac.h"
-#include "Mac/SelectItemPickerViewController.h"
-#include "Mac/TitlesPickerViewControllerMac.h"
+#include "Mac/Shell/CustomNSTableView.h"
+#include "Mac/Journal/LocationsPickerViewControllerMac.h"
+#include "Mac/Journal/SelectItemPickerViewController.h"
+#include "Mac/Journal/TitlesPickerViewControllerMac.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,11 +1,11 @@
-#include "Mac/CommonListCellView.h"
-#include "Mac/CommonListTableRowView.h"
-#include "Mac/CustomNSCollectionView.h"
-#include "Mac/CustomNSScrollView.h"
-#include "Mac/MacManageDataCellView.h"
-#include "Mac/NSColor_Expanded.h"
-#include "Mac/QDCustomTextField.h"
-#include "Mac/TableCellWithCollectionView.h"
+#include "Mac/Journal/CommonListCellView.h"
+#include "Mac/Journal/CommonListTableRowView.h"
+#include "Mac/Shell/CustomNSCollectionView.h"
+#include "Mac/Shell/CustomNSScrollView.h"
+#include "Mac/Shell/MacManageDataCellView.h"
+#include "Mac/Shell/NSColor_Expanded.h"
+#include "Mac/Shell/QDCustomTextField.h"
+#include "Mac/Shell/TableCellWithCollectionView.h"
 
 #include <QImage>
 #include <QLabel>

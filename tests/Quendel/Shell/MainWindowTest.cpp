@@ -1,6 +1,6 @@
-#include "Mac/MainWindow.h"
-#include "Mac/MainWindowManagerViewController.h"
-#include "Mac/SectionSwitcher.h"
+#include "Mac/Shell/MainWindow.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
+#include "Mac/Shell/SectionSwitcher.h"
 
 #include "platform/ui/CommandRouter.h"
 #include "platform/ui/Popover.h"

@@ -1,4 +1,4 @@
-#include "Mac/MainWindowManagerViewController.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
 
 #include "QuendelKit/Entities/EntityStoreFixture.h"
 #include "QuendelKit/Settings/SharedSettingController.h"

@@ -4,8 +4,8 @@
 #include "SharedAppGlobals.h"
 
 #include "Classes/LaunchServices.h"
-#include "Mac/CoreDataControllerMac.h"
-#include "Mac/MainWindow.h"
+#include "Mac/Shell/CoreDataControllerMac.h"
+#include "Mac/Shell/MainWindow.h"
 
 #include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
