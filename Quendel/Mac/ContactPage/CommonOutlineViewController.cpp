@@ -4,6 +4,7 @@
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/Journal/QDListItemModel.h"
 #include "Classes/QDListDataSource.h"
+#include "Mac/Shell/PlainTextLabel.h"
 #include "QuendelKit/Entities/Person.h"
 #include "platform/core/Dispatch.h"
 
@@ -180,7 +181,7 @@ QDListItemModel *CommonOutlineViewController::showListDataSource(QDListDataSourc
     m_outlineView->setModel(model);
     m_listSource = source;
     m_listSourceModel = model;
-    auto *filler = new QLabel(fillerText, this);
+    auto *filler = new PlainTextLabel(fillerText, this);
     filler->setObjectName(QStringLiteral("fillerText"));
     filler->setAlignment(Qt::AlignCenter);
     filler->hide();

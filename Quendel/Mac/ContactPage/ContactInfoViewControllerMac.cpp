@@ -3,6 +3,7 @@
 #include "Classes/QDAlertDisplayMac.h"
 #include "Mac/ContactPage/ContactInfoTableCellViewMac.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/Shell/PlainTextLabel.h"
 #include "Mac/Shell/QDCustomTextField.h"
 #include "SharedAppGlobals.h"
 
@@ -123,7 +124,7 @@ void ContactInfoViewControllerMac::buildViews()
     m_topView->setObjectName(QStringLiteral("topView"));
     m_topView->setAutoFillBackground(true);
     auto *topLayout = new QHBoxLayout(m_topView);
-    m_contactImage = new QLabel(m_topView);
+    m_contactImage = new PlainTextLabel(m_topView);
     m_contactImage->setObjectName(QStringLiteral("contactImage"));
     m_contactImage->setFixedSize(80, 80);
     topLayout->addWidget(m_contactImage);
@@ -599,7 +600,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
     cell->setObjectName(identifier);
     auto *layout = new QHBoxLayout(cell);
     layout->setContentsMargins(4, 0, 4, 0);
-    auto *label = new QLabel(cell);
+    auto *label = new PlainTextLabel(cell);
     label->setProperty("tag", 1);
     label->setObjectName(QStringLiteral("labelField"));
     label->setMinimumWidth(110);

@@ -4,6 +4,7 @@
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 #include "Mac/ContactPage/ContactLogsViewControllerMac.h"
 #include "Mac/ContactPage/ContactTodoViewControllerMac.h"
+#include "Mac/Shell/PlainTextLabel.h"
 
 #include <QButtonGroup>
 #include <QHBoxLayout>
@@ -30,7 +31,7 @@ CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platf
         return new ContactTodoViewControllerMac(person, parent);
     default: {
         auto *pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), person, parent);
-        auto *filler = new QLabel(QStringLiteral("Nothing here yet"));
+        auto *filler = new PlainTextLabel(QStringLiteral("Nothing here yet"));
         filler->setAlignment(Qt::AlignCenter);
         pane->addTextFieldForFillerText(filler, pane);
         pane->awakeFromNib();

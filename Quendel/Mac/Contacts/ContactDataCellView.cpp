@@ -1,5 +1,6 @@
 #include "Mac/Contacts/ContactDataCellView.h"
 
+#include "Mac/Shell/PlainTextLabel.h"
 #include "QuendelKit/Entities/Person.h"
 
 #include <QHBoxLayout>
@@ -11,20 +12,20 @@
 ContactDataCellView::ContactDataCellView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("DataCell"));
-    m_imageView = new QLabel(this);
+    m_imageView = new PlainTextLabel(this);
     m_imageView->setFixedSize(36, 36);
     m_imageView->setScaledContents(true);
-    m_contactName = new QLabel(this);
+    m_contactName = new PlainTextLabel(this);
     m_contactName->setObjectName(QStringLiteral("contactName"));
     QFont bold = m_contactName->font();
     bold.setBold(true);
     m_contactName->setFont(bold);
-    m_companyName = new QLabel(this);
+    m_companyName = new PlainTextLabel(this);
     m_companyName->setObjectName(QStringLiteral("companyName"));
-    m_centeredContactName = new QLabel(this);
+    m_centeredContactName = new PlainTextLabel(this);
     m_centeredContactName->setObjectName(QStringLiteral("centeredContactName"));
     m_centeredContactName->setFont(bold);
-    m_selectedImageView = new QLabel(this);
+    m_selectedImageView = new PlainTextLabel(this);
     m_selectedImageView->setObjectName(QStringLiteral("selectedImageView"));
     m_selectedImageView->setFixedSize(16, 16);
     m_selectedImageView->hide();

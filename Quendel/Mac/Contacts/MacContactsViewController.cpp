@@ -4,6 +4,7 @@
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Contacts/ContactsListRowView.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Shell/PlainTextLabel.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"
@@ -132,21 +133,21 @@ void MacContactsViewController::loadView()
     auto *box = new QVBoxLayout(m_boxView);
 
     auto *header = new QHBoxLayout;
-    m_contactLargeImage = new QLabel(m_boxView);
+    m_contactLargeImage = new PlainTextLabel(m_boxView);
     m_contactLargeImage->setObjectName(QStringLiteral("contactLargeImage"));
     m_contactLargeImage->setFixedSize(64, 64);
     m_contactLargeImage->setScaledContents(true);
     header->addWidget(m_contactLargeImage);
     auto *names = new QVBoxLayout;
-    m_nameField = new QLabel(m_boxView);
+    m_nameField = new PlainTextLabel(m_boxView);
     m_nameField->setObjectName(QStringLiteral("nameField"));
-    m_displayNameLabel = new QLabel(m_boxView);
+    m_displayNameLabel = new PlainTextLabel(m_boxView);
     m_displayNameLabel->setObjectName(QStringLiteral("displayNameLabel"));
     QFont big = m_displayNameLabel->font();
     big.setPointSizeF(big.pointSizeF() * 1.5);
     big.setBold(true);
     m_displayNameLabel->setFont(big);
-    m_companyNameLabel = new QLabel(m_boxView);
+    m_companyNameLabel = new PlainTextLabel(m_boxView);
     m_companyNameLabel->setObjectName(QStringLiteral("companyNameLabel"));
     names->addWidget(m_nameField);
     names->addWidget(m_displayNameLabel);
@@ -185,7 +186,7 @@ void MacContactsViewController::loadView()
         tab.button = new ContactTabButton(title, m_coloredTabSwitches);
         tab.button->setObjectName(title.toLower() + QStringLiteral("Button"));
         tab.button->setContactsDelegate(this);
-        tab.label = new QLabel(title, m_coloredTabSwitches);
+        tab.label = new PlainTextLabel(title, m_coloredTabSwitches);
         tab.label->setObjectName(title.toLower() + QStringLiteral("Label"));
         tab.label->setAlignment(Qt::AlignCenter);
         tab.addButton = new QPushButton(i == InfoTab - 1 ? QStringLiteral("Edit") : QStringLiteral("+"),

@@ -1,5 +1,7 @@
 #include "Mac/Journal/CommonListCellView.h"
 
+#include "Mac/Shell/PlainTextLabel.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSpacerItem>
@@ -13,11 +15,11 @@ CommonListCellView::CommonListCellView(QWidget *parent) : QWidget(parent)
 
     m_titleRow = new QHBoxLayout;
     m_titleRow->setSpacing(0);
-    m_textField = new QLabel;
+    m_textField = new PlainTextLabel;
     m_textField->setObjectName(QStringLiteral("textField"));
-    m_locationIcon = new QLabel;
+    m_locationIcon = new PlainTextLabel;
     m_locationIcon->setObjectName(QStringLiteral("locationIconView"));
-    m_locationText = new QLabel;
+    m_locationText = new PlainTextLabel;
     m_locationText->setObjectName(QStringLiteral("locationTextField"));
     auto *titleToIcon = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     auto *iconToLabel = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
@@ -29,10 +31,9 @@ CommonListCellView::CommonListCellView(QWidget *parent) : QWidget(parent)
     m_titleRow->addStretch(1);
     m_layout->addLayout(m_titleRow);
 
-    m_noteTextField = new QLabel;
+    m_noteTextField = new PlainTextLabel;
     m_noteTextField->setObjectName(QStringLiteral("noteTextField"));
     m_noteTextField->setWordWrap(true);
-    m_noteTextField->setTextFormat(Qt::PlainText);
     m_noteTextField->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_layout->addWidget(m_noteTextField);
 

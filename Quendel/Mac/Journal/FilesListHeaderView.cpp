@@ -1,5 +1,7 @@
 #include "Mac/Journal/FilesListHeaderView.h"
 
+#include "Mac/Shell/PlainTextLabel.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 
@@ -7,7 +9,7 @@ FilesListHeaderView::FilesListHeaderView(QWidget *parent) : QWidget(parent)
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 8, 4);
-    m_nameTitle = new QLabel(this);
+    m_nameTitle = new PlainTextLabel(this);
     m_nameTitle->setObjectName(QStringLiteral("nameTitle"));
     QFont bold = m_nameTitle->font();
     bold.setBold(true);

@@ -1,6 +1,7 @@
 #include "Mac/Journal/LocationsPickerViewControllerMac.h"
 
 #include "Mac/Shell/CustomNSTableView.h"
+#include "Mac/Shell/PlainTextLabel.h"
 
 #include "QuendelKit/Entities/Location.h"
 
@@ -21,7 +22,7 @@ LocationsPickerViewControllerMac::LocationsPickerViewControllerMac(platform::sto
 {
     setObjectName(QStringLiteral("LocationsPickerViewMac"));
     newTitleField()->hide();
-    m_emptyLabel = new QLabel(QStringLiteral("No saved locations"), footer());
+    m_emptyLabel = new PlainTextLabel(QStringLiteral("No saved locations"), footer());
     m_emptyLabel->setObjectName(QStringLiteral("emptyLabel"));
     m_newLocationButton = new QPushButton(QStringLiteral("New Location"), footer());
     m_newLocationButton->setObjectName(QStringLiteral("newLocationButton"));

@@ -1,5 +1,6 @@
 #include "Mac/Journal/MacAddEditCommonController.h"
 
+#include "Mac/Shell/PlainTextLabel.h"
 #include "QuendelKit/Entities/Person.h"
 
 #include "platform/ui/Sheet.h"
@@ -112,7 +113,7 @@ MacAddEditCommonController::MacAddEditCommonController(QWidget *parent) : QWidge
     outer->addWidget(m_rootView);
 
     auto *rootLayout = new QVBoxLayout(m_rootView);
-    m_nameField = new QLabel(m_rootView);
+    m_nameField = new PlainTextLabel(m_rootView);
     m_nameField->setObjectName(QStringLiteral("nameField"));
     rootLayout->addWidget(m_nameField);
 
@@ -121,7 +122,7 @@ MacAddEditCommonController::MacAddEditCommonController(QWidget *parent) : QWidge
     m_formView->setAutoFillBackground(true);
     auto *form = new QGridLayout(m_formView);
     auto addRow = [&](int row, const QString &name, QLabel *&field, QPushButton *&button, const QString &buttonText) {
-        field = new QLabel(m_formView);
+        field = new PlainTextLabel(m_formView);
         field->setObjectName(name);
         button = new QPushButton(buttonText, m_formView);
         button->setObjectName(name + QStringLiteral("Button"));

@@ -1,5 +1,7 @@
 #include "Mac/Journal/TodoListCellView.h"
 
+#include "Mac/Shell/PlainTextLabel.h"
+
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,11 +20,11 @@ TodoListCellView::TodoListCellView(QWidget *parent) : CommonListCellView(parent)
     auto *locationToRepeat = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     auto *repeatToAlarm = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     auto *alarmToCalendar = new QSpacerItem(0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
-    m_repeatImage = new QLabel;
+    m_repeatImage = new PlainTextLabel;
     m_repeatImage->setObjectName(QStringLiteral("repeatImageView"));
-    m_alarmImage = new QLabel;
+    m_alarmImage = new PlainTextLabel;
     m_alarmImage->setObjectName(QStringLiteral("alarmImageView"));
-    m_calendarImage = new QLabel;
+    m_calendarImage = new PlainTextLabel;
     m_calendarImage->setObjectName(QStringLiteral("calendarImageView"));
     row->insertSpacerItem(end, locationToRepeat);
     row->insertWidget(end + 1, m_repeatImage);

@@ -1,15 +1,17 @@
 #include "Mac/Shell/SidebarTableCellView.h"
 
+#include "Mac/Shell/PlainTextLabel.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 
 SidebarTableCellView::SidebarTableCellView(QWidget *parent) : QWidget(parent)
 {
-    m_image = new QLabel(this);
+    m_image = new PlainTextLabel(this);
     m_image->setObjectName(QStringLiteral("sidebarImage"));
     m_image->setFixedSize(32, 32);
-    m_text = new QLabel(this);
+    m_text = new PlainTextLabel(this);
     m_text->setObjectName(QStringLiteral("sidebarText"));
     // Inside a list the text would otherwise take the list's text colour, not the one given here.
     m_text->setForegroundRole(QPalette::WindowText);
