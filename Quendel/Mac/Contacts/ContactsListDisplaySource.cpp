@@ -26,9 +26,12 @@ namespace {
 
 constexpr platform::store::StringOptions CD = StringOption::CaseInsensitive | StringOption::DiacriticInsensitive;
 
+// A contact without a section letter (never named, or stored by another device without one) is listed
+// under "#" with the others that fit no letter, rather than counted and never shown.
 QString keyOf(const Person *person)
 {
-    return person->normalizedSectionLetter();
+    const QString key = person->normalizedSectionLetter();
+    return key.isEmpty() ? ContactsListDisplaySource::OtherSectionKey : key;
 }
 
 } // namespace
@@ -277,14 +280,12 @@ void ContactsListDisplaySource::buildSections(std::vector<KeyedContact> &contact
         size_t end = i;
         while (end < contacts.size() && contacts[end].key == key)
             ++end;
-        if (!key.isNull()) {
-            QList<Person *> section;
-            section.reserve(qsizetype(end - i));
-            for (size_t j = i; j < end; ++j)
-                section.append(contacts[j].person);
-            dictionary->insert(key, section);
-            keys->append(key);
-        }
+        QList<Person *> section;
+        section.reserve(qsizetype(end - i));
+        for (size_t j = i; j < end; ++j)
+            section.append(contacts[j].person);
+        dictionary->insert(key, section);
+        keys->append(key);
         i = end;
     }
     std::stable_sort(keys->begin(), keys->end(), [](const QString &a, const QString &b) {

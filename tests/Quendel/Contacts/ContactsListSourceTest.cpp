@@ -97,21 +97,39 @@ TEST_F(ContactsListSectionsTest, TreeOfTheMainListEndsWithTheFooterAndPickersHav
 
     addPerson(QStringLiteral("Ann"), QStringLiteral("Lee"));
     addPerson(QStringLiteral("Al"), QStringLiteral("Law"));
+    addPerson(QString(), QString(), QStringLiteral("9 Lives"));
     Person *nameless = insert<Person>();
     nameless->setDisplayName(QStringLiteral("nameless"));
     save(context);
-    nameless->setNormalizedSectionLetter(QString()); // no section key: listed, but in no section
+    // Without a section key (a contact stored by another device without one): counted, and so listed under "#"
+    // with the contacts that fit no letter, after the letters.
+    nameless->setNormalizedSectionLetter(QString());
     main.refetchArrayController();
     main.resetDatasource();
-    EXPECT_EQ(main.text().footerText, QStringLiteral("3 Contacts"));
-    ASSERT_EQ(main.numberOfChildrenInItem(Item()), 2) << sectionsOf(main).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(main.text().footerText, QStringLiteral("4 Contacts"));
+    ASSERT_EQ(main.numberOfChildrenInItem(Item()), 3) << sectionsOf(main).join(QLatin1Char('|')).toStdString();
     const Item section = main.childAtIndex(0, Item());
     EXPECT_EQ(section.kind, Item::Kind::Section);
     EXPECT_EQ(section.key, QStringLiteral("L"));
     EXPECT_EQ(main.numberOfChildrenInItem(section), 2);
     EXPECT_EQ(main.childAtIndex(0, section).person->displayName(), QStringLiteral("Al Law"));
-    EXPECT_EQ(main.childAtIndex(1, Item()).kind, Item::Kind::Footer);
-    EXPECT_FALSE(main.childAtIndex(2, Item()).isValid());
+    const Item other = main.childAtIndex(1, Item());
+    EXPECT_EQ(other.key, ContactsListDisplaySource::OtherSectionKey);
+    ASSERT_EQ(main.numberOfChildrenInItem(other), 2);
+    QStringList others = {main.childAtIndex(0, other).person->displayName(),
+                          main.childAtIndex(1, other).person->displayName()};
+    others.sort();
+    EXPECT_EQ(others, (QStringList{QStringLiteral("9 Lives"), QStringLiteral("nameless")}));
+    qsizetype listed = 0;
+    for (qsizetype i = 0; i + 1 < main.numberOfChildrenInItem(Item()); ++i)
+        listed += main.numberOfChildrenInItem(main.childAtIndex(i, Item()));
+    EXPECT_EQ(listed, 4);
+    QString key;
+    qsizetype row = -1;
+    EXPECT_TRUE(main.locateContact(nameless, &key, &row));
+    EXPECT_EQ(key, ContactsListDisplaySource::OtherSectionKey);
+    EXPECT_EQ(main.childAtIndex(2, Item()).kind, Item::Kind::Footer);
+    EXPECT_FALSE(main.childAtIndex(3, Item()).isValid());
     EXPECT_FALSE(main.childAtIndex(2, section).isValid());
 }
 
