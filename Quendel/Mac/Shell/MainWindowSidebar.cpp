@@ -1,4 +1,5 @@
 #include "Mac/Shell/MainWindowSidebar.h"
+#include "Mac/Shell/ThemeIcons.h"
 
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
@@ -67,6 +68,7 @@ MainWindowSidebar::MainWindowSidebar(MainWindow *window, QObject *parent) : QObj
 {
     m_outline = new CustomNSOutlineView;
     m_outline->setObjectName(QStringLiteral("sidebarView"));
+    m_outline->setAccessibleName(QStringLiteral("Sections"));
     m_outline->setDelegate(this);
     m_outline->setHeaderHidden(true);
     m_outline->setRootIsDecorated(false);
@@ -129,6 +131,8 @@ void MainWindowSidebar::buildSidebarItems()
         auto *cell = new SidebarTableCellView;
         cell->sidebarText()->setText(row.title);
         cell->sidebarImage()->setObjectName(row.imageName);
+        cell->sidebarImage()->setPixmap(ThemeIcons::iconForImage(row.imageName).pixmap(32, 32));
+        cell->setAccessibleName(row.title);
         cell->setToolTip(row.toolTip);
         m_outline->setIndexWidget(m_model->index(i, 0, m_model->index(0, 0)), cell);
     }
