@@ -13,6 +13,7 @@
 #include "Mac/Shell/MainWindowManagerViewController.h"
 #include "Mac/Shell/MainWindowSidebar.h"
 #include "Mac/Shell/MainWindowToolbar.h"
+#include "Mac/Shell/ThemeIcons.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"
@@ -74,7 +75,7 @@ struct AppDelegate::LaunchRecord
 {
     mutable std::mutex mutex;
     QStringList steps;
-    // YES from launch until the first chain reached its cloud step.
+    // True from launch until the first chain reached its cloud step.
     std::atomic<bool> ckRunAppLaunchOperations{true};
 
     void add(const QString &step)
@@ -142,6 +143,7 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
             QMetaObject::invokeMethod(application, [code] { QCoreApplication::exit(code); }, Qt::QueuedConnection);
     };
 
+    ThemeIcons::installFallbackTheme();
     m_window = new MainWindow;
     m_window->setWindowTitle(QStringLiteral("Quendel"));
     m_window->resize(1100, 720);
@@ -964,7 +966,7 @@ void AppDelegate::switchToContactsPageWithPerson(Person *person, int tabIndex)
 {
     selectItemAtIndex(0);
     if (MacContactsViewController *contacts = contactsViewController())
-        contacts->selectContactPageWithPerson(person, tabIndex);
+        contacts->showContactFromElsewhere(person, tabIndex);
     emit contactPageRequested(person, tabIndex);
 }
 
@@ -987,6 +989,10 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return ContactPagePane::tabFactory(section ? section->managedObjectContext() : nullptr)(tab, person);
     });
     contacts->setAnalyticsLogger(logAnalytics);
+    contacts->setSearchFieldClearer([this] {
+        if (m_toolbar)
+            m_toolbar->searchField()->clear();
+    });
     return contacts;
 }
 
@@ -1129,7 +1135,6 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->buildMenus(m_window->menuBar());
     m_menuCommands->setAnalyticsLogger(logAnalytics);
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
-    m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
 }
 

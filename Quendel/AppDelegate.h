@@ -250,9 +250,10 @@ protected:
     virtual void cloudKitInternalErrorNotification(const platform::core::Notification &notification);
     virtual void externalPublicGroupUpdateNotification(const platform::core::Notification &notification);
     virtual void privateGroupUpdateiCloudNotification(const platform::core::Notification &notification);
-    // The controller of section `index`; null leaves the window's empty page (sections not built yet).
+    // The controller of section `index`; null leaves the window's empty page for it (all but Contacts).
     virtual MainWindowManagerViewController *makeSectionController(int index);
-    // The main menu's Preferences command; there is no preferences window yet.
+    // The preferences window. The menu's Preferences command stays disabled while nothing hands it a
+    // handler.
     virtual void showPreferencesWindow() {}
 
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -266,7 +267,7 @@ private:
     void buildToolbar();
     void buildMainMenu();
     void setShowingPasswordScreen(bool showing);
-    // The list the arrow keys move into for section `index`; null for a section without one yet.
+    // The list the arrow keys move into for section `index`; null for a section without one.
     QTreeView *sectionList(int index) const;
     bool storeIsOpen() const;
     void storeCouldNotBeOpened(const QString &path, const platform::core::QDError &error);

@@ -124,9 +124,9 @@ public:
     virtual bool showUnassignedSection() const { return false; }
 
     // ---- Helpers ----
-    // The value at a key path through to-one relationships ("person.displayName"); invalid for nil.
+    // The value at a key path through to-one relationships ("person.displayName"); invalid for null.
     static QVariant valueForKeyPath(const platform::store::ManagedObject *object, const QString &keyPath);
-    // The section value of a record, with "Unassigned" for nil when the list shows that section; null when
+    // The section value of a record, with "Unassigned" for null when the list shows that section; null when
     // the record has no section in this list.
     QString sectionValueFor(const platform::store::ManagedObject *object) const;
     // Whether a record is of the listed entity.

@@ -12,6 +12,7 @@
 #include "platform/store/ManagedObjectContext.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -121,11 +122,53 @@ bool CommonOutlineViewController::validateMenuItem(QAction *item) const
 {
     if (!item || !contextMenu() || !contextMenu()->actions().contains(item))
         return true;
+    // The program has no window to e-mail a record or to pick another contact for it: both stay disabled.
+    if (item == m_emailAction || item == m_reassignAction)
+        return false;
+    if (item == m_cloneAction && !canCloneRecords())
+        return false;
     const int row = targetRow();
     if (row < 0)
         return false;
     const QModelIndex index = m_outlineView->indexForRow(row);
     return index.isValid() && !isGroupItem(index);
+}
+
+void CommonOutlineViewController::validateContextMenu()
+{
+    if (!contextMenu())
+        return;
+    for (QAction *action : contextMenu()->actions())
+        action->setEnabled(validateMenuItem(action));
+}
+
+void CommonOutlineViewController::setupContextMenu()
+{
+    if (contextMenu())
+        return;
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("contextMenu"));
+    menu->setAccessibleName(QStringLiteral("Record menu"));
+    m_cloneAction = menu->addAction(QStringLiteral("Clone"), this, [this] { cloneMenuItemSelected(); });
+    m_deleteAction = menu->addAction(QStringLiteral("Delete"), this, [this] { deleteSelectedRow(); });
+    menu->addSeparator();
+    m_emailAction = menu->addAction(QStringLiteral("Email"));
+    m_reassignAction = menu->addAction(QStringLiteral("Reassign"));
+    setContextMenu(menu);
+    m_outlineView->setMenu(menu);
+    // The row under the mouse is the one the commands act on, until the chosen command has run.
+    m_outlineView->viewport()->installEventFilter(this);
+    connect(menu, &QMenu::aboutToShow, this, &CommonOutlineViewController::validateContextMenu);
+    connect(menu, &QMenu::aboutToHide, this, [this] {
+        QMetaObject::invokeMethod(this, [this] { m_clickedRow = -1; }, Qt::QueuedConnection);
+    });
+}
+
+bool CommonOutlineViewController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_outlineView->viewport() && event->type() == QEvent::ContextMenu)
+        m_clickedRow = m_outlineView->rowAt(static_cast<QContextMenuEvent *>(event)->pos());
+    return CommonListViewMac::eventFilter(watched, event);
 }
 
 bool CommonOutlineViewController::hasTableviewFirstSelection() const

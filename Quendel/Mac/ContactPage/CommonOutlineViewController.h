@@ -67,8 +67,22 @@ public:
 
     virtual void doubleClickAction(const QModelIndex &) {}
 
+    // The list's context menu: Clone, Delete, Email and Reassign, acting on the row right-clicked. A
+    // command the tab cannot carry out stays disabled.
+    QAction *cloneMenuAction() const { return m_cloneAction; }
+    QAction *deleteMenuAction() const { return m_deleteAction; }
+    QAction *emailMenuAction() const { return m_emailAction; }
+    QAction *reassignMenuAction() const { return m_reassignAction; }
+    // Runs validateMenuItem for every item of the context menu (before it shows).
+    void validateContextMenu();
+    virtual bool canCloneRecords() const { return false; }
+    virtual void cloneMenuItemSelected() {}
+
 protected:
     int targetRow() const;
+    // Builds the context menu; called once by the tabs that have one.
+    void setupContextMenu();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // Shows a list data source in the outline: the pane's row heights, the filler standing in for an empty
     // list, and every change of the source passed on to `forward` after the model has applied it. The source
@@ -87,4 +101,8 @@ private:
     QDListDataSource *m_listSource = nullptr;
     QDListItemModel *m_listSourceModel = nullptr;
     int m_clickedRow = -1;
+    QAction *m_cloneAction = nullptr;
+    QAction *m_deleteAction = nullptr;
+    QAction *m_emailAction = nullptr;
+    QAction *m_reassignAction = nullptr;
 };

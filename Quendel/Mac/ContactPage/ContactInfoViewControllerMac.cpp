@@ -1,5 +1,7 @@
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 
+#include "Mac/Contacts/ContactDataCellView.h"
+
 #include "Classes/QDAlertDisplayMac.h"
 #include "Mac/ContactPage/ContactInfoTableCellViewMac.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
@@ -135,12 +137,15 @@ void ContactInfoViewControllerMac::buildViews()
     namesLayout->setContentsMargins(0, 0, 0, 0);
     m_firstNameTextfield = new QLineEdit(m_namesStackView);
     m_firstNameTextfield->setObjectName(QStringLiteral("firstNameTextfield"));
+    m_firstNameTextfield->setAccessibleName(QStringLiteral("First name"));
     m_firstNameTextfield->setPlaceholderText(QStringLiteral("First"));
     m_lastNameTextfield = new QLineEdit(m_namesStackView);
     m_lastNameTextfield->setObjectName(QStringLiteral("lastNameTextfield"));
+    m_lastNameTextfield->setAccessibleName(QStringLiteral("Last name"));
     m_lastNameTextfield->setPlaceholderText(QStringLiteral("Last"));
     m_companyNameTextfield = new QDCustomTextField(m_namesStackView);
     m_companyNameTextfield->setObjectName(QStringLiteral("companyNameTextfield"));
+    m_companyNameTextfield->setAccessibleName(QStringLiteral("Company"));
     m_companyNameTextfield->setPlaceholderText(QStringLiteral("Company"));
     namesLayout->addWidget(m_firstNameTextfield);
     namesLayout->addWidget(m_lastNameTextfield);
@@ -148,6 +153,7 @@ void ContactInfoViewControllerMac::buildViews()
     namesColumn->addWidget(m_companyNameTextfield);
     m_isPrivateButton = new QCheckBox(QStringLiteral("Private"), m_topView);
     m_isPrivateButton->setObjectName(QStringLiteral("isPrivateButton"));
+    m_isPrivateButton->setAccessibleName(QStringLiteral("Private"));
     namesColumn->addWidget(m_isPrivateButton);
     topLayout->addLayout(namesColumn, 1);
     layout->addWidget(m_topView);
@@ -167,7 +173,10 @@ void ContactInfoViewControllerMac::buildViews()
     auto *messageLayout = new QHBoxLayout(m_messageSpacer);
     m_messageLabelButton = new QPushButton(m_messageSpacer);
     m_messageLabelButton->setObjectName(QStringLiteral("messageLabelButton"));
+    m_messageLabelButton->setAccessibleName(QStringLiteral("Address book link"));
     m_messageLabelButton->setFlat(true);
+    // The program does not reach an address book, so it cannot make a record there: the button is disabled.
+    m_messageLabelButton->setEnabled(false);
     messageLayout->addWidget(m_messageLabelButton);
     messageLayout->addStretch();
     layout->addWidget(m_messageSpacer);
@@ -176,6 +185,7 @@ void ContactInfoViewControllerMac::buildViews()
 
     m_outlineView = new CustomNSOutlineView(this);
     m_outlineView->setObjectName(QStringLiteral("outlineView"));
+    m_outlineView->setAccessibleName(QStringLiteral("Contact details"));
     m_outlineView->setHeaderHidden(true);
     m_outlineView->setRootIsDecorated(false);
     m_outlineView->setItemsExpandable(false);
@@ -194,12 +204,16 @@ void ContactInfoViewControllerMac::buildViews()
     auto *buttons = new QHBoxLayout(m_buttonToolbarView);
     m_addFieldsButton = new QPushButton(QStringLiteral("+"), m_buttonToolbarView);
     m_addFieldsButton->setObjectName(QStringLiteral("addFieldsButton"));
+    m_addFieldsButton->setAccessibleName(QStringLiteral("Add field"));
     m_removeFieldButton = new QPushButton(QStringLiteral("-"), m_buttonToolbarView);
     m_removeFieldButton->setObjectName(QStringLiteral("removeFieldButton"));
+    m_removeFieldButton->setAccessibleName(QStringLiteral("Remove field"));
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"), m_buttonToolbarView);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setAccessibleName(QStringLiteral("Cancel"));
     m_editButton = new QPushButton(QStringLiteral("Edit"), m_buttonToolbarView);
     m_editButton->setObjectName(QStringLiteral("editButton"));
+    m_editButton->setAccessibleName(QStringLiteral("Edit"));
     buttons->addWidget(m_addFieldsButton);
     buttons->addWidget(m_removeFieldButton);
     buttons->addStretch();
@@ -265,8 +279,12 @@ void ContactInfoViewControllerMac::awakeFromNibSetup()
     }
     m_model = std::make_unique<ContactInfoViewModel>(m_privateContext, detailPerson());
     m_isPrivateButton->setChecked(m_isPrivateContact);
+    // A stored contact keeps its privacy: moving it into or out of an address book needs one, and the
+    // program reaches none.
+    m_isPrivateButton->setEnabled(isAddContactPage());
     setupNameFields();
     setupMessageButton();
+    setupContactImage();
     setBreadcrumb(QStringLiteral("HockeyDebug-ContactsPage-B"), 2);
 }
 
@@ -277,6 +295,7 @@ void ContactInfoViewControllerMac::loadView()
     if (isAddContactPage()) {
         m_model->addEmptyValuesToDictionary();
         m_editButton->setText(QStringLiteral("Add"));
+        m_editButton->setAccessibleName(QStringLiteral("Add"));
         connect(m_editButton, &QPushButton::clicked, this, [this] { doneAddNewContact(); });
         m_keyEquivalent = QStringLiteral("s");
     } else {
@@ -398,8 +417,14 @@ void ContactInfoViewControllerMac::setupMessageButton()
 
 void ContactInfoViewControllerMac::setupContactImage()
 {
-    QPixmap picture(QStringLiteral(":/DefaultUserpic~ipad.png"));
-    m_contactImage->setPixmap(picture);
+    // The contact's own picture, or the default one while there is none.
+    QImage picture;
+    if (detailPerson() && m_privateContext)
+        m_privateContext->performAndWait([&] { picture = ContactDataCellView::pictureForPerson(detailPerson()); });
+    else
+        picture = ContactDataCellView::pictureForPerson(nullptr);
+    m_contactImage->setPixmap(QPixmap::fromImage(picture).scaled(m_contactImage->size(), Qt::KeepAspectRatio,
+                                                                 Qt::SmoothTransformation));
 }
 
 void ContactInfoViewControllerMac::unlinkedContactButtonPressed()
@@ -560,6 +585,17 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
 
     if (identifier == QLatin1String("DataEditingCell") || identifier == QLatin1String("AddressEditingCell")) {
         auto *cell = new ContactInfoTableCellViewMac(identifier);
+        // A screen reader names the fields after their section and label ("Phones work", "Phones new").
+        const QString fieldName =
+            item.section + (row->placeholder ? QStringLiteral(" new") : QStringLiteral(" ") + m_model->labelText(*row));
+        cell->popupTitleButton()->setAccessibleName(fieldName + QStringLiteral(" label"));
+        const QStringList parts = {QStringLiteral("street"), QStringLiteral("city"), QStringLiteral("state"),
+                                   QStringLiteral("postal code"), QStringLiteral("country")};
+        const QList<QLineEdit *> addressFields = cell->addressFields();
+        for (int i = 0; i < addressFields.size() && i < parts.size(); ++i)
+            addressFields[i]->setAccessibleName(fieldName + QLatin1Char(' ') + parts[i]);
+        if (cell->valueField())
+            cell->valueField()->setAccessibleName(fieldName);
         populatePopupButton(cell->popupTitleButton(), item.section, row->record ? m_model->labelText(*row) : QString());
         connect(cell->popupTitleButton(), &QComboBox::activated, this, [this, row, cell, generation](int) {
             if (generation == m_cellGeneration)
@@ -610,6 +646,9 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
         auto *button = new QPushButton(row->text, cell);
         button->setProperty("tag", 2);
         button->setObjectName(QStringLiteral("dateButton"));
+        button->setAccessibleName(BirthdayTitle);
+        // The birthday is shown here, not chosen: the page has no date menu for it.
+        button->setEnabled(false);
         layout->addWidget(button, 1);
         return cell;
     }
@@ -617,6 +656,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
     value->setProperty("tag", 2);
     value->setObjectName(QStringLiteral("valueField"));
     value->setFrame(false);
+    value->setAccessibleName(item.section + QLatin1Char(' ') + m_model->labelText(*row));
     layout->addWidget(value, 1);
     label->setText(m_model->labelText(*row));
     value->setText(m_model->valueText(*row));
@@ -766,6 +806,7 @@ void ContactInfoViewControllerMac::toggleEditingMode(bool leaving)
         m_removeFieldButton->show();
     }
     m_editButton->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + m_keyEquivalent.toUpper()));
+    m_editButton->setAccessibleName(m_editButton->text());
 
     if (leaving) {
         m_isEditing = false;

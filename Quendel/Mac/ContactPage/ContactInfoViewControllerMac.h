@@ -54,8 +54,8 @@ public:
     static constexpr int HeaderRowHeight = 30;
     static constexpr int AddressEditingRowHeight = 120;
 
-    // The Info tab of `person` (addContactPage NO), or the add-contact page (person null, addContactPage
-    // YES) whose new contact starts private or not. `mainContext` is the store's main context (the
+    // The Info tab of `person` (addContactPage false), or the add-contact page (person null, addContactPage
+    // true) whose new contact starts private or not. `mainContext` is the store's main context (the
     // application's when null).
     ContactInfoViewControllerMac(Person *person, bool addContactPage, bool isPrivate, ContextPtr mainContext = {},
                                  QWidget *parent = nullptr);
@@ -98,7 +98,7 @@ public:
     QLineEdit *suffixNameTextField() const { return m_suffixNameTextField; }
     int topViewConstraint() const { return m_topViewConstraint; }
     int messageButtonConstraint() const { return m_messageButtonConstraint; }
-    // "e" or "s", with Command (Ctrl here) as the modifier.
+    // "e" or "s", with Ctrl as the modifier.
     QString editButtonKeyEquivalent() const { return m_keyEquivalent; }
 
     // ---- State

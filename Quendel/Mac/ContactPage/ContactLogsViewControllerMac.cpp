@@ -43,6 +43,8 @@ ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidg
             return datedRowText(log->logDate(), log->title() ? log->title()->title() : QString(), log->logNote());
         },
         QStringLiteral("No Logs"));
+    outlineView()->setAccessibleName(QStringLiteral("Logs"));
+    setupContextMenu();
     awakeFromNib();
 }
 

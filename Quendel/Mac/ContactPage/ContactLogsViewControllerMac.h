@@ -52,6 +52,8 @@ public:
     void spaceBarPressedWithEvent(QKeyEvent *event) override;
     void showAddLogContactSheet(QObject *sender) override;
     void cloneObject(QObject *sender);
+    bool canCloneRecords() const override { return true; }
+    void cloneMenuItemSelected() override { cloneObject(nullptr); }
     void deleteSelectedLog();
     void deleteMenuItem() { deleteSelectedRow(); }
 

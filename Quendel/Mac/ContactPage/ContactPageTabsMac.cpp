@@ -1,6 +1,8 @@
 #include "Mac/ContactPage/ContactPageTabsMac.h"
 
 #include "Mac/ContactPage/CommonListViewMac.h"
+#include "Mac/ContactPage/CommonOutlineViewController.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 #include "Mac/ContactPage/ContactLogsViewControllerMac.h"
 #include "Mac/ContactPage/ContactTodoViewControllerMac.h"
@@ -18,7 +20,7 @@ const char *const TabTitles[] = {"Logs", "ToDos", "Files", "Fields", "Info"};
 const char *const PaneNibs[] = {"ContactLogsViewControllerMac", "ContactTodoViewControllerMac",
                                 "ContactFilesViewControllerMac", "ContactFieldsViewControllerMac"};
 
-// The pane of one tab; the tabs not built yet get an empty pane with its filler.
+// The pane of one tab; Files and Fields get an empty pane with its filler.
 CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platform::store::ManagedObjectContext> &mainContext,
                             QWidget *parent)
 {
@@ -52,6 +54,7 @@ ContactPageTabsMac::ContactPageTabsMac(ContactPageDelegate *host, ContextPtr mai
     for (int tab = LogsTab; tab <= InfoTab; ++tab) {
         auto *button = new QPushButton(QString::fromLatin1(TabTitles[tab - 1]), this);
         button->setObjectName(QString::fromLatin1(TabTitles[tab - 1]) + QStringLiteral("TabButton"));
+        button->setAccessibleName(QString::fromLatin1(TabTitles[tab - 1]));
         button->setCheckable(true);
         m_group->addButton(button, tab);
         buttons->addWidget(button);
@@ -159,6 +162,42 @@ void ContactPagePane::setContactsDelegate(ContactPageDelegate *controller)
 {
     if (m_pane)
         m_pane->setContactsDelegate(controller);
+}
+
+void ContactPagePane::showAddLogContactSheet(QObject *sender)
+{
+    if (auto *logs = qobject_cast<ContactLogsViewControllerMac *>(m_pane.data()))
+        logs->showAddLogContactSheet(sender);
+}
+
+void ContactPagePane::showAddTodoContactSheet(QObject *)
+{
+    // The ToDos tab has no to-do editor to open; its add button stays disabled.
+}
+
+bool ContactPagePane::canAddRecords() const
+{
+    return qobject_cast<ContactLogsViewControllerMac *>(m_pane.data())
+        || qobject_cast<ContactInfoViewControllerMac *>(m_pane.data());
+}
+
+QAbstractItemView *ContactPagePane::listView() const
+{
+    if (auto *outline = qobject_cast<CommonOutlineViewController *>(m_pane.data()))
+        return outline->outlineView();
+    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+        return info->outlineView();
+    return nullptr;
+}
+
+void ContactPagePane::deleteSelectedRecord()
+{
+    if (auto *logs = qobject_cast<ContactLogsViewControllerMac *>(m_pane.data()))
+        logs->deleteSelectedLog();
+    else if (auto *todos = qobject_cast<ContactTodoViewControllerMac *>(m_pane.data()))
+        todos->deleteSelectedTodo();
+    else if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()); info && info->isEditingContact())
+        info->removeFieldsButtonPressed();
 }
 
 void ContactPagePane::showAddFieldsOptions(QObject *)

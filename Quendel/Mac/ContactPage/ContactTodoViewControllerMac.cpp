@@ -45,6 +45,8 @@ ContactTodoViewControllerMac::ContactTodoViewControllerMac(Person *person, QWidg
                                 todo->todoNote());
         },
         QStringLiteral("No ToDos"));
+    outlineView()->setAccessibleName(QStringLiteral("ToDos"));
+    setupContextMenu();
     awakeFromNib();
 }
 

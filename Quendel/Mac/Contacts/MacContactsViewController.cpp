@@ -3,13 +3,18 @@
 #include "Mac/Contacts/ContactDataCellView.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Contacts/ContactsListRowView.h"
+#include "Classes/QDAlertDisplayMac.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Shell/PlainTextLabel.h"
+#include "Mac/Shell/ThemeIcons.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
+
+#include "platform/core/UserDefaults.h"
+#include "platform/ui/AlertPresenter.h"
 
 #include "platform/core/Dispatch.h"
 #include "platform/core/NotificationCenter.h"
@@ -23,6 +28,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QToolButton>
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
@@ -100,6 +106,7 @@ void MacContactsViewController::loadView()
 
     m_contactsOutlineView = new CustomNSOutlineViewWithDelegates(this);
     m_contactsOutlineView->setObjectName(QStringLiteral("contactsOutlineView"));
+    m_contactsOutlineView->setAccessibleName(QStringLiteral("Contacts"));
     m_contactsOutlineView->setDelegate(this);
     m_contactsOutlineView->setHeaderHidden(true);
     m_contactsOutlineView->setRootIsDecorated(false);
@@ -155,12 +162,19 @@ void MacContactsViewController::loadView()
     header->addLayout(names, 1);
     m_contactOptionsView = new QWidget(m_boxView);
     auto *options = new QHBoxLayout(m_contactOptionsView);
-    m_callButton = new QPushButton(QStringLiteral("Call"), m_contactOptionsView);
-    m_callButton->setObjectName(QStringLiteral("callButton"));
-    m_emailButton = new QPushButton(QStringLiteral("Email"), m_contactOptionsView);
-    m_emailButton->setObjectName(QStringLiteral("emailButton"));
-    m_messageButton = new QPushButton(QStringLiteral("Message"), m_contactOptionsView);
-    m_messageButton->setObjectName(QStringLiteral("messageButton"));
+    // The program has no way to place calls or write e-mails and messages: the three buttons are disabled.
+    const auto optionButton = [this](const QString &title, const QString &name, const QString &icon) {
+        auto *button = new QToolButton(m_contactOptionsView);
+        button->setText(title);
+        button->setObjectName(name);
+        button->setAccessibleName(title);
+        button->setEnabled(false);
+        ThemeIcons::setPicture(button, icon);
+        return button;
+    };
+    m_callButton = optionButton(QStringLiteral("Call"), QStringLiteral("callButton"), QStringLiteral("call-start"));
+    m_emailButton = optionButton(QStringLiteral("Email"), QStringLiteral("emailButton"), QStringLiteral("mail-message-new"));
+    m_messageButton = optionButton(QStringLiteral("Message"), QStringLiteral("messageButton"), QStringLiteral("mail-send"));
     options->addWidget(m_callButton);
     options->addWidget(m_emailButton);
     options->addWidget(m_messageButton);
@@ -183,18 +197,31 @@ void MacContactsViewController::loadView()
         tab.stripImage = QString::fromLatin1(description.stripImage);
         tab.controllerClass = QString::fromLatin1(description.controllerClass);
         auto *cell = new QVBoxLayout;
-        tab.button = new ContactTabButton(title, m_coloredTabSwitches);
+        // The button shows the tab's picture; its name is the label under it.
+        tab.button = new ContactTabButton(QString(), m_coloredTabSwitches);
         tab.button->setObjectName(title.toLower() + QStringLiteral("Button"));
+        tab.button->setAccessibleName(title);
+        tab.button->setToolTip(title);
+        tab.button->setIcon(ThemeIcons::iconForImage(tab.stripImage));
+        tab.button->setIconSize(QSize(28, 28));
+        tab.button->setMinimumSize(56, 40);
         tab.button->setContactsDelegate(this);
         tab.label = new PlainTextLabel(title, m_coloredTabSwitches);
         tab.label->setObjectName(title.toLower() + QStringLiteral("Label"));
         tab.label->setAlignment(Qt::AlignCenter);
+        tab.label->setBuddy(tab.button);
         tab.addButton = new QPushButton(i == InfoTab - 1 ? QStringLiteral("Edit") : QStringLiteral("+"),
                                         m_coloredTabSwitches);
         tab.addButton->setObjectName(QStringLiteral("add") + title + QStringLiteral("Button"));
-        cell->addWidget(tab.button);
+        tab.addButton->setAccessibleName(i == InfoTab - 1 ? QStringLiteral("Edit Info") : QStringLiteral("Add to ") + title);
+        tab.addButton->setEnabled(false);
+        // Only the current tab shows its add button; the others keep its room, so the labels stay in line.
+        QSizePolicy keepRoom = tab.addButton->sizePolicy();
+        keepRoom.setRetainSizeWhenHidden(true);
+        tab.addButton->setSizePolicy(keepRoom);
+        cell->addWidget(tab.button, 0, Qt::AlignHCenter);
         cell->addWidget(tab.label);
-        cell->addWidget(tab.addButton);
+        cell->addWidget(tab.addButton, 0, Qt::AlignHCenter);
         strip->addLayout(cell);
         const int index = i + 1;
         connect(tab.button, &QPushButton::clicked, this, [this, index] {
@@ -427,6 +454,16 @@ void MacContactsViewController::selectDetailPersonWithMultipleItems(const QList<
     m_contactsListSource->setSelectContactInSource(people);
 }
 
+void MacContactsViewController::showContactFromElsewhere(Person *person, int tabIndex)
+{
+    // A search that leaves the contact out would hide it: the list shows every contact again first.
+    if (m_clearSearchField)
+        m_clearSearchField();
+    m_contactsListSource->searchResultsWithString(QString());
+    m_contactsListSource->finishPendingWork();
+    selectContactPageWithPerson(person, tabIndex);
+}
+
 void MacContactsViewController::selectContactPageWithPerson(Person *person, int tabIndex)
 {
     if (!person) {
@@ -490,6 +527,7 @@ void MacContactsViewController::tabButtonSelected(int index)
             setupContactScrollview(tab.controller->view());
         }
         m_tabStripImage = tab.stripImage;
+        tab.addButton->setEnabled(tab.controller && tab.controller->canAddRecords());
         m_currentView = tab.controller ? tab.controller->view() : nullptr;
         m_currentTabLabel = tab.label;
         m_currentAddButton = tab.addButton;
@@ -546,22 +584,15 @@ void MacContactsViewController::disableContactDetailsPage()
 void MacContactsViewController::enableContactDetailsPage()
 {
     loadViewIfNeeded();
-    m_callButton->setEnabled(true);
-    m_emailButton->setEnabled(true);
-    m_messageButton->setEnabled(true);
     for (TabParts &tab : m_tabs)
         tab.button->setEnabled(true);
     m_dividerImage->show();
     removeCurrentOutlineViews();
     m_contactLargeImage->show();
-    m_contactLargeImage->setContextMenuPolicy(Qt::DefaultContextMenu);
-    Person *person = m_contactsListSource->selectedContactInSource();
-    const bool isPrivate = person && person->isContactPrivate();
-    m_nameField->setToolTip(isPrivate ? QStringLiteral("Edit name from Info tab")
-                                      : QStringLiteral("Edit name from Info tab, or right-click to Open in Contacts"));
-    m_contactLargeImage->setToolTip(isPrivate
-                                        ? QStringLiteral("Edit image from Info tab")
-                                        : QStringLiteral("Edit image from Info tab, or right-click to Open in Contacts"));
+    // Opening the contact in an address book has no place to go, so the tips offer only the Info tab.
+    m_nameField->setToolTip(QStringLiteral("Edit name from Info tab"));
+    m_contactLargeImage->setToolTip(QStringLiteral("Edit image from Info tab"));
+    m_callButton->setToolTip(QStringLiteral("Call contact"));
     m_emailButton->setToolTip(QStringLiteral("Email contact"));
     m_messageButton->setToolTip(QStringLiteral("Message contact"));
     m_coloredTabSwitches->setToolTip(QString());
@@ -721,16 +752,184 @@ void MacContactsViewController::recalculateResponders()
     }
 }
 
+Person *MacContactsViewController::personAtRow(int row) const
+{
+    if (!m_model || row < 0)
+        return nullptr;
+    return m_model->personAt(m_contactsOutlineView->indexForRow(row));
+}
+
+void MacContactsViewController::upKeyWasPressed()
+{
+    if (!m_model)
+        return;
+    const QModelIndexList selected = m_contactsOutlineView->selectionModel()->selectedRows();
+    const int row = selected.isEmpty() ? -1 : m_contactsOutlineView->rowForIndex(selected.first());
+    const int tab = m_currentSegmentState == 0 ? LogsTab : m_currentSegmentState;
+    // A section title above the selection is passed over.
+    if (Person *above = personAtRow(row - 1))
+        selectContactPageWithPerson(above, tab);
+    else if (Person *beyond = personAtRow(row - 2))
+        selectContactPageWithPerson(beyond, tab);
+}
+
+void MacContactsViewController::downKeyWasPressed()
+{
+    if (!m_model)
+        return;
+    const QModelIndexList selected = m_contactsOutlineView->selectionModel()->selectedRows();
+    const int row = selected.isEmpty() ? -1 : m_contactsOutlineView->rowForIndex(selected.first());
+    const int tab = m_currentSegmentState == 0 ? LogsTab : m_currentSegmentState;
+    if (Person *below = personAtRow(row + 1)) {
+        selectContactPageWithPerson(below, tab);
+        return;
+    }
+    // A section title is passed over; the footer is never selected.
+    const QModelIndex next = m_contactsOutlineView->indexForRow(row + 1);
+    const bool nextIsFooter =
+        next.isValid() && Kind(next.data(ContactsListItemModel::ItemKindRole).toInt()) == Kind::Footer;
+    if (next.isValid() && !nextIsFooter) {
+        if (Person *beyond = personAtRow(row + 2))
+            selectContactPageWithPerson(beyond, tab);
+    }
+}
+
+void MacContactsViewController::rightKeyWasPressed()
+{
+    const int tab = m_currentSegmentState == 0 ? LogsTab : m_currentSegmentState;
+    ContactTabButton *button = tabButton(tab);
+    // Without a contact on the page the tab buttons are off and the list keeps the keyboard.
+    if (!button || !button->isEnabled())
+        return;
+    if (m_currentSegmentState != tab)
+        tabButtonSelected(tab);
+    button->setFocus(Qt::TabFocusReason);
+}
+
 void MacContactsViewController::subviewPressedDownButton()
 {
-    if (m_currentView)
-        m_currentView->setFocus();
+    ContactPageTab *tab = tabController(m_currentSegmentState);
+    auto *list = tab ? qobject_cast<CustomNSOutlineView *>(tab->listView()) : nullptr;
+    if (!list)
+        return;
+    // Row 1 is the first record under the first section title.
+    const QModelIndex first = list->indexForRow(1);
+    if (!first.isValid())
+        return;
+    list->selectionModel()->select(first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    list->setFocus(Qt::TabFocusReason);
+}
+
+void MacContactsViewController::subviewPressedUpButton()
+{
+    ContactTabButton *button = tabButton(m_currentSegmentState);
+    if (!button)
+        return;
+    button->setFocus(Qt::TabFocusReason);
+    if (ContactPageTab *tab = tabController(m_currentSegmentState); tab && tab->listView())
+        tab->listView()->clearSelection();
 }
 
 void MacContactsViewController::subviewPressedLeftButton()
 {
     if (m_currentSegmentState <= LogsTab && m_contactsOutlineView)
         m_contactsOutlineView->setFocus();
+}
+
+// ---- Delete ----
+
+namespace {
+bool holdsFocus(QWidget *view)
+{
+    QWidget *focus = QApplication::focusWidget();
+    return view && focus && (focus == view || view->isAncestorOf(focus));
+}
+} // namespace
+
+bool MacContactsViewController::validateMenuItem(QAction *)
+{
+    // Delete acts on the contacts selected in the list, or on the record selected in the tab's list.
+    if (holdsFocus(m_contactsOutlineView))
+        return !selectedContactsInList().isEmpty();
+    ContactPageTab *tab = tabController(m_currentSegmentState);
+    QAbstractItemView *list = tab ? tab->listView() : nullptr;
+    if (!holdsFocus(list))
+        return false;
+    if (m_currentSegmentState == InfoTab)
+        return tab->isEditing() && list->selectionModel() && list->selectionModel()->hasSelection();
+    return list->selectionModel() && list->selectionModel()->hasSelection();
+}
+
+void MacContactsViewController::performDelete(QObject *)
+{
+    if (holdsFocus(m_contactsOutlineView)) {
+        const QModelIndexList selected = m_contactsOutlineView->selectionModel()->selectedRows();
+        if (selected.size() == 1)
+            deleteSingleContactSelectionWithRow(m_contactsOutlineView->rowForIndex(selected.first()));
+        else
+            deleteMultipleSelectedContacts();
+        return;
+    }
+    ContactPageTab *tab = tabController(m_currentSegmentState);
+    if (tab && holdsFocus(tab->listView()))
+        tab->deleteSelectedRecord();
+}
+
+void MacContactsViewController::deleteSingleContactSelectionWithRow(int row)
+{
+    Person *person = personAtRow(row);
+    if (!person)
+        return;
+    auto defaults = platform::core::UserDefaults::standardUserDefaults();
+    if (defaults->objectForKey(DeleteContactDefaultsKey).isValid() && defaults->boolForKey(DeleteContactDefaultsKey)) {
+        deleteContacts({person});
+        return;
+    }
+    platform::ui::AlertSpec alert;
+    alert.messageText = QStringLiteral("Delete Contact");
+    alert.informativeText = QStringLiteral(
+        "This will delete ALL data linked to this contact, including any Logs, ToDos and Files. The contact will not "
+        "be deleted from the Mac Contacts app. Do you still want to delete the contact?");
+    alert.buttonTitles = {QStringLiteral("Delete"), QStringLiteral("No")};
+    alert.showsSuppressionButton = true;
+    QPointer<MacContactsViewController> self(this);
+    const platform::store::ManagedObjectID target = person->objectID();
+    platform::ui::AlertPresenter::shared().beginSheet(alert, window(), [self, target](const platform::ui::AlertResult &result) {
+        if (!self)
+            return;
+        const ContextPtr context = self->managedObjectContext();
+        auto *chosen = context ? dynamic_cast<Person *>(context->existingObjectWithID(target)) : nullptr;
+        if (result.returnCode() == platform::ui::AlertFirstButtonReturn && chosen && !chosen->isDeleted())
+            self->deleteContacts({chosen});
+        if (result.suppressed)
+            platform::core::UserDefaults::standardUserDefaults()->setBool(true, DeleteContactDefaultsKey);
+    });
+}
+
+void MacContactsViewController::deleteMultipleSelectedContacts()
+{
+    deleteContacts(selectedContactsInList());
+}
+
+void MacContactsViewController::deleteContacts(const QList<Person *> &people)
+{
+    const ContextPtr context = managedObjectContext();
+    if (!context)
+        return;
+    for (Person *person : people) {
+        if (person && person->managedObjectContext() == context.get())
+            context->deleteObject(person);
+    }
+    // The list follows the context: each deleted contact leaves its section at once.
+    context->processPendingChanges();
+    platform::core::QDError error;
+    if (!context->save(&error)) {
+        QDLogError(QStringLiteral("MacContacts - delete failed: %1").arg(error.toString()));
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+            QStringLiteral("Error"), QStringLiteral("There was an error deleting contacts - %1").arg(error.code()), window());
+    }
+    SharedSettingController::sharedSettings().writeToContactsReferenceFile();
 }
 
 // ---- Store restore ----

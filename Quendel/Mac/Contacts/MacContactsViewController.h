@@ -16,10 +16,13 @@
 class ContactsListItemModel;
 class ContactsListRowDelegate;
 class CustomNSOutlineViewWithDelegates;
+class QAbstractItemView;
+class QAction;
 class QFrame;
 class QItemSelection;
 class QLabel;
 class QPushButton;
+class QToolButton;
 
 namespace platform::core {
 class DispatchQueue;
@@ -37,6 +40,12 @@ public:
     virtual void showAddTodoContactSheet(QObject *sender) {}
     virtual void showAddFilesOptions(QObject *sender) {}
     virtual void showAddFieldsOptions(QObject *sender) {}
+    // Whether the tab's add button has something to open; the button is disabled when it has not.
+    virtual bool canAddRecords() const { return false; }
+    // The tab's list, where the keyboard goes from the tab's button; null for a tab without one.
+    virtual QAbstractItemView *listView() const { return nullptr; }
+    // The Delete command while the tab's list has the focus.
+    virtual void deleteSelectedRecord() {}
     // The Info tab.
     virtual void editButtonSelected(QObject *sender) {}
     virtual bool isEditing() const { return false; }
@@ -60,6 +69,7 @@ public:
     static inline const QString NoContactSelectedToolTip = QStringLiteral("No contact selected");
     static inline const QString ManualSelectName = QStringLiteral("ManualSelect");
     static inline const QString FirstContactCreatedKey = QStringLiteral("first_contact_created");
+    static inline const QString DeleteContactDefaultsKey = QStringLiteral("defaults_delete_contact");
     static inline const QString WelcomeText = QStringLiteral(
         "Welcome to Quendel.\n\n You can start by creating new contacts, or importing your existing Contacts, by "
         "pressing the + button on the top-right. You can then add Logs, ToDos, Documents and User Fields for each "
@@ -80,6 +90,10 @@ public:
 
     // ---- Entry points ----
     void selectContactPageWithPerson(Person *person, int tabIndex);
+    // Another part of the program shows a contact: the search is emptied first, so the contact is listed.
+    void showContactFromElsewhere(Person *person, int tabIndex);
+    // Empties the toolbar's search field (the section's own search follows it).
+    void setSearchFieldClearer(std::function<void()> clearer) { m_clearSearchField = std::move(clearer); }
     void reloadAllContactsAndOutlineView();
     void reloadContactsListWithNewPersons(const QList<Person *> &persons, bool selectFirst);
     void selectPersonInOutlineView(Person *person);
@@ -113,12 +127,24 @@ public:
 
     // ---- Keys ----
     KeyDelegateKinds keyDelegateKinds() const override { return KeyDelegateKind::MacContactsViewController; }
+    void upKeyWasPressed() override;
+    void downKeyWasPressed() override;
     void leftKeyWasPressed() override;
+    void rightKeyWasPressed() override;
     void enterPressedOnContacts() override;
     void addButtonWasKeyed() override;
     void recalculateResponders() override;
     void subviewPressedDownButton() override;
     void subviewPressedLeftButton() override;
+    void subviewPressedUpButton() override;
+
+    // ---- Commands ----
+    // The Edit menu's Delete: the selected contacts from the list, or the selected record of the tab whose
+    // list has the focus.
+    void performDelete(QObject *sender) override;
+    bool validateMenuItem(QAction *item) override;
+    void deleteSingleContactSelectionWithRow(int row);
+    void deleteMultipleSelectedContacts();
 
     // ---- State ----
     ContactsListDisplaySource *contactsListSource() const { return m_contactsListSource; }
@@ -132,9 +158,9 @@ public:
     ContactTabButton *tabButton(int tab) const;
     QPushButton *addButton(int tab) const;
     QLabel *tabLabel(int tab) const;
-    QPushButton *callButton() const { return m_callButton; }
-    QPushButton *emailButton() const { return m_emailButton; }
-    QPushButton *messageButton() const { return m_messageButton; }
+    QToolButton *callButton() const { return m_callButton; }
+    QToolButton *emailButton() const { return m_emailButton; }
+    QToolButton *messageButton() const { return m_messageButton; }
     QLabel *contactLargeImage() const { return m_contactLargeImage; }
     QLabel *displayNameLabel() const { return m_displayNameLabel; }
     QLabel *companyNameLabel() const { return m_companyNameLabel; }
@@ -174,6 +200,9 @@ private:
     void logEvent(const QString &name, const QVariantMap &parameters);
     void refreshHeaderTexts();
     QList<Person *> selectedContactsInList() const;
+    void deleteContacts(const QList<Person *> &people);
+    void refreshAddButtons();
+    Person *personAtRow(int row) const;
 
     ContactsListDisplaySource *m_contactsListSource = nullptr;
     ContactsListItemModel *m_model = nullptr;
@@ -188,9 +217,9 @@ private:
     QLabel *m_nameField = nullptr;
     QFrame *m_dividerImage = nullptr;
     QWidget *m_coloredTabSwitches = nullptr;
-    QPushButton *m_callButton = nullptr;
-    QPushButton *m_emailButton = nullptr;
-    QPushButton *m_messageButton = nullptr;
+    QToolButton *m_callButton = nullptr;
+    QToolButton *m_emailButton = nullptr;
+    QToolButton *m_messageButton = nullptr;
     std::array<TabParts, TabCount> m_tabs;
     QPointer<QWidget> m_currentView;
     QPushButton *m_currentAddButton = nullptr;
@@ -203,4 +232,5 @@ private:
     bool m_awoken = false;
     TabFactory m_tabFactory;
     AnalyticsLogger m_analytics;
+    std::function<void()> m_clearSearchField;
 };

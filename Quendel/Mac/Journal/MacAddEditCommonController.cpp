@@ -126,6 +126,7 @@ MacAddEditCommonController::MacAddEditCommonController(QWidget *parent) : QWidge
         field->setObjectName(name);
         button = new QPushButton(buttonText, m_formView);
         button->setObjectName(name + QStringLiteral("Button"));
+        button->setAccessibleName(buttonText);
         form->addWidget(field, row, 0);
         form->addWidget(button, row, 1);
     };
@@ -136,6 +137,7 @@ MacAddEditCommonController::MacAddEditCommonController(QWidget *parent) : QWidge
            QStringLiteral("Location"));
     m_notesTextView = new QPlainTextEdit(m_formView);
     m_notesTextView->setObjectName(QStringLiteral("notesTextView"));
+    m_notesTextView->setAccessibleName(QStringLiteral("Notes"));
     // Tab and Backtab move the focus; a tab character never goes into the notes.
     m_notesTextView->setTabChangesFocus(true);
     form->addWidget(m_notesTextView, 4, 0, 1, 2);
@@ -144,8 +146,10 @@ MacAddEditCommonController::MacAddEditCommonController(QWidget *parent) : QWidge
     auto *buttons = new QHBoxLayout;
     m_cancelButton = new QPushButton(QStringLiteral("Cancel"), m_rootView);
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_cancelButton->setAccessibleName(QStringLiteral("Cancel"));
     m_saveButton = new QPushButton(QStringLiteral("Save"), m_rootView);
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    m_saveButton->setAccessibleName(QStringLiteral("Save"));
     m_saveButton->setDefault(true);
     buttons->addStretch(1);
     buttons->addWidget(m_cancelButton);
@@ -154,10 +158,13 @@ MacAddEditCommonController::MacAddEditCommonController(QWidget *parent) : QWidge
 
     m_datePicker = new QCalendarWidget;
     m_datePicker->setObjectName(QStringLiteral("datePicker"));
+    m_datePicker->setAccessibleName(QStringLiteral("Date"));
     m_datePickerTextual = new QDateEdit;
     m_datePickerTextual->setObjectName(QStringLiteral("datePickerTextual"));
+    m_datePickerTextual->setAccessibleName(QStringLiteral("Date"));
     m_timePicker = new QTimeEdit;
     m_timePicker->setObjectName(QStringLiteral("timePicker"));
+    m_timePicker->setAccessibleName(QStringLiteral("Time"));
     m_datePopover = new Popover(this);
     m_datePopover->setContentWidget(m_datePicker);
     m_dateTextPopover = new Popover(this);
@@ -330,8 +337,7 @@ void MacAddEditCommonController::locationButtonClicked(QWidget *sender)
 
 void MacAddEditCommonController::selectedAddNewLocation()
 {
-    // The pane that adds a saved location belongs to the maps part, which this build does not have; the
-    // picker stays as it is.
+    // Saved locations are made on the map; the picker's "New Location" stays disabled until then.
 }
 
 void MacAddEditCommonController::closePopovers()

@@ -16,6 +16,7 @@ SelectItemPickerViewController::SelectItemPickerViewController(const QStringList
     layout->setContentsMargins(0, 0, 0, 0);
     m_table = new CustomNSTableView(this);
     m_table->setObjectName(QStringLiteral("tableView"));
+    m_table->setAccessibleName(QStringLiteral("Choices"));
     m_table->setDelegate(this);
     m_model = new QStandardItemModel(this);
     for (int row = 0; row < m_items.size(); ++row) {

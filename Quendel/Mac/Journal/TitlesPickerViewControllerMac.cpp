@@ -25,6 +25,7 @@ TitlesPickerViewControllerMac::TitlesPickerViewControllerMac(const QString &enti
     layout->setContentsMargins(0, 0, 0, 0);
     m_table = new CustomNSTableView(this);
     m_table->setObjectName(QStringLiteral("sourceTableView"));
+    m_table->setAccessibleName(QStringLiteral("Titles"));
     m_table->setDelegate(this);
     m_model = new QStandardItemModel(this);
     m_table->setModel(m_model);
@@ -40,6 +41,7 @@ TitlesPickerViewControllerMac::TitlesPickerViewControllerMac(const QString &enti
     footerLayout->setContentsMargins(4, 4, 4, 4);
     m_newTitleField = new QLineEdit(m_footer);
     m_newTitleField->setObjectName(QStringLiteral("newTitleField"));
+    m_newTitleField->setAccessibleName(QStringLiteral("New title"));
     m_newTitleField->setPlaceholderText(QStringLiteral("New Title"));
     footerLayout->addWidget(m_newTitleField);
     layout->addWidget(m_footer);

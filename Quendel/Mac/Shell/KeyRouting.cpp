@@ -27,7 +27,7 @@ KeyInfo KeyInfo::fromEvent(const QKeyEvent *event)
 {
     KeyInfo info;
     const Qt::KeyboardModifiers mods = event->modifiers();
-    // On this platform the shortcut key (Command's role) is Control; Meta plays Control's part.
+    // The shortcut key is Control, read as `command`; Meta is read as `control`.
     info.command = mods.testFlag(Qt::ControlModifier);
     info.shift = mods.testFlag(Qt::ShiftModifier);
     info.option = mods.testFlag(Qt::AltModifier);

@@ -104,7 +104,7 @@ struct KeyInfo
     bool numericPad = false;
     bool function = false;
 
-    // Command (the platform's shortcut key) is the only modifier and the character is "n".
+    // The shortcut key (Control, read as `command`) is the only modifier and the character is "n".
     bool isCommandN() const;
     bool isArrow() const { return key >= UpArrow && key <= RightArrow; }
     bool isReturnOrEnter() const { return key == Return || key == Enter; }

@@ -113,6 +113,16 @@ bool MainMenuCommands::validateMenuItem(QAction *item) const
         return false;
     if (index == SectionSwitcher::Files && item != m_quit)
         return m_filesValidate ? m_filesValidate(item) : true;
+    // Paste has nowhere to go until the Files section takes it; Preferences until there is its window.
+    if (item == m_paste)
+        return bool(m_filesPaste);
+    if (item == m_preferences)
+        return bool(m_preferencesHandler);
+    // In Contacts, Delete needs something selected where the keyboard is.
+    if (index == SectionSwitcher::Contacts && item == m_delete) {
+        MainWindowManagerViewController *contacts = m_window->sectionController(SectionSwitcher::Contacts);
+        return contacts && contacts->validateMenuItem(item);
+    }
     if (m_dropboxSync) {
         const QString title = item->text();
         if (title == SaveToDropboxTitle || title == FetchFromDropboxTitle)
@@ -161,6 +171,6 @@ void MainMenuCommands::performDelete()
             contacts->performDelete(this);
         return;
     }
-    // The other sections take Delete through the responder chain.
+    // The other sections take Delete through the command router.
     platform::ui::CommandRouter::shared().sendCommand(QStringLiteral("delete:"), this);
 }

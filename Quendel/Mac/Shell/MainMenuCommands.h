@@ -42,10 +42,18 @@ public:
 
     // ---- Hooks ----
     void setAnalyticsLogger(AnalyticsLogger logger) { m_analytics = std::move(logger); }
-    void setPreferencesHandler(std::function<void()> handler) { m_preferencesHandler = std::move(handler); }
+    void setPreferencesHandler(std::function<void()> handler)
+    {
+        m_preferencesHandler = std::move(handler);
+        updateMenuStates();
+    }
     void setQuitHandler(std::function<void()> handler) { m_quitHandler = std::move(handler); }
     // The Files section's paste and its own validation of menu items.
-    void setFilesPasteHandler(std::function<void()> handler) { m_filesPaste = std::move(handler); }
+    void setFilesPasteHandler(std::function<void()> handler)
+    {
+        m_filesPaste = std::move(handler);
+        updateMenuStates();
+    }
     void setFilesValidator(std::function<bool(QAction *)> validator) { m_filesValidate = std::move(validator); }
 
     // ---- State the enabled states follow ----
@@ -55,7 +63,8 @@ public:
     bool showingPasswordScreen() const { return m_passcode; }
 
     // The rules, in order: only Quit while the passcode screen is up; no Delete on the Map; the Files section
-    // decides in Files; elsewhere, with Dropbox sync on, its two commands follow the Dropbox flag.
+    // decides in Files; Paste and Preferences only with a handler; Delete in Contacts as the section says;
+    // elsewhere, with Dropbox sync on, its two commands follow the Dropbox flag.
     bool validateMenuItem(QAction *item) const;
     // Applies validateMenuItem to every command now.
     void updateMenuStates();

@@ -9,7 +9,7 @@
 
 namespace {
 
-// The page of a section whose own controller is not part of the application yet.
+// The page of a section that has no controller of its own.
 class EmptySectionViewController : public MainWindowManagerViewController
 {
 public:

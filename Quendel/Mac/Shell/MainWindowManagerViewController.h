@@ -111,7 +111,7 @@ public:
     virtual platform::ui::Popover *importContactsPopover() const { return nullptr; }
 
 protected:
-    // Builds the section's widgets (what an interface file holds elsewhere).
+    // Builds the section's widgets, once, the first time they are needed.
     virtual void loadView() {}
     // Whether the section answers the Delete command; the Map section does not.
     virtual bool handlesDeleteCommand() const { return true; }

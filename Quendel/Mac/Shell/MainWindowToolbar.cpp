@@ -3,6 +3,7 @@
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
 #include "Mac/Shell/MainWindowSidebar.h"
+#include "Mac/Shell/ThemeIcons.h"
 
 #include "QuendelKit/Infra/NormalizedStringTransformer.h"
 
@@ -45,6 +46,9 @@ MainWindowToolbar::MainWindowToolbar(MainWindow *window, QObject *parent) : QObj
 
     m_addButton = new QToolButton;
     m_addButton->setObjectName(QStringLiteral("addContactsButton"));
+    m_addButton->setAccessibleName(QStringLiteral("Add"));
+    m_addButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_addButton->setIconSize(QSize(24, 24));
     connect(m_addButton, &QToolButton::clicked, this, [this] { addItemButtonPressed(m_addButton); });
     m_addItem = new QWidgetAction(this);
     static_cast<QWidgetAction *>(m_addItem)->setDefaultWidget(m_addButton);
@@ -54,6 +58,7 @@ MainWindowToolbar::MainWindowToolbar(MainWindow *window, QObject *parent) : QObj
 
     m_searchField = new QLineEdit;
     m_searchField->setObjectName(QStringLiteral("searchField"));
+    m_searchField->setAccessibleName(QStringLiteral("Search"));
     m_searchField->setClearButtonEnabled(true);
     m_searchField->setFixedWidth(200);
     m_searchField->installEventFilter(this);
@@ -141,6 +146,34 @@ void MainWindowToolbar::toolbarWillAddItem(QAction *item)
     default:
         break;
     }
+    // The item's label is shown under the button's picture.
+    if (!showsEditFace())
+        m_addButton->setText(item->text().isEmpty() ? QStringLiteral("Add") : item->text());
+    refreshAddButtonState();
+}
+
+bool MainWindowToolbar::hasAddHandler() const
+{
+    switch (currentIndex()) {
+    case SectionSwitcher::Contacts:
+        return showsEditFace() ? bool(m_handlers.editContactsGroup) : bool(m_handlers.addContacts);
+    case SectionSwitcher::Logs:
+        return bool(m_handlers.newLogs);
+    case SectionSwitcher::ToDos:
+        return bool(m_handlers.newTodos);
+    case SectionSwitcher::Files:
+        return bool(m_handlers.newFiles);
+    case SectionSwitcher::Map:
+        return bool(m_handlers.printMap);
+    default:
+        return false;
+    }
+}
+
+void MainWindowToolbar::refreshAddButtonState()
+{
+    // In a section whose add command has nothing to open the button is disabled.
+    m_addButton->setEnabled(hasAddHandler());
 }
 
 QStringList MainWindowToolbar::itemIdentifiers() const
@@ -179,16 +212,21 @@ void MainWindowToolbar::changeAddButtonToEdit()
 {
     if (currentIndex() != SectionSwitcher::Contacts)
         return;
-    m_addButton->setIcon(QIcon());
+    m_addButton->setIcon(ThemeIcons::icon(QStringLiteral("document-edit")));
     m_addButton->setText(QStringLiteral("Edit"));
+    m_addButton->setAccessibleName(QStringLiteral("Edit"));
     m_addButton->setToolTip(EditToolTip);
+    refreshAddButtonState();
 }
 
 void MainWindowToolbar::changeAddButtonToAdd()
 {
-    m_addButton->setText(QString());
-    m_addButton->setIcon(m_addButton->style()->standardIcon(QStyle::SP_FileDialogNewFolder));
+    const QString label = m_addItem && !m_addItem->text().isEmpty() ? m_addItem->text() : QStringLiteral("Add");
+    m_addButton->setText(label);
+    m_addButton->setIcon(ThemeIcons::icon(QStringLiteral("list-add")));
+    m_addButton->setAccessibleName(QStringLiteral("Add"));
     m_addButton->setToolTip(AddToolTip);
+    refreshAddButtonState();
 }
 
 bool MainWindowToolbar::showsEditFace() const

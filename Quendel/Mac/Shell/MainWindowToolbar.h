@@ -59,7 +59,13 @@ public:
     // The group pop-up made by the group menu; the toolbar shows it in place of its empty stand-in.
     void setGroupSelectionButton(QWidget *button);
 
-    void setAddHandlers(AddHandlers handlers) { m_handlers = std::move(handlers); }
+    void setAddHandlers(AddHandlers handlers)
+    {
+        m_handlers = std::move(handlers);
+        refreshAddButtonState();
+    }
+    // Whether the Add button has something to do in the section on show.
+    bool hasAddHandler() const;
     void setAnalyticsLogger(AnalyticsLogger logger) { m_analytics = std::move(logger); }
     void setSectionListProvider(std::function<QTreeView *(int index)> provider) { m_listFor = std::move(provider); }
     void setFilesRightKeyHandler(std::function<void()> handler) { m_filesRightKey = std::move(handler); }
@@ -97,6 +103,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void refreshAddButtonState();
     QAction *addWidgetItem(const QString &identifier, QWidget *widget);
     void logEvent(const QString &name, const QVariantMap &parameters);
     int currentIndex() const;
