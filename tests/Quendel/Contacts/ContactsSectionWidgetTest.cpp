@@ -1,19 +1,30 @@
 #include "ContactsFixture.h"
 
 #include "Classes/CoreDataControllerShared.h"
+#include "Mac/ContactPage/CommonListViewMac.h"
+#include "Mac/ContactPage/ContactPageTabsMac.h"
 #include "Mac/ContactPage/ContactTabButton.h"
+#include "Mac/Journal/MacAddEditLogsViewController.h"
+#include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Contacts/ContactsListRowView.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
 
+#include "QuendelKit/Entities/Log.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
+
+#include "platform/core/Clock.h"
+#include "platform/store/FetchRequest.h"
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/Sheet.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -21,23 +32,6 @@ namespace {
 
 using namespace contacts_test;
 using Kind = ContactsListDisplaySource::Item::Kind;
-
-// A tab that counts what the section asks of it.
-class CountingTab : public ContactPageTab
-{
-public:
-    explicit CountingTab(int tab) : m_view(new QLabel(QStringLiteral("tab %1").arg(tab))) {}
-    ~CountingTab() override { delete m_view.data(); }
-    QWidget *view() override { return m_view; }
-    void showAddLogContactSheet(QObject *) override { ++addLogRequests; }
-    void showAddTodoContactSheet(QObject *) override { ++addTodoRequests; }
-
-    int addLogRequests = 0;
-    int addTodoRequests = 0;
-
-private:
-    QPointer<QWidget> m_view;
-};
 
 class ContactsSectionWidgetTest : public ContactsStoreTest
 {
@@ -59,11 +53,10 @@ protected:
         layout->addWidget(searchField);
         section = new MacContactsViewController(context, window.get());
         section->setFilterQueue(queue);
-        section->setTabFactory([this](int tab, Person *) {
-            auto *made = new CountingTab(tab);
+        // The application's own panes, made as the running program makes them.
+        section->setTabFactory([this](int tab, Person *person) {
             madeTabs.append(tab);
-            lastTab = made;
-            return made;
+            return ContactPagePane::tabFactory(context)(tab, person);
         });
         section->loadViewIfNeeded();
         layout->addWidget(section, 1);
@@ -119,7 +112,6 @@ protected:
     QLineEdit *searchField = nullptr;
     MacContactsViewController *section = nullptr;
     QList<int> madeTabs;
-    CountingTab *lastTab = nullptr;
 };
 
 TEST_F(ContactsSectionWidgetTest, TypingInTheSearchFieldChangesTheRows)
@@ -201,16 +193,73 @@ TEST_F(ContactsSectionWidgetTest, TabButtonsMoveWithTheArrowsAndSpaceAdds)
 {
     section->selectContactPageWithPerson(ann, 1);
     ContactTabButton *logs = section->tabButton(1);
+    EXPECT_TRUE(section->addButton(1)->isEnabled());
     QTest::keyClick(logs, Qt::Key_Right);
     EXPECT_EQ(section->currentSegmentState(), 2);
+    // The ToDos tab has no editor yet: its add button is off and Space opens nothing.
+    EXPECT_FALSE(section->addButton(2)->isEnabled());
     QTest::keyClick(section->tabButton(2), Qt::Key_Space);
-    ASSERT_NE(lastTab, nullptr);
-    EXPECT_EQ(lastTab->addTodoRequests, 1);
+    EXPECT_TRUE(platform::ui::Sheet::attachedSheets(window.get()).isEmpty());
     QTest::keyClick(section->tabButton(2), Qt::Key_Left);
     EXPECT_EQ(section->currentSegmentState(), 1);
+    // Space on the Logs tab opens the log editor for the contact.
+    QTest::keyClick(logs, Qt::Key_Space);
+    ASSERT_EQ(platform::ui::Sheet::attachedSheets(window.get()).size(), 1);
+    auto *editor = qobject_cast<MacAddEditLogsViewController *>(
+        platform::ui::Sheet::attachedSheets(window.get()).first()->contentWidget());
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->detailPerson(), ann);
+    QTest::mouseClick(editor->cancelButton(), Qt::LeftButton);
+    EXPECT_TRUE(waitFor([&] { return platform::ui::Sheet::attachedSheets(window.get()).isEmpty(); }));
     // Left on the first tab goes back to the list.
     QTest::keyClick(logs, Qt::Key_Left);
     EXPECT_TRUE(list()->hasFocus());
+}
+
+TEST_F(ContactsSectionWidgetTest, TheRealPanesTakeAddDeleteAndTheKeysBetweenTabButtonAndList)
+{
+    auto *log = insert<Log>();
+    log->setLogNote(QStringLiteral("Met at the fair"));
+    log->setLogDate(platform::core::Clock::now());
+    log->setPerson(ann);
+    save(context);
+    section->selectContactPageWithPerson(ann, 1);
+    ContactPageTab *tab = section->tabController(1);
+    ASSERT_NE(tab, nullptr);
+    EXPECT_TRUE(tab->canAddRecords());
+    auto *logsList = qobject_cast<CustomNSOutlineView *>(tab->listView());
+    ASSERT_NE(logsList, nullptr);
+    ASSERT_TRUE(waitFor([&] { return logsList->model()->rowCount() == 1; }));
+
+    // Down from the tab button selects the first log and hands the list the keyboard; Up gives it back.
+    section->tabButton(1)->setFocus();
+    QTest::keyClick(section->tabButton(1), Qt::Key_Down);
+    EXPECT_TRUE(logsList->hasFocus());
+    ASSERT_EQ(logsList->selectionModel()->selectedRows().size(), 1);
+    EXPECT_TRUE(logsList->selectionModel()->selectedRows().first().data().toString().contains(QStringLiteral("fair")));
+    QTest::keyClick(logsList, Qt::Key_Up);
+    EXPECT_TRUE(section->tabButton(1)->hasFocus());
+    EXPECT_FALSE(logsList->selectionModel()->hasSelection());
+
+    // Delete with the list in hand asks first; "Delete" removes the log from the store.
+    QTest::keyClick(section->tabButton(1), Qt::Key_Down);
+    auto &alerts = platform::ui::AlertPresenter::shared();
+    alerts.clearShownAlerts();
+    alerts.setNextAnswer(platform::ui::AlertAnswer::button(0));
+    EXPECT_TRUE(section->validateMenuItem(nullptr));
+    section->performDelete(nullptr);
+    ASSERT_EQ(alerts.shownAlerts().size(), 1);
+    EXPECT_EQ(alerts.shownAlerts().first().spec.messageText, QStringLiteral("Delete Log"));
+    EXPECT_TRUE(waitFor([&] { return logsList->model()->rowCount() == 0; }));
+    EXPECT_EQ(context->countForFetchRequest(platform::store::FetchRequest(Log::EntityName)), 0);
+
+    // The ToDos, Files and Fields tabs have nothing to add with.
+    for (int other : {2, 3, 4}) {
+        section->tabButtonSelected(other);
+        ASSERT_NE(section->tabController(other), nullptr);
+        EXPECT_FALSE(section->tabController(other)->canAddRecords()) << other;
+        EXPECT_FALSE(section->addButton(other)->isEnabled()) << other;
+    }
 }
 
 TEST_F(ContactsSectionWidgetTest, DeletingTheShownContactMovesThePageOn)

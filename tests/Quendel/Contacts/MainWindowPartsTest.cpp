@@ -225,6 +225,10 @@ TEST_F(MainWindowPartsTest, ToolbarItemsAndTheAddButtonFollowTheSection)
     EXPECT_EQ(toolbar->addItemButton()->text(), QStringLiteral("Log"));
     toolbar->addContactsButton()->click();
     EXPECT_EQ(logs, 1);
+    EXPECT_TRUE(toolbar->addContactsButton()->isEnabled());
+    // ToDos has no add handler here: its Add is disabled.
+    window->selectItemAtIndex(2);
+    EXPECT_FALSE(toolbar->addContactsButton()->isEnabled());
 
     // The Map has no Add item; its command prints the map; coming back puts it before the search field.
     window->selectItemAtIndex(4);
@@ -273,7 +277,13 @@ TEST_F(MainWindowPartsTest, MenuStatesArePushedAsTheirStateChanges)
     bool filesAllow = false;
     menus->setFilesValidator([&](QAction *) { return filesAllow; });
 
-    EXPECT_TRUE(menus->deleteCommand()->isEnabled());
+    // In Contacts, Delete needs a selection where the keyboard is; nothing is selected yet.
+    EXPECT_FALSE(menus->deleteCommand()->isEnabled());
+    // Paste and Preferences wait for their handlers.
+    EXPECT_FALSE(menus->pasteCommand()->isEnabled());
+    EXPECT_FALSE(menus->preferencesCommand()->isEnabled());
+    menus->setPreferencesHandler([] {});
+    EXPECT_TRUE(menus->preferencesCommand()->isEnabled());
     menus->setShowingPasswordScreen(true);
     EXPECT_FALSE(menus->sectionCommand(1)->isEnabled());
     EXPECT_FALSE(menus->findCommand()->isEnabled());

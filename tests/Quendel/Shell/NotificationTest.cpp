@@ -1,6 +1,13 @@
 #include "ShellFixture.h"
 
+#include "Mac/Contacts/ContactsListItemModel.h"
+#include "Mac/Contacts/MacContactsViewController.h"
+#include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
+#include "Mac/Shell/MainWindowToolbar.h"
+
 #include "QuendelKit/Entities/Person.h"
+
+#include <QLineEdit>
 
 using namespace shell_test;
 
@@ -87,6 +94,39 @@ TEST_F(NotificationTest, AToDoAlertOpensItsContactOnTheToDosTab)
     const QStringList sent = events.events();
     EXPECT_EQ(sent.count(ActivityEvent), 2);
     EXPECT_EQ(sent.count(QStringLiteral("UserNotificationReceived")), 1);
+}
+
+TEST_F(NotificationTest, TheContactOfAnAlertIsShownEvenWhenTheSearchLeftItOut)
+{
+    markDataModelUpdateDone();
+    AppDelegate delegate(factory());
+    delegate.launch();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate.isLaunchComplete(); }, 5000));
+    auto context = delegate.managedObjectContext();
+    for (const auto &[first, guid] : {std::pair{"Ann", "guid-ann"}, std::pair{"Zoe", "guid-zoe"}}) {
+        auto *person = context->insertNewObject<Person>(Person::EntityName);
+        person->setFirstName(QString::fromLatin1(first));
+        person->setGuid(QString::fromLatin1(guid));
+        person->remakeDisplayName();
+    }
+    ASSERT_TRUE(context->save());
+    MacContactsViewController *contacts = delegate.contactsViewController();
+    ASSERT_NE(contacts, nullptr);
+    contacts->reloadAllContactsAndOutlineView();
+    QLineEdit *search = delegate.toolbar()->searchField();
+    QTest::keyClicks(search, QStringLiteral("ann"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return contacts->contactsListSource()->arrangedObjects().size() == 1; }, 5000));
+
+    delegate.userNotificationCenterDidActivateNotification({{AppDelegate::ToDoAlertPersonGUIDKey, "guid-zoe"}});
+    EXPECT_TRUE(search->text().isEmpty());
+    EXPECT_EQ(contacts->contactsListSource()->arrangedObjects().size(), 2);
+    Person *shown = contacts->contactsListSource()->selectedContactInSource();
+    ASSERT_NE(shown, nullptr);
+    EXPECT_EQ(shown->guid(), QStringLiteral("guid-zoe"));
+    EXPECT_EQ(contacts->currentSegmentState(), AppDelegate::ToDosTabIndex);
+    const QModelIndexList selected = contacts->contactsOutlineView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(contacts->contactsListModel()->personAt(selected.first()), shown);
 }
 
 TEST_F(NotificationTest, NothingOpensBehindTheLockScreen)

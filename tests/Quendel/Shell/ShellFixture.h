@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Quendel/FreshHome.h"
+
 #include "AppDelegate.h"
 #include "SharedAppGlobals.h"
 
@@ -137,6 +139,8 @@ class ShellTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        // Whatever an earlier test of this process left in the home is gone.
+        quendel::test::startWithEmptyHome();
         auto &presenter = platform::ui::AlertPresenter::shared();
         presenter.setBlockingForbidden(true);
         presenter.clearAnswers();

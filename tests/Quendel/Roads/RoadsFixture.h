@@ -1,0 +1,250 @@
+#pragma once
+
+// The roads a user takes through the running program. A road test starts the application as main does
+// (the application delegate's launch: the main window with its sections, sidebar, toolbar and menus) in
+// the test's own empty home, and acts only as a user can: it finds widgets by the names a screen reader
+// reads, clicks, types, picks menu items, answers sheets with their buttons and alerts through the alert
+// presenter's answers given ahead. It never calls a controller. Later roads add their tests beside these.
+
+#include "Quendel/FreshHome.h"
+
+#include "AppDelegate.h"
+#include "Mac/Shell/MainWindow.h"
+
+#include "platform/ui/AlertPresenter.h"
+#include "platform/ui/Sheet.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace roads {
+
+// Every widget on show under `root` (every window when null) whose accessible name is `name`.
+inline QList<QWidget *> widgetsNamed(const QString &name, QWidget *root = nullptr)
+{
+    QList<QWidget *> tops = root ? QList<QWidget *>{root} : QApplication::topLevelWidgets();
+    QList<QWidget *> found;
+    for (QWidget *top : tops) {
+        if (!top->isVisible())
+            continue;
+        QList<QWidget *> all = top->findChildren<QWidget *>();
+        all.prepend(top);
+        for (QWidget *widget : all) {
+            if (widget->isVisible() && widget->accessibleName() == name && !found.contains(widget))
+                found << widget;
+        }
+    }
+    return found;
+}
+
+// The one widget of kind T on show named `name` under `root` (a button and a list may share a name, as
+// a screen reader tells them apart by their role); null and a test failure when there is none or more.
+template <typename T = QWidget> T *widgetNamed(const QString &name, QWidget *root = nullptr)
+{
+    QList<T *> found;
+    for (QWidget *widget : widgetsNamed(name, root)) {
+        if (T *typed = qobject_cast<T *>(widget))
+            found << typed;
+    }
+    EXPECT_EQ(found.size(), 1) << "widgets named \"" << name.toStdString() << "\"";
+    return found.size() == 1 ? found.first() : nullptr;
+}
+
+// The names of the widgets on show under `root` whose accessible name starts with `prefix`.
+inline QStringList namesStartingWith(const QString &prefix, QWidget *root = nullptr)
+{
+    QStringList names;
+    QList<QWidget *> tops = root ? QList<QWidget *>{root} : QApplication::topLevelWidgets();
+    for (QWidget *top : tops) {
+        if (!top->isVisible())
+            continue;
+        for (QWidget *widget : top->findChildren<QWidget *>()) {
+            if (widget->isVisible() && widget->accessibleName().startsWith(prefix))
+                names << widget->accessibleName();
+        }
+    }
+    return names;
+}
+
+inline void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// A click into a window makes it the active one, as the window manager does.
+inline void activateWindowOf(QWidget *widget)
+{
+    QWidget *window = widget->window();
+    if (QApplication::activeWindow() == window)
+        return;
+    window->activateWindow();
+    QTest::qWaitForWindowActive(window, 1000);
+}
+
+// A left click in the middle of an enabled widget.
+inline void click(QWidget *widget)
+{
+    ASSERT_NE(widget, nullptr);
+    ASSERT_TRUE(widget->isEnabled()) << widget->accessibleName().toStdString() << " is disabled";
+    activateWindowOf(widget);
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+    settle();
+}
+
+// Clicks into a text field, types `text` after what it holds and presses Return.
+inline void typeInto(QWidget *field, const QString &text, bool pressReturn = true)
+{
+    ASSERT_NE(field, nullptr);
+    activateWindowOf(field);
+    QTest::mouseClick(field, Qt::LeftButton, {}, field->rect().center());
+    field->setFocus(Qt::MouseFocusReason);
+    QTest::keyClicks(field, text);
+    if (pressReturn)
+        QTest::keyClick(field, Qt::Key_Return);
+    settle();
+}
+
+// Selects what a field holds (Ctrl+A) and types `text` over it, then Return.
+inline void replaceText(QWidget *field, const QString &text)
+{
+    ASSERT_NE(field, nullptr);
+    activateWindowOf(field);
+    QTest::mouseClick(field, Qt::LeftButton, {}, field->rect().center());
+    field->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+    settle();
+}
+
+// The texts of a list's rows as it shows them, top to bottom (section titles included).
+inline QStringList rowTexts(QAbstractItemView *list)
+{
+    QStringList texts;
+    auto *tree = qobject_cast<QTreeView *>(list);
+    if (!tree || !tree->model())
+        return texts;
+    for (QModelIndex index = tree->model()->index(0, 0); index.isValid(); index = tree->indexBelow(index))
+        texts << index.data().toString();
+    return texts;
+}
+
+inline QModelIndex rowWithText(QAbstractItemView *list, const QString &text)
+{
+    auto *tree = qobject_cast<QTreeView *>(list);
+    if (!tree || !tree->model())
+        return {};
+    for (QModelIndex index = tree->model()->index(0, 0); index.isValid(); index = tree->indexBelow(index)) {
+        if (index.data().toString().contains(text))
+            return index;
+    }
+    return {};
+}
+
+// Clicks the row of a list whose text holds `text` (once or twice).
+inline void clickRow(QAbstractItemView *list, const QString &text, bool twice = false)
+{
+    ASSERT_NE(list, nullptr);
+    const QModelIndex index = rowWithText(list, text);
+    ASSERT_TRUE(index.isValid()) << "no row \"" << text.toStdString() << "\" in: "
+                                 << rowTexts(list).join(QLatin1String(" | ")).toStdString();
+    activateWindowOf(list);
+    list->scrollTo(index);
+    const QPoint centre = list->visualRect(index).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    if (twice)
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    settle();
+}
+
+// The sheet on show over `window` (the last one begun); null when none is.
+inline platform::ui::Sheet *sheetOver(QWidget *window)
+{
+    const QList<platform::ui::Sheet *> sheets = platform::ui::Sheet::attachedSheets(window);
+    return sheets.isEmpty() ? nullptr : sheets.last();
+}
+
+// The item `itemTitle` of the menu-bar menu `menuTitle`, as the user picks it.
+inline QAction *menuItem(QMainWindow *window, const QString &menuTitle, const QString &itemTitle)
+{
+    for (QAction *top : window->menuBar()->actions()) {
+        if (top->text() != menuTitle || !top->menu())
+            continue;
+        // The menu refreshes its items' states as it opens.
+        emit top->menu()->aboutToShow();
+        for (QAction *item : top->menu()->actions()) {
+            if (item->text() == itemTitle)
+                return item;
+        }
+    }
+    ADD_FAILURE() << "no menu item " << menuTitle.toStdString() << " > " << itemTitle.toStdString();
+    return nullptr;
+}
+
+inline void chooseMenuItem(QMainWindow *window, const QString &menuTitle, const QString &itemTitle)
+{
+    QAction *item = menuItem(window, menuTitle, itemTitle);
+    ASSERT_NE(item, nullptr);
+    ASSERT_TRUE(item->isEnabled()) << itemTitle.toStdString() << " is disabled";
+    item->trigger();
+    settle();
+}
+
+// Each road starts in an empty home, with every alert answered ahead or by its default button.
+class RoadTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        quendel::test::startWithEmptyHome();
+        platform::ui::AlertPresenter::shared().setBlockingForbidden(true);
+    }
+
+    void TearDown() override
+    {
+        app.reset();
+        settle();
+    }
+
+    // Starts the program as main does and waits until its first section is on show.
+    AppDelegate &start()
+    {
+        app = std::make_unique<AppDelegate>();
+        app->setExitHandler([this](int code) { exits << code; });
+        app->launch();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return app->isLaunchComplete(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(app->window()));
+        settle();
+        return *app;
+    }
+
+    // Quit in the File menu: the program saves and ends, as it would under main's event loop; the next
+    // start() reads only what was written to disk.
+    void quitThroughTheMenu()
+    {
+        chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Quit Quendel"));
+        EXPECT_EQ(exits, QList<int>{0});
+        app.reset();
+        exits.clear();
+        settle();
+        quendel::test::forgetSettingsInMemory();
+    }
+
+    MainWindow *window() const { return app ? app->window() : nullptr; }
+
+    std::unique_ptr<AppDelegate> app;
+    QList<int> exits;
+};
+
+} // namespace roads
