@@ -73,6 +73,9 @@ void registerArchiveTransformer()
         if (!platform::store::ValueTransformer::valueTransformer(QuendelModel::ArchiveTransformerName))
             platform::store::ValueTransformer::setValueTransformer(QuendelModel::ArchiveTransformerName,
                                                                    std::make_shared<KeyedArchiveValueTransformer>());
+        if (!platform::store::ValueTransformer::valueTransformer(NotificationTransformer::TransformerName))
+            platform::store::ValueTransformer::setValueTransformer(NotificationTransformer::TransformerName,
+                                                                   std::make_shared<NotificationTransformer>());
     });
 }
 
@@ -296,7 +299,9 @@ void addJournal(ManagedObjectModel &model)
     {
         EntityDescription &e = addEntity<ToDoAlert>(model, "ToDoAlert");
         e.addAttribute(attribute("alertInterval", Transformable));
-        e.addAttribute(attribute("localNotification", Transformable));
+        AttributeDescription notification = attribute("localNotification", Transformable);
+        notification.valueTransformerName = NotificationTransformer::TransformerName;
+        e.addAttribute(notification);
         e.addAttribute(attribute("alertIdentifier", String));
         e.addAttribute(attribute("alertStatus", Int16, 0));
         e.addRelationship(toOne("todo", "ToDo", "alert"));

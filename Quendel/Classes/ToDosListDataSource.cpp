@@ -15,20 +15,6 @@ using platform::store::StringOption;
 namespace {
 
 const QString CompletedDateKey = QStringLiteral("todoCompletedDate");
-constexpr qint64 SevenDaysSeconds = 604'800;
-
-// Gives the to-do the reference time through its own operation when it has one, else recomputes the
-// stored code the same way.
-template <typename T> void giveTimeNow(T *todo, const QDateTime &now)
-{
-    if constexpr (requires(T & t) { t.setTimeNow(now); }) {
-        todo->setTimeNow(now);
-    } else {
-        const QString code = ToDosListDataSource::sectionCodeFor(todo, now);
-        if (code != todo->todoSectionTitle())
-            todo->setTodoSectionTitle(code);
-    }
-}
 
 } // namespace
 
@@ -115,13 +101,13 @@ void ToDosListDataSource::checkDateTimerFired()
     managedObjectContext()->performAndWait([&] {
         for (const CommonListDataPtr &header : headersArray()) {
             // Overdue to-dos cannot move further.
-            if (header->headerTitle() == QLatin1String("0"))
+            if (header->headerTitle() == ToDo::SectionOverdue)
                 continue;
             for (const CommonListDataPtr &row : header->children()) {
                 auto *todo = dynamic_cast<ToDo *>(row->dataObject());
                 if (!todo)
                     continue;
-                giveTimeNow(todo, now);
+                todo->setTimeNow(now);
                 if (todo->todoSectionTitle() != header->headerTitle()) {
                     changed = true;
                     break;
@@ -131,18 +117,6 @@ void ToDosListDataSource::checkDateTimerFired()
     });
     if (changed)
         setupListView();
-}
-
-QString ToDosListDataSource::sectionCodeFor(const ToDo *todo, const QDateTime &now)
-{
-    if (todo->todoStatus())
-        return QStringLiteral("3");
-    const QDateTime start = todo->todoStartDate();
-    if (!start.isValid() || start < now)
-        return QStringLiteral("0");
-    if (now.secsTo(start) < SevenDaysSeconds)
-        return QStringLiteral("1");
-    return QStringLiteral("2");
 }
 
 void ToDosListDataSource::setupConstraintsForTableCell(TodoListCellView *cell, ToDo *todo)

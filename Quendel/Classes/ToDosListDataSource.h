@@ -33,9 +33,6 @@ public:
     void checkDateTimerFired();
     const std::shared_ptr<platform::core::Timer> &dateThresholdTimer() const { return m_timer; }
 
-    // The section code of a to-do at a time: "3" done, "0" started, "1" within seven days, else "2".
-    static QString sectionCodeFor(const ToDo *todo, const QDateTime &now);
-
     // Collapses the icons of a to-do cell that do not apply to the to-do.
     static void setupConstraintsForTableCell(TodoListCellView *cell, ToDo *todo);
 

@@ -18,6 +18,18 @@ QString CurrencyData::currencyValue() const
 void CurrencyData::setCurrencyValue(const QString &value)
 {
     setValue(QStringLiteral("currencyValue"), fromString(value));
+    if (UserFields *owner = userfield())
+        owner->setFieldValue(value);
+}
+
+NumberFormatter &CurrencyData::currencyFormatter()
+{
+    if (!m_currencyFormatter) {
+        const QString identifier = localeIdentifier();
+        m_currencyFormatter.emplace(NumberFormatter::Style::Currency, true,
+                                    identifier.isEmpty() ? std::optional<QLocale>() : QLocale(identifier));
+    }
+    return *m_currencyFormatter;
 }
 QString CurrencyData::currencyCode() const
 {

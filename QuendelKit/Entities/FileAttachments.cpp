@@ -1,6 +1,7 @@
 #include "QuendelKit/Entities/FileAttachments.h"
 
 #include "QuendelKit/Entities/EntityValues.h"
+#include "QuendelKit/Infra/NormalizedStringTransformer.h"
 #include "QuendelKit/Entities/Log.h"
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PersonImage.h"
@@ -28,6 +29,7 @@ QString FileAttachments::fileRenamedName() const
 void FileAttachments::setFileRenamedName(const QString &value)
 {
     setValue(QStringLiteral("fileRenamedName"), fromString(value));
+    setFileNameNormalized(value.isNull() ? QString() : NormalizedStringTransformer::normalizeString(value));
 }
 QString FileAttachments::fileNameNormalized() const
 {

@@ -61,6 +61,7 @@ FormFieldType *FormFields::fieldtype() const
 void FormFields::setFieldtype(FormFieldType *object)
 {
     setRelatedObject(QStringLiteral("fieldtype"), object);
+    updateFieldValidationTypeWithField(object);
 }
 
 QList<FormFieldsList *> FormFields::fieldslist() const

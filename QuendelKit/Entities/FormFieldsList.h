@@ -20,6 +20,11 @@ public:
     // A new request for every record of the entity: no predicate, order or limit.
     static platform::store::FetchRequest fetchRequest();
 
+    // A new "Pin Color" choice at `index` with the colour's value (none for a name not in the table); it is
+    // not attached to a field. Nothing is saved.
+    static FormFieldsList *createPinColorListItemWithString(const QString &colorName, qint64 index,
+                                                            platform::store::ManagedObjectContext *context);
+
     QString title() const;
     void setTitle(const QString &value);
     QString fieldListAlternateValue() const;
@@ -37,4 +42,8 @@ public:
     void setUserfield(const QList<UserFields *> &objects);
     void addUserfieldObject(UserFields *object);
     void removeUserfieldObject(UserFields *object);
+
+protected:
+    // The values that chose this item lose their text.
+    void prepareForDeletion() override;
 };

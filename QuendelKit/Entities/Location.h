@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QuendelKit/Entities/GeoCoordinate.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
 
 #include "platform/store/FetchRequest.h"
@@ -43,10 +44,31 @@ public:
     void addTodoFromLocationObject(ToDo *object);
     void removeTodoFromLocationObject(ToDo *object);
 
+    // ---- Map pin and distance (Location+Map.cpp) ----
+
+    // Both coordinates below this in magnitude: the place has no position to measure from.
+    static constexpr double NoPositionThreshold = 0.001;
+    // Both coordinates below this in magnitude: the place gets no pin.
+    static constexpr double ValidCoordinateThreshold = 0.5;
+
+    // The pin's texts: the name, and the counts of the place's log entries and open to-dos.
+    QString title() const;
+    QString subtitle() const;
+    GeoCoordinate coordinate() const;
+    // Writes the position without change notices.
+    void setCoordinate(const GeoCoordinate &coordinate);
+    bool isValidCoordinate() const;
+    // Metres from `location` to the place, or -1 when the place has no position. Metres either way.
+    void calculateDistanceForAddressWithLocation(const GeoCoordinate &location, bool usingMetric);
+    MapItem mapItemForLocation() const;
+
     // Kept on the object only: metres from the reference point of the last distance calculation (-1 for a
     // place without a position; 0 until one was made).
     double distance() const { return m_distance; }
     void setDistance(double distance) { m_distance = distance; }
+
+protected:
+    void prepareForDeletion() override;
 
 private:
     double m_distance = 0;

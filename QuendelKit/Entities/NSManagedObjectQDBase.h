@@ -78,6 +78,23 @@ public:
     platform::cloud::Record ckRecordFromManagedObjectWithRecordZoneID(const platform::cloud::RecordZoneID &zoneID = {});
     void fillManagedObjectWithCKRecord(const platform::cloud::Record &record);
 
+    // ---- Dropbox change list (NSManagedObjectQDBase+Dropbox.cpp) ----
+    static inline const QString NewFilesKey = QStringLiteral("NewFilesKey");
+    static inline const QString DeletedFilesKey = QStringLiteral("DeletedFilesKey");
+    static inline const QString RenamedFilesKey = QStringLiteral("RenamedFilesKey");
+    static inline const QString FilesWithErrorKey = QStringLiteral("FilesWithErrorKey");
+    static inline const QString OriginalNameKey = QStringLiteral("originalName");
+    static inline const QString NewNameKey = QStringLiteral("newName");
+
+    // Lists a file (full path) for upload to the Dropbox folder.
+    static void saveNewFileURLPathToDropboxPlist(const QString &path);
+    // Records that a local file (full path) was deleted: a file still waiting for upload is only taken off
+    // that list, any other is listed for deletion.
+    static void saveFileToDeleteInDropboxPlist(const QString &path);
+    // Records a rename of a stored file (bare names): a file waiting for upload is listed under its new name,
+    // any other gets a rename pair, and a chain of renames keeps one pair.
+    static void saveRenamedFileToDropboxPlist(const QString &oldName, const QString &newName);
+
     // Run after a download was merged into the main context, for the records it inserted, updated or marked
     // remotely deleted. Nothing to do here.
     virtual void handleCloudKitInserted() {}

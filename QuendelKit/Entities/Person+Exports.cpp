@@ -17,17 +17,16 @@
 
 namespace {
 
-// A custom value as the user reads it: the chosen item of a list, the date, the amount, or the text.
+// A custom value as the user reads it, in the CSV rows with the short date form.
 QString formattedValue(const UserFields *value, bool shortDate)
 {
-    if (const FormFieldsList *item = value->listvalue())
-        return item->title();
-    if (value->dateValue().isValid())
-        return shortDate ? QLocale().toString(value->dateValue().toLocalTime().date(), QLocale::ShortFormat)
-                         : QLocale().toString(value->dateValue().toLocalTime().date(), QStringLiteral("MMM d, yyyy"));
-    if (const CurrencyData *amount = value->currencyvalue(); amount && !amount->currencyValue().isNull())
-        return amount->currencyValue();
-    return value->fieldValue();
+    auto *mutableValue = const_cast<UserFields *>(value);
+    if (!shortDate)
+        return mutableValue->getFormattedStringValue();
+    mutableValue->dateFormatter().setDateStyle(DateFormatter::Style::Short);
+    const QString text = mutableValue->getFormattedStringValue();
+    mutableValue->dateFormatter().setDateStyle(DateFormatter::Style::Medium);
+    return text;
 }
 
 struct Part
@@ -192,4 +191,36 @@ void Person::addPersonInfoToMutableString(QString &text) const
         fields.append(
             {value->formfield() ? value->formfield()->formFieldName() : QString(), formattedValue(value, false)});
     section(QStringLiteral("User Fields"), fields);
+}
+
+bool Person::updateWithPinColorListItem(FormFieldsList *item)
+{
+    UserFields *pinValue = nullptr;
+    for (UserFields *value : userfields()) {
+        if (value->formfield() && value->formfield()->formFieldName() == FormFields::PinColorFieldName) {
+            pinValue = value;
+            break;
+        }
+    }
+    platform::store::ManagedObjectContext *context = managedObjectContext();
+    bool updated = false;
+    if (pinValue) {
+        QDLogInfo(QStringLiteral("Person-category: updateWithPinColorString: update exitsing pin color"));
+        pinValue->setListvalue(item);
+        pinValue->setFieldValue(item ? item->title() : QString());
+        updated = true;
+    } else if (context) {
+        QDLogInfo(QStringLiteral("Person-category: updateWithPinColorString: create new pin color field"));
+        auto *value = context->insertNewObject<UserFields>(UserFields::EntityName);
+        value->setPerson(this);
+        value->setFormfield(FormFields::getPinColorFieldWithMOC(context));
+        value->setListvalue(item);
+        value->setFieldValue(item ? item->title() : QString());
+    }
+    if (context) {
+        platform::core::QDError error;
+        if (!context->save(&error))
+            QDLogError(QStringLiteral("Unresolved error %1, %2").arg(error.toString(), error.domain()));
+    }
+    return updated;
 }

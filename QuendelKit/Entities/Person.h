@@ -16,6 +16,7 @@
 class Emails;
 class FileAttachments;
 class FormFields;
+class FormFieldsList;
 class Log;
 class PersonAddress;
 class PersonDate;
@@ -253,6 +254,9 @@ public:
     void addPersonDataToEmailBody(QString &body) const;
     void addPersonToCSVBody(QString &body, const QList<FormFields *> &allFields, bool mailingType) const;
     void addPersonInfoToMutableString(QString &text) const;
+    // Gives the contact the "Pin Color" choice (making its value when it has none) and saves the context;
+    // true when an existing value was changed, false when one was made. A failed save is only logged.
+    bool updateWithPinColorListItem(FormFieldsList *item);
     // The text without any white space or line break.
     static QString normalizedStringFromNumberForReporting(const QString &number);
 

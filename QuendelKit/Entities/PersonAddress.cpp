@@ -3,6 +3,7 @@
 #include "QuendelKit/Entities/ContactDetailSupport.h"
 #include "QuendelKit/Entities/EntityValues.h"
 #include "QuendelKit/Entities/Person.h"
+#include "QuendelKit/Entities/Phones.h"
 #include "QuendelKit/Infra/QDLog.h"
 
 #include <QCollator>
@@ -326,16 +327,20 @@ void PersonAddress::calculateDistanceForAddressWithLocation(const Coordinate &lo
         setDistance(-1);
         return;
     }
-    // Great-circle distance on the mean earth sphere.
-    constexpr double earthRadius = 6371008.8;
-    constexpr double degree = M_PI / 180.0;
-    const double lat1 = location.latitude * degree;
-    const double lat2 = latitude() * degree;
-    const double dLat = lat2 - lat1;
-    const double dLon = (longitude() - location.longitude) * degree;
-    const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                     std::cos(lat1) * std::cos(lat2) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    setDistance(2 * earthRadius * std::atan2(std::sqrt(a), std::sqrt(1 - a)));
+    setDistance(geodesicDistance(location, coordinate()));
+}
+
+MapItem PersonAddress::mapItemForPersonAddress() const
+{
+    MapItem item;
+    item.coordinate = coordinate();
+    item.addressDictionary = addressInDictionaryFormat();
+    if (const Person *owner = person()) {
+        item.name = owner->displayName();
+        if (const QList<Phones *> phones = owner->phones(); !phones.isEmpty())
+            item.phoneNumber = phones.first()->phoneNumber();
+    }
+    return item;
 }
 
 QString PersonAddress::title() const

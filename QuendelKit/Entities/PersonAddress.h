@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QuendelKit/Entities/CloudDuplicateCheckSupport.h"
+#include "QuendelKit/Entities/GeoCoordinate.h"
 #include "QuendelKit/Entities/NSManagedObjectQDBase.h"
 
 #include "platform/store/FetchRequest.h"
@@ -18,11 +19,7 @@ class PersonAddress : public NSManagedObjectQDBase, public CloudDuplicateCheckSu
 {
 public:
     // A position of a pin: latitude and longitude in degrees.
-    struct Coordinate
-    {
-        double latitude = 0;
-        double longitude = 0;
-    };
+    using Coordinate = GeoCoordinate;
     // Both coordinates at this value mark a position that was discarded and is to be geocoded again.
     static constexpr double DiscardedCoordinate = 0.000001;
 
@@ -78,6 +75,9 @@ public:
     // The pin's texts.
     QString title() const;
     QString subtitle() const;
+    // The address as a destination for directions: at its position, named after the contact, with its
+    // address entry and the contact's first phone number.
+    MapItem mapItemForPersonAddress() const;
 
     void handleCloudKitInserted() override;
 

@@ -91,10 +91,6 @@ qint64 ToDo::todoStatus() const
 {
     return integer(*this, QStringLiteral("todoStatus"));
 }
-void ToDo::setTodoStatus(qint64 value)
-{
-    setValue(QStringLiteral("todoStatus"), QVariant(value));
-}
 bool ToDo::isCalendarEventSet() const
 {
     return boolean(*this, QStringLiteral("isCalendarEventSet"));

@@ -1,6 +1,7 @@
 #include "QuendelKit/Entities/ToDoCalendarLink.h"
 
 #include "QuendelKit/Entities/EntityValues.h"
+#include "QuendelKit/Entities/ToDoCalendarBridge.h"
 #include "QuendelKit/Entities/ToDo.h"
 
 using namespace entity_values;
@@ -8,6 +9,30 @@ using namespace entity_values;
 platform::store::FetchRequest ToDoCalendarLink::fetchRequest()
 {
     return platform::store::FetchRequest(EntityName);
+}
+
+ToDoCalendarLink *ToDoCalendarLink::createNewCalendarLinkObjectWithEndDate(const QDateTime &endDate,
+                                                                           platform::store::ManagedObjectContext *context)
+{
+    if (!context)
+        return nullptr;
+    auto *link = context->insertNewObject<ToDoCalendarLink>(EntityName);
+    if (!link)
+        return nullptr;
+    link->setCalendarEndDate(endDate);
+    link->setIsLinkOn(true);
+    link->setEkCalendarID(ToDoCalendarBridge::shared().defaultCalendarIdentifier());
+    return link;
+}
+
+bool ToDoCalendarLink::createNewCalendarEvent()
+{
+    return ToDoCalendarBridge::shared().createNewCalendarEvent(*this);
+}
+
+bool ToDoCalendarLink::updateCalendarEvent()
+{
+    return ToDoCalendarBridge::shared().updateCalendarEvent(*this);
 }
 
 QString ToDoCalendarLink::calendarIdentifier() const

@@ -18,6 +18,14 @@ public:
     // A new request for every record of the entity: no predicate, order or limit.
     static platform::store::FetchRequest fetchRequest();
 
+    // A new link in `context` ending at `endDate`, switched on, for the calendar new events go to; it is
+    // not attached to a to-do and nothing is saved.
+    static ToDoCalendarLink *createNewCalendarLinkObjectWithEndDate(const QDateTime &endDate,
+                                                                    platform::store::ManagedObjectContext *context);
+    // The linked event, through the installed calendar bridge.
+    bool createNewCalendarEvent();
+    bool updateCalendarEvent();
+
     QString calendarIdentifier() const;
     void setCalendarIdentifier(const QString &value);
     QString calendarUUID() const;

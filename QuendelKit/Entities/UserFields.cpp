@@ -44,6 +44,7 @@ QDateTime UserFields::dateValue() const
 void UserFields::setDateValue(const QDateTime &value)
 {
     setValue(QStringLiteral("dateValue"), fromDate(value));
+    setPrimitiveValue(QStringLiteral("fieldValue"), fromString(DateFormatter::mediumDate(value)));
 }
 
 Person *UserFields::person() const

@@ -331,6 +331,27 @@ void SharedSettingController::cleanupFileAttachmentsFileWithFilesToLoad(const QS
     settingsLog(QStringLiteral("finished calling cleanupFileAttachmentsFileWithLoadFiles"));
 }
 
+bool SharedSettingController::changeDropboxList(const std::function<bool(QVariantMap &)> &change)
+{
+    const QString path = dropboxFile();
+    if (path.isNull() || !QFileInfo::exists(path))
+        return false;
+    std::lock_guard lock(m_dropboxListMutex);
+    QDError error;
+    std::optional<QVariantMap> list = PropertyList::readDictionaryFile(path, &error);
+    if (!list) {
+        settingsLog(QStringLiteral("Dropbox change list cannot be read, left as it is: %1").arg(error.toString()));
+        return false;
+    }
+    if (!change(*list))
+        return false;
+    if (!PropertyList::writeFile(*list, path, &error)) {
+        settingsLog(error.toString());
+        return false;
+    }
+    return true;
+}
+
 QUrl SharedSettingController::localFileAttachmentsDirectoryURL() const
 {
     std::lock_guard lock(m_mutex);

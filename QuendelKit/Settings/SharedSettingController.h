@@ -17,6 +17,7 @@
 #include <QVariantMap>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -100,6 +101,10 @@ public:
     void createDirectoryAtURL(const QUrl &url) const;
     QString dropboxFile();
     void cleanupFileAttachmentsFileWithFilesToLoad(const QStringList &files);
+    // One read-change-write of the Dropbox change list under the list's lock: `change` edits the whole
+    // dictionary and answers whether to write it. A missing or unreadable list is left as it is (the change
+    // is lost and logged); false when nothing was written.
+    bool changeDropboxList(const std::function<bool(QVariantMap &)> &change);
 
     QUrl localFileAttachmentsDirectoryURL() const;
     QUrl localPersonImagesDirectoryURL() const;

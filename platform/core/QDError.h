@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVariantMap>
 
-inline const QString QuendelErrorDomain = QStringLiteral("QuendelErrorDomain");
+inline const QString QuendelErrorDomain = QStringLiteral("com.quendel.errordomain");
 inline const QString QuendelCloudKitErrorDomain = QStringLiteral("QuendelCloudKitErrorDomain");
 
 namespace platform::core {

@@ -132,7 +132,7 @@ TEST_F(ContactTabsTest, TheToDosTabListsOpenToDosAndLogsOneFromTheKeyboard)
     todo->setTodoStartDate(now.addDays(3));
     todo->setTodoNote(QStringLiteral("send the seeds"));
     todo->setPerson(alice);
-    todo->setTodoSectionTitle(ToDosListDataSource::sectionCodeFor(todo, now));
+    todo->setTodoSectionTitle(ToDo::sectionCodeFor(todo, now));
     save();
     auto *tab = new ContactTodoViewControllerMac(alice);
     window.setCentralWidget(tab);

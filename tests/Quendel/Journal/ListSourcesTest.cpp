@@ -16,7 +16,7 @@ ToDo *insertTodo(const platform::store::ContextPtr &context, Person *person, con
     auto *todo = context->insertNewObject<ToDo>(ToDo::EntityName);
     todo->setTodoStartDate(start);
     todo->setPerson(person);
-    const QString code = ToDosListDataSource::sectionCodeFor(todo, platform::core::Clock::now());
+    const QString code = ToDo::sectionCodeFor(todo, platform::core::Clock::now());
     if (todo->todoSectionTitle() != code)
         todo->setTodoSectionTitle(code);
     return todo;
