@@ -94,10 +94,29 @@ QDError PostgresConnection::failure(const QString &what, const PGresult *result)
     return CloudErrors::make(InternalError, text);
 }
 
-bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+bool PostgresConnection::ensureConnected(QDError *error)
 {
     if (!m_conn)
         return platform::core::setError(error, CloudErrors::make(NetworkFailure));
+    if (PQstatus(m_conn) == CONNECTION_OK)
+        return true;
+    // The server went away (restart, network): a transaction in progress is lost and reported; the next
+    // call outside one logs in again.
+    if (m_inTransaction)
+        return platform::core::setError(error, CloudErrors::make(NetworkFailure));
+    PQreset(m_conn);
+    m_prepared.clear();
+    if (PQstatus(m_conn) != CONNECTION_OK)
+        return platform::core::setError(
+            error, CloudErrors::make(NetworkUnavailable, QStringLiteral("The cloud database cannot be reached: %1")
+                                                             .arg(QString::fromUtf8(PQerrorMessage(m_conn)).trimmed())));
+    return true;
+}
+
+bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+{
+    if (!ensureConnected(error))
+        return false;
     QByteArray name = m_prepared.value(sql);
     if (name.isEmpty()) {
         name = "q" + QByteArray::number(m_prepared.size() + 1);
@@ -183,6 +202,8 @@ bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params,
 
 bool PostgresConnection::execScript(const QString &sql, QDError *error)
 {
+    if (!ensureConnected(error))
+        return false;
     PGresult *result = PQexec(m_conn, sql.toUtf8().constData());
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     const bool ok = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
@@ -195,12 +216,14 @@ bool PostgresConnection::execScript(const QString &sql, QDError *error)
 
 bool PostgresConnection::beginWrite(QDError *error)
 {
+    m_inTransaction = false;
     m_inTransaction = execScript(QStringLiteral("BEGIN"), error);
     return m_inTransaction;
 }
 
 bool PostgresConnection::beginRead(QDError *error)
 {
+    m_inTransaction = false;
     m_inTransaction = execScript(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"), error);
     return m_inTransaction;
 }
@@ -240,7 +263,7 @@ int PostgresConnection::socketDescriptor() const
 
 bool PostgresConnection::takeChangeSignal()
 {
-    if (!m_conn || !PQconsumeInput(m_conn))
+    if (!m_conn || PQstatus(m_conn) != CONNECTION_OK || !PQconsumeInput(m_conn))
         return false;
     bool any = false;
     while (PGnotify *notification = PQnotifies(m_conn)) {

@@ -43,6 +43,7 @@ public:
 private:
     PostgresConnection() = default;
     platform::core::QDError failure(const QString &what, const PGresult *result) const;
+    bool ensureConnected(platform::core::QDError *error);
 
     PGconn *m_conn = nullptr;
     QString m_account;

@@ -7,7 +7,6 @@
 #include "platform/core/QDError.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QHash>
 #include <QMetaType>
 #include <QSet>
@@ -44,13 +43,6 @@ public:
     const QString &recordChangeTag() const { return m_changeTag; }
     void setRecordChangeTag(const QString &tag) { m_changeTag = tag; }
 
-    // When the service first saved the record and last changed it; invalid for a record it never saw. Set by
-    // the service only; not compared by ==.
-    const QDateTime &creationDate() const { return m_creationDate; }
-    void setCreationDate(const QDateTime &date) { m_creationDate = date; }
-    const QDateTime &modificationDate() const { return m_modificationDate; }
-    void setModificationDate(const QDateTime &date) { m_modificationDate = date; }
-
     // The record this one belongs to (for sharing); none by default.
     const std::optional<Reference> &parent() const { return m_parent; }
     void setParent(const std::optional<Reference> &parent) { m_parent = parent; }
@@ -86,8 +78,6 @@ private:
     QString m_recordType;
     RecordID m_recordID;
     QString m_changeTag;
-    QDateTime m_creationDate;
-    QDateTime m_modificationDate;
     std::optional<Reference> m_parent;
     QHash<QString, FieldValue> m_fields;
     QSet<QString> m_changedKeys;

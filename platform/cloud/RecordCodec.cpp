@@ -76,11 +76,6 @@ std::optional<QDateTime> decodeDate(const QCborValue &value)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
 
-QCborValue encodeDateOrNull(const QDateTime &date)
-{
-    return date.isValid() ? QCborValue(date.toMSecsSinceEpoch()) : QCborValue(QCborValue::Null);
-}
-
 bool validFieldName(const QString &key)
 {
     return !key.isEmpty() && key.size() <= RecordCodec::MaxFieldNameLength;
@@ -454,8 +449,6 @@ QCborValue RecordCodec::encodeRecord(const Record &record)
     map.insert(QStringLiteral("t"), record.recordType());
     map.insert(QStringLiteral("i"), encodeRecordID(record.recordID()));
     map.insert(QStringLiteral("g"), record.recordChangeTag());
-    map.insert(QStringLiteral("c"), encodeDateOrNull(record.creationDate()));
-    map.insert(QStringLiteral("m"), encodeDateOrNull(record.modificationDate()));
     QCborMap fields;
     for (const QString &key : record.allKeys())
         fields.insert(key, encodeValue(record.value(key), urlAssetEncoder, nullptr));
@@ -481,10 +474,6 @@ std::optional<Record> RecordCodec::decodeRecord(const QCborValue &value, QDError
         return bad();
     Record record(type.toString(), *id);
     record.setRecordChangeTag(map.value(QStringLiteral("g")).toString());
-    if (const auto created = decodeDate(map.value(QStringLiteral("c"))))
-        record.setCreationDate(*created);
-    if (const auto modified = decodeDate(map.value(QStringLiteral("m"))))
-        record.setModificationDate(*modified);
     const QCborValue fields = map.value(QStringLiteral("f"));
     if (!fields.isMap())
         return bad();

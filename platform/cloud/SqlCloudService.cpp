@@ -190,15 +190,11 @@ bool SqlCloudService::initialise(std::unique_ptr<SqlConnection> connection,
         error);
 }
 
-SqlCloudService::~SqlCloudService()
-{
-    delete m_pushTimer;
-    delete m_pushNotifier;
-}
+SqlCloudService::~SqlCloudService() = default;
 
 template <typename Body> bool SqlCloudService::inWrite(Body body, QDError *error)
 {
-    // A deadlock or serialisation failure between two clients is worth one more try at once.
+    // A deadlock between two clients, or two clients making the same zone at once, is worth another try.
     for (int attempt = 0;; ++attempt) {
         QDError failure;
         if (!m_conn->beginWrite(&failure)) {
@@ -211,7 +207,8 @@ template <typename Body> bool SqlCloudService::inWrite(Body body, QDError *error
         }
         m_conn->rollback();
         setReachable(m_conn->isConnected());
-        if (attempt < 3 && CloudErrors::isCloudError(failure, ZoneBusy))
+        if (attempt < 3 && (CloudErrors::isCloudError(failure, ZoneBusy) ||
+                            CloudErrors::isCloudError(failure, ConstraintViolation)))
             continue;
         return setError(error, failure);
     }
@@ -594,8 +591,6 @@ Record SqlCloudService::recordFromRow(const SqlRow &row, const RecordZoneID &zon
 {
     Record record(sqlText(row[ColType]), RecordID(sqlText(row[ColName]), zone));
     record.setRecordChangeTag(sqlText(row[ColTag]));
-    record.setCreationDate(QDateTime::fromMSecsSinceEpoch(sqlInt(row[ColCreated]), Qt::UTC));
-    record.setModificationDate(QDateTime::fromMSecsSinceEpoch(sqlInt(row[ColModified]), Qt::UTC));
     bool none = false;
     const QStringList keys = fieldKeys(desiredKeys, &none);
     if (!none) {
@@ -910,8 +905,6 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                             return false;
                         item.saved = Record(item.record.recordType(), RecordID(item.recordID.recordName(), row.zoneID));
                         item.saved.setRecordChangeTag(tag);
-                        item.saved.setCreationDate(QDateTime::fromMSecsSinceEpoch(created, Qt::UTC));
-                        item.saved.setModificationDate(QDateTime::fromMSecsSinceEpoch(now, Qt::UTC));
                     } else if (item.exists) {
                         if (!m_conn->exec(QStringLiteral("UPDATE cloud_records SET deleted = 1, fields = NULL, "
                                                          "size_bytes = 0, change_tag = ?, change_seq = ?, modified_ms "
@@ -984,8 +977,6 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                 out.setValue(key, saved.value(key));
             out.setParent(saved.parent());
             out.setRecordChangeTag(item.saved.recordChangeTag());
-            out.setCreationDate(item.saved.creationDate());
-            out.setModificationDate(item.saved.modificationDate());
             out.clearChangedKeys();
             result.savedRecords.append(out);
         } else {
@@ -1494,16 +1485,50 @@ qint64 SqlCloudService::usedBytes(QDError *error)
 
 void SqlCloudService::setPushesEnabled(bool enabled)
 {
-    delete m_pushTimer;
-    delete m_pushNotifier;
-    if (!enabled)
-        return;
+    m_pushesWanted = enabled;
+    stopWatching();
+    if (enabled)
+        startWatching();
+}
+
+void SqlCloudService::stopWatching()
+{
+    // Either may be the sender of the signal being handled: they go once control is back in the loop.
+    if (m_pushTimer) {
+        m_pushTimer->stop();
+        m_pushTimer->deleteLater();
+    }
+    if (m_pushNotifier) {
+        m_pushNotifier->setEnabled(false);
+        m_pushNotifier->deleteLater();
+    }
+    m_pushTimer = nullptr;
+    m_pushNotifier = nullptr;
+}
+
+void SqlCloudService::startWatching()
+{
+    const auto retry = [this] {
+        QTimer::singleShot(2000, this, [this] {
+            if (m_pushesWanted && !m_pushTimer && !m_pushNotifier)
+                startWatching();
+        });
+    };
     QList<SqlRow> rows;
-    if (!m_pushConn->listen(PostgresConnection::channelFor(m_account), nullptr) ||
-        !m_pushConn->exec(QStringLiteral("SELECT COALESCE(MAX(push_id), 0) FROM cloud_pushes WHERE account = ?"),
-                          {m_account}, &rows, nullptr))
+    if (!m_pushConn->listen(PostgresConnection::channelFor(m_account), nullptr)) {
+        retry();
         return;
-    m_lastPushID = sqlInt(rows.value(0).value(0));
+    }
+    // Watching again after the server was away: the pushes made meanwhile are still read.
+    if (!m_watchedBefore) {
+        if (!m_pushConn->exec(QStringLiteral("SELECT COALESCE(MAX(push_id), 0) FROM cloud_pushes WHERE account = ?"),
+                              {m_account}, &rows, nullptr)) {
+            retry();
+            return;
+        }
+        m_lastPushID = sqlInt(rows.value(0).value(0));
+        m_watchedBefore = true;
+    }
     m_pushConn->takeChangeSignal();
     const int socket = m_pushConn->socketDescriptor();
     if (socket >= 0) {
@@ -1514,12 +1539,26 @@ void SqlCloudService::setPushesEnabled(bool enabled)
         connect(m_pushTimer, &QTimer::timeout, this, &SqlCloudService::checkPushes);
         m_pushTimer->start(m_options.pushPollMilliseconds);
     }
+    readPushes();
 }
 
 void SqlCloudService::checkPushes()
 {
-    if (!m_pushConn->takeChangeSignal())
+    if (!m_pushConn->isConnected()) {
+        // The server went away: stop watching a dead socket and listen again once it is back.
+        stopWatching();
+        QTimer::singleShot(2000, this, [this] {
+            if (m_pushesWanted && !m_pushTimer && !m_pushNotifier)
+                startWatching();
+        });
         return;
+    }
+    if (m_pushConn->takeChangeSignal())
+        readPushes();
+}
+
+void SqlCloudService::readPushes()
+{
     QList<SqlRow> rows;
     if (!m_pushConn->exec(QStringLiteral("SELECT push_id, origin, db, subscription_id, kind, zone_name, owner_name FROM "
                                          "cloud_pushes WHERE account = ? AND push_id > ? ORDER BY push_id"),

@@ -120,6 +120,9 @@ private:
                          const QStringList &desiredKeys, platform::core::QDError *error);
 
     void checkPushes();
+    void readPushes();
+    void startWatching();
+    void stopWatching();
     void setReachable(bool reachable);
 
     std::unique_ptr<SqlConnection> m_conn;
@@ -133,6 +136,8 @@ private:
     std::atomic<int> m_pageSize{400};
     std::atomic<bool> m_reachable{true};
     qint64 m_lastPushID = 0;
+    bool m_watchedBefore = false;
+    bool m_pushesWanted = false;
     QPointer<QTimer> m_pushTimer;
     QPointer<QSocketNotifier> m_pushNotifier;
 };

@@ -15,12 +15,16 @@ using platform::core::QDError;
 std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString &path, const QString &account, QDError *error)
 {
     const QFileInfo info(path);
+    const bool newFolder = !QFileInfo::exists(info.absolutePath());
     if (!QDir().mkpath(info.absolutePath())) {
         platform::core::setError(error, CloudErrors::make(BadContainer,
                                                           QStringLiteral("The cloud database folder %1 cannot be made.")
                                                               .arg(info.absolutePath())));
         return nullptr;
     }
+    if (newFolder)
+        QFile::setPermissions(info.absolutePath(),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (!info.exists()) {
         // Other users of the machine must not read the account's data: the file is made private before
         // SQLite writes anything into it.

@@ -31,6 +31,8 @@ protected:
         if (GetParam() == Backing::PostgreSQL) {
             QString why;
             m_cluster = PostgresTestCluster::shared(&why);
+            if (!m_cluster && PostgresTestCluster::required())
+                FAIL() << "PostgreSQL backing required but not available: " << why.toStdString();
             if (!m_cluster)
                 GTEST_SKIP() << "PostgreSQL backing not tested: " << why.toStdString();
         }

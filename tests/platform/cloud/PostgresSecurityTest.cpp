@@ -22,6 +22,8 @@ protected:
     {
         QString why;
         m_cluster = PostgresTestCluster::shared(&why);
+        if (!m_cluster && PostgresTestCluster::required())
+            FAIL() << "PostgreSQL backing required but not available: " << why.toStdString();
         if (!m_cluster)
             GTEST_SKIP() << "PostgreSQL backing not tested: " << why.toStdString();
         static int round = 0;

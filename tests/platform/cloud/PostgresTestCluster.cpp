@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -73,7 +74,7 @@ bool PostgresTestCluster::run(const QString &program, const QStringList &argumen
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(m_dir.path());
-    const QString path = m_binDir + QLatin1Char('/') + program;
+    const QString path = program.startsWith(QLatin1Char('/')) ? program : m_binDir + QLatin1Char('/') + program;
     if (m_asPostgresUser)
         process.start(QStringLiteral("runuser"), QStringList{QStringLiteral("-u"), QStringLiteral("postgres"),
                                                              QStringLiteral("--"), path} + arguments);
@@ -109,7 +110,62 @@ bool PostgresTestCluster::start(QString *whyNot)
             return false;
         }
     }
-    const QString passwordFile = m_dir.filePath(QStringLiteral("pw"));
+    // Making a cluster takes many seconds; each test program copies one made once (under a lock, shared by
+    // the test programs running side by side) and starts the copy.
+    if (!prepareTemplate(whyNot))
+        return false;
+    QString output;
+    if (!run(QStringLiteral("/bin/cp"), {QStringLiteral("-a"), m_template + QStringLiteral("/data"), m_dir.path()},
+             &output)) {
+        *whyNot = QStringLiteral("cannot copy the template cluster: ") + output;
+        return false;
+    }
+    if (!startServer(m_dir.path(), &output)) {
+        *whyNot = QStringLiteral("the test server did not start: ") + output;
+        return false;
+    }
+    m_running = true;
+    // Picks up any change of the tables or policies since the template was made.
+    platform::core::QDError error;
+    if (!platform::cloud::PostgresCloudAdmin::install(adminURL(), &error)) {
+        *whyNot = QStringLiteral("cannot install the cloud tables: ") + error.toString();
+        return false;
+    }
+    return true;
+}
+
+bool PostgresTestCluster::startServer(const QString &folder, QString *output)
+{
+    const QString options = QStringLiteral("-k %1 -c listen_addresses='' -p 5432 -c fsync=off -c "
+                                           "full_page_writes=off -c synchronous_commit=off -c shared_buffers=16MB")
+                                .arg(folder);
+    return run(QStringLiteral("pg_ctl"),
+               {QStringLiteral("-D"), folder + QStringLiteral("/data"), QStringLiteral("-l"),
+                folder + QStringLiteral("/server.log"), QStringLiteral("-w"), QStringLiteral("-o"), options,
+                QStringLiteral("start")},
+               output);
+}
+
+bool PostgresTestCluster::prepareTemplate(QString *whyNot)
+{
+    m_template = QDir::tempPath() + QStringLiteral("/quendel-pg-template-%1-%2")
+                                        .arg(geteuid())
+                                        .arg(qHash(m_binDir) % 100000);
+    QLockFile lock(m_template + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10 * 60 * 1000);
+    if (!lock.tryLock(10 * 60 * 1000)) {
+        *whyNot = QStringLiteral("cannot lock the template cluster");
+        return false;
+    }
+    if (QFile::exists(m_template + QStringLiteral("/ready")))
+        return true;
+    QDir(m_template).removeRecursively();
+    if (!QDir().mkpath(m_template) || !handOver(m_template)) {
+        *whyNot = QStringLiteral("cannot make the template folder for the postgres user");
+        return false;
+    }
+    QFile::setPermissions(m_template, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString passwordFile = m_template + QStringLiteral("/pw");
     {
         QFile file(passwordFile);
         if (!file.open(QIODevice::WriteOnly)) {
@@ -118,13 +174,10 @@ bool PostgresTestCluster::start(QString *whyNot)
         }
         file.write(AdminPassword.toUtf8() + '\n');
     }
-    if (m_asPostgresUser) {
-        const passwd *user = getpwnam("postgres");
-        [[maybe_unused]] const int rc = chown(QFile::encodeName(passwordFile).constData(), user->pw_uid, user->pw_gid);
-    }
+    handOver(passwordFile);
     QString output;
     if (!run(QStringLiteral("initdb"),
-             {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-U"),
+             {QStringLiteral("-D"), m_template + QStringLiteral("/data"), QStringLiteral("-U"),
               QStringLiteral("postgres"), QStringLiteral("--pwfile=") + passwordFile,
               QStringLiteral("--auth-local=scram-sha-256"), QStringLiteral("--auth-host=scram-sha-256"),
               QStringLiteral("-E"), QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("-N")},
@@ -132,35 +185,37 @@ bool PostgresTestCluster::start(QString *whyNot)
         *whyNot = QStringLiteral("initdb failed: ") + output;
         return false;
     }
-    const QString options = QStringLiteral("-k %1 -c listen_addresses='' -p 5432 -c fsync=off -c "
-                                           "full_page_writes=off -c synchronous_commit=off -c shared_buffers=16MB")
-                                .arg(m_dir.path());
-    if (!run(QStringLiteral("pg_ctl"),
-             {QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-l"),
-              m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("-w"), QStringLiteral("-o"), options,
-              QStringLiteral("start")},
-             &output)) {
-        *whyNot = QStringLiteral("the test server did not start: ") + output;
+    if (!startServer(m_template, &output)) {
+        *whyNot = QStringLiteral("the template server did not start: ") + output;
         return false;
     }
-    m_running = true;
-    QString psqlOutput;
-    const QString maintenance = QStringLiteral("postgresql://postgres:%1@/postgres?host=%2")
-                                    .arg(AdminPassword, QString::fromLatin1(QUrl::toPercentEncoding(m_dir.path())));
-    // The service's own database, then its tables and security.
+    const QString socket = QString::fromLatin1(QUrl::toPercentEncoding(m_template));
     platform::core::QDError error;
+    bool ok = false;
     {
-        auto connection = platform::cloud::PostgresConnection::open(maintenance, &error);
-        if (!connection || !connection->execScript(QStringLiteral("CREATE DATABASE quendel"), &error)) {
-            *whyNot = QStringLiteral("cannot make the test database: ") + error.toString();
-            return false;
-        }
+        auto connection = platform::cloud::PostgresConnection::open(
+            QStringLiteral("postgresql://postgres:%1@/postgres?host=%2").arg(AdminPassword, socket), &error);
+        ok = connection && connection->execScript(QStringLiteral("CREATE DATABASE quendel"), &error);
     }
-    if (!platform::cloud::PostgresCloudAdmin::install(adminURL(), &error)) {
-        *whyNot = QStringLiteral("cannot install the cloud tables: ") + error.toString();
+    ok = ok && platform::cloud::PostgresCloudAdmin::install(
+                   QStringLiteral("postgresql://postgres:%1@/quendel?host=%2").arg(AdminPassword, socket), &error);
+    run(QStringLiteral("pg_ctl"), {QStringLiteral("-D"), m_template + QStringLiteral("/data"), QStringLiteral("-m"),
+                                   QStringLiteral("fast"), QStringLiteral("-w"), QStringLiteral("stop")},
+        &output);
+    if (!ok) {
+        *whyNot = QStringLiteral("cannot make the template database: ") + error.toString();
         return false;
     }
-    return true;
+    QFile ready(m_template + QStringLiteral("/ready"));
+    return ready.open(QIODevice::WriteOnly);
+}
+
+bool PostgresTestCluster::handOver(const QString &path)
+{
+    if (!m_asPostgresUser)
+        return true;
+    const passwd *user = getpwnam("postgres");
+    return user && chown(QFile::encodeName(path).constData(), user->pw_uid, user->pw_gid) == 0;
 }
 
 PostgresTestCluster::~PostgresTestCluster()
