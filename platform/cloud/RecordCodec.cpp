@@ -397,11 +397,13 @@ bool RecordCodec::decodeFields(const QByteArray &data, Record &record, const Ass
     if (parseError.error != QCborError::NoError || !top.isMap())
         return fail(error, QStringLiteral("A stored record is damaged."));
     const QCborMap map = top.toMap();
-    const QCborValue fields = map.value(QStringLiteral("f"));
-    if (!fields.isMap() || fields.toMap().size() > MaxFieldCount)
+    const QCborValue fieldsValue = map.value(QStringLiteral("f"));
+    const QCborMap fields = fieldsValue.toMap();
+    if (!fieldsValue.isMap() || fields.size() > MaxFieldCount)
         return fail(error, QStringLiteral("A stored record's fields are damaged."));
     QList<std::pair<QString, FieldValue>> decoded;
-    for (auto it = fields.toMap().constBegin(); it != fields.toMap().constEnd(); ++it) {
+    decoded.reserve(fields.size());
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
         if (!it.key().isString() || !validFieldName(it.key().toString()))
             return fail(error, QStringLiteral("A stored field name is damaged."));
         const QString key = it.key().toString();
@@ -474,10 +476,11 @@ std::optional<Record> RecordCodec::decodeRecord(const QCborValue &value, QDError
         return bad();
     Record record(type.toString(), *id);
     record.setRecordChangeTag(map.value(QStringLiteral("g")).toString());
-    const QCborValue fields = map.value(QStringLiteral("f"));
-    if (!fields.isMap())
+    const QCborValue fieldsValue = map.value(QStringLiteral("f"));
+    const QCborMap fields = fieldsValue.toMap();
+    if (!fieldsValue.isMap() || fields.size() > MaxFieldCount)
         return bad();
-    for (auto it = fields.toMap().constBegin(); it != fields.toMap().constEnd(); ++it) {
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it) {
         if (!it.key().isString() || !validFieldName(it.key().toString()))
             return bad();
         std::optional<FieldValue> decoded = decodeValue(it.value(), urlAssetDecoder, error);
