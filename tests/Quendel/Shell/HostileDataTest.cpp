@@ -167,7 +167,7 @@ protected:
             todo->setTodoNote(hostile(i + 7));
             todo->setTodotitle(todoTitle);
             todo->setPerson(person);
-            todo->setTodoSectionTitle(ToDosListDataSource::sectionCodeFor(todo, now));
+            todo->setTodoSectionTitle(ToDo::sectionCodeFor(todo, now));
             seeded.append({hostile(i), hostile(i + 1), hostile(i + 2), hostile(i + 3), hostile(i + 5), hostile(i + 4),
                            hostile(i + 6), hostile(i + 7)});
         }
