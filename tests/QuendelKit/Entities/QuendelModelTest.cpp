@@ -1,6 +1,7 @@
 #include "EntityStoreFixture.h"
 
 #include "QuendelKit/Entities/AllEntities.h"
+#include "QuendelKit/Entities/ToDoAlert.h"
 #include "QuendelKit/QuendelModel.h"
 
 #include <gtest/gtest.h>
@@ -169,7 +170,12 @@ TEST(QuendelModel, EveryEntityHasTheCatalogueAttributesWithTheirKinds)
             EXPECT_EQ(kindOf(attribute->type), kind) << name.toStdString();
             EXPECT_FALSE(attribute->transient) << name.toStdString();
             if (attribute->type == AttributeType::Transformable) {
-                EXPECT_EQ(attribute->valueTransformerName, QuendelModel::ArchiveTransformerName);
+                // An alert's notification is kept in its own form; every other value in the keyed archive.
+                const QString transformer = entityName == QStringLiteral("ToDoAlert") &&
+                                                    name == QStringLiteral("localNotification")
+                                                ? NotificationTransformer::TransformerName
+                                                : QuendelModel::ArchiveTransformerName;
+                EXPECT_EQ(attribute->valueTransformerName, transformer) << name.toStdString();
             }
         }
         const bool hasBase = entityName != QStringLiteral("QDCloudProcessItem");
