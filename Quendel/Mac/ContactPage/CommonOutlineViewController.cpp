@@ -19,6 +19,13 @@
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 
+std::shared_ptr<platform::store::ManagedObjectContext> CommonOutlineViewController::contextOf(Person *person)
+{
+    if (!person || !person->managedObjectContext())
+        return nullptr;
+    return person->managedObjectContext()->shared_from_this();
+}
+
 CommonOutlineViewController::CommonOutlineViewController(const QString &nibName, Person *person, QWidget *parent)
     : CommonListViewMac(nibName, person, parent)
 {

@@ -16,6 +16,7 @@ class QStandardItemModel;
 
 namespace platform::store {
 class ManagedObject;
+class ManagedObjectContext;
 }
 
 // A contact-page pane whose list is a sectioned outline (the Logs and ToDos tabs): section headers with
@@ -79,6 +80,8 @@ public:
     virtual void cloneMenuItemSelected() {}
 
 protected:
+    // The context a tab's list reads: the one its contact lives in, or none for a contact without one.
+    static std::shared_ptr<platform::store::ManagedObjectContext> contextOf(Person *person);
     int targetRow() const;
     // Builds the context menu; called once by the tabs that have one.
     void setupContextMenu();

@@ -18,17 +18,6 @@
 #include <QLabel>
 #include <QPointer>
 
-namespace {
-
-platform::store::ContextPtr contextOf(Person *person)
-{
-    if (!person || !person->managedObjectContext())
-        return nullptr;
-    return person->managedObjectContext()->shared_from_this();
-}
-
-} // namespace
-
 ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidget *parent)
     : CommonOutlineViewController(NibName, person, parent)
 {

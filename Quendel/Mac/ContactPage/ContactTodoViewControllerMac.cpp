@@ -19,17 +19,6 @@
 #include <QLocale>
 #include <QPointer>
 
-namespace {
-
-platform::store::ContextPtr contextOf(Person *person)
-{
-    if (!person || !person->managedObjectContext())
-        return nullptr;
-    return person->managedObjectContext()->shared_from_this();
-}
-
-} // namespace
-
 ContactTodoViewControllerMac::ContactTodoViewControllerMac(Person *person, QWidget *parent)
     : CommonOutlineViewController(NibName, person, parent)
 {
