@@ -332,3 +332,32 @@ TEST_F(FilesTest, MissingFilesAreListedForDownloadAttachmentsFirst)
                                                           platform::cloud::RecordID(picture->cloudKitID(), zone)}));
     EXPECT_EQ(FileAttachments::loadAllFileNamesWithContext(context.get()).size(), 3);
 }
+
+TEST_F(FilesTest, PreviewsShowThePictureAtMost1024Wide)
+{
+    const std::pair<QSize, QSize> cases[] = {
+        {QSize(40, 30), QSize(40, 30)},
+        {QSize(2048, 1024), QSize(1024, 512)},
+        {QSize(600, 3000), QSize(204, 1024)},
+    };
+    for (const auto &[size, shown] : cases) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        const QString path = sources.filePath(QStringLiteral("p.png"));
+        ASSERT_TRUE(image.save(path));
+        QDError error;
+        ASSERT_TRUE(FileAttachments::createFileAttachmentWithURL(QUrl::fromLocalFile(path), person, context.get(), &error));
+        FileAttachments *attachment = person->attachments().last();
+        EXPECT_EQ(attachment->filePreviewImage().size(), shown);
+        EXPECT_EQ(attachment->previewItemURL(), attachment->fullFileURL());
+        EXPECT_EQ(attachment->previewItemTitle(), QStringLiteral("p.png"));
+        context->deleteObject(attachment);
+        save(context);
+    }
+    // A file whose kind shows no thumbnail, or that is no picture, gets an icon (when the theme has one).
+    QDError error;
+    ASSERT_TRUE(FileAttachments::createFileAttachmentWithURL(QUrl::fromLocalFile(source(QStringLiteral("fake.png"), "text")),
+                                                             person, context.get(), &error));
+    const QImage icon = person->attachments().last()->filePreviewImage();
+    EXPECT_TRUE(icon.isNull() || icon.width() <= 128) << "never the 1024 thumbnail of a file that holds no picture";
+}
