@@ -11,6 +11,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+
+#include <mutex>
 
 namespace {
 
@@ -37,12 +40,55 @@ std::shared_ptr<QObject> makeWatch(const QString &folder, const QString &name)
     });
 }
 
+// The records with a download asked for, each with the ticket of its latest request; a record leaves when it
+// is destroyed, so work queued for it never reaches a record that is gone (nor a new one at its address).
+// Never destroyed: records may outlive static destruction.
+struct WaitingRecords
+{
+    std::mutex mutex;
+    QHash<const NSManagedObjectQDBase *, quint64> tickets;
+    quint64 last = 0;
+};
+
+WaitingRecords &waiting()
+{
+    static auto *records = new WaitingRecords;
+    return *records;
+}
+
+quint64 registerDownload(const NSManagedObjectQDBase *record)
+{
+    WaitingRecords &w = waiting();
+    std::lock_guard lock(w.mutex);
+    w.tickets.insert(record, ++w.last);
+    return w.last;
+}
+
+bool isWaiting(const NSManagedObjectQDBase *record, quint64 ticket)
+{
+    WaitingRecords &w = waiting();
+    std::lock_guard lock(w.mutex);
+    const auto it = w.tickets.constFind(record);
+    return it != w.tickets.cend() && it.value() >= ticket;
+}
+
 } // namespace
+
+void forgetCloudFileDownloads(const NSManagedObjectQDBase *record)
+{
+    WaitingRecords &w = waiting();
+    std::lock_guard lock(w.mutex);
+    w.tickets.remove(record);
+}
 
 void NSManagedObjectQDBase::downloadFileWithURL(const QUrl &url, const QString &localFilename)
 {
     NSManagedObjectQDBase *record = this;
-    platform::core::detail::runOnWorker([record, url, localFilename] {
+    const quint64 ticket = registerDownload(record);
+    platform::core::detail::runOnWorker([record, ticket, url, localFilename] {
+        // A record that is gone has nobody left to tell.
+        if (!isWaiting(record, ticket))
+            return;
         const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
         const QString folder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
         // A plain name only: the watch looks for exactly this file in exactly that folder.
@@ -59,7 +105,9 @@ void NSManagedObjectQDBase::downloadFileWithURL(const QUrl &url, const QString &
             return;
         }
         QDLogInfo(QStringLiteral("downloadFileFromCloud: starting metadata query"));
-        platform::core::dispatchAsyncMain([record, folder, localFilename] {
+        platform::core::dispatchAsyncMain([record, ticket, folder, localFilename] {
+            if (!isWaiting(record, ticket))
+                return;
             if (auto *previous = dynamic_cast<CloudFileWatch *>(record->m_fileDownloadMonitorQuery.get()))
                 previous->stop();
             std::shared_ptr<QObject> watch = makeWatch(folder, localFilename);
