@@ -1,4 +1,5 @@
 #include "Classes/LaunchServices.h"
+#include "Classes/Sync/ContactsSyncController.h"
 
 #include "QuendelKit/Infra/QDLog.h"
 
@@ -12,7 +13,7 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     LaunchServiceFactory factory;
     factory.makeSaveListener = [](const ContextPtr &) { return std::make_shared<PlaceholderSaveListener>(); };
     factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
-    factory.makeContactsRefresh = [](const ContextPtr &) { return std::make_shared<PlaceholderContactsRefresh>(); };
+    factory.makeContactsRefresh = [](const ContextPtr &context) { return ContactsSyncController::makeForLaunch(context); };
     factory.makeGeocoderQueue = [](const ContextPtr &) { return std::make_shared<PlaceholderGeocoderQueue>(); };
     factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
