@@ -1,5 +1,7 @@
 #include "Classes/LaunchServices.h"
 
+#include "Classes/Map/CLGeocoderRequestQueue.h"
+
 #include "platform/core/Dispatch.h"
 
 using platform::core::BlockOperation;
@@ -11,7 +13,9 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     factory.makeSaveListener = [](const ContextPtr &) { return std::make_shared<PlaceholderSaveListener>(); };
     factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
     factory.makeContactsRefresh = [](const ContextPtr &) { return std::make_shared<PlaceholderContactsRefresh>(); };
-    factory.makeGeocoderQueue = [](const ContextPtr &) { return std::make_shared<PlaceholderGeocoderQueue>(); };
+    factory.makeGeocoderQueue = [](const ContextPtr &context) -> std::shared_ptr<GeocoderRequestQueue> {
+        return CLGeocoderRequestQueue::make(context);
+    };
     factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
