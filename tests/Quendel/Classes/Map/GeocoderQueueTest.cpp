@@ -121,7 +121,7 @@ protected:
         clock->advanceSeconds(seconds);
         settle();
     }
-    bool waitForRequests(int n) { return QTest::qWaitFor([&] { return geocoder->requestCount() >= n; }, 3000); }
+    bool waitForRequests(int n) { return QTest::qWaitFor([&] { return geocoder->requestCount() >= n; }, 8000); }
 
     std::shared_ptr<TableGeocoder> geocoder;
     std::shared_ptr<CLGeocoderRequestQueue> queue;
@@ -149,9 +149,11 @@ TEST_F(GeocoderQueueTest, TimersSendTwentyATickAndSuspendAfterThreeEmptyTicks)
     queue->addManagedObject(addresses.first()); // once in the set
     settle();
     EXPECT_FALSE(queue->isTimerSuspended());
+    advance(0.01);
 
     // The first fire time passed while suspended: the tick comes at once on resumption.
-    ASSERT_TRUE(waitForRequests(20));
+    ASSERT_TRUE(waitForRequests(20)) << geocoder->requestCount() << " sent, " << queue->stackCount() << " queued, "
+                                     << queue->isTimerSuspended();
     settle();
     EXPECT_EQ(geocoder->requestCount(), 20);
     EXPECT_EQ(queue->stackCount(), 5);
