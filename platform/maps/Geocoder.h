@@ -26,6 +26,8 @@ public:
     virtual void geocodeAddressDictionary(const QVariantMap &address, Completion completion) = 0;
     virtual void geocodeAddressString(const QString &text, Completion completion) = 0;
     virtual void reverseGeocodeLocation(const Coordinate &coordinate, Completion completion) = 0;
+    // Whether answers need the network (callers hold requests back while it is down).
+    virtual bool usesNetwork() const { return false; }
 
     // The user default holding the address of a geocoding web service; empty means offline only.
     static inline const QString ServiceURLKey = QStringLiteral("GeocodingServiceURL");

@@ -24,6 +24,7 @@ public:
     void geocodeAddressDictionary(const QVariantMap &address, Completion completion) override;
     void geocodeAddressString(const QString &text, Completion completion) override;
     void reverseGeocodeLocation(const Coordinate &coordinate, Completion completion) override;
+    bool usesNetwork() const override { return true; }
 
     QUrl serviceURL() const { return m_serviceURL; }
 
