@@ -232,13 +232,6 @@ private:
     platform::core::OperationQueue m_queue;
 };
 
-// Drops every address: nothing is geocoded.
-class PlaceholderGeocoderQueue : public GeocoderRequestQueue
-{
-public:
-    void addManagedObject(platform::store::ManagedObject *record) override {}
-};
-
 class PlaceholderBackupController : public AutomaticBackupService
 {
 };
