@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "SharedAppGlobals.h"
 
@@ -978,6 +979,8 @@ MacContactsViewController *AppDelegate::contactsViewController() const
 
 MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
 {
+    if (index == SectionSwitcher::ToDos)
+        return new MacAllTodosViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());

@@ -1,4 +1,6 @@
 #include "Classes/LaunchServices.h"
+#include "Classes/CalendarEventsSyncController.h"
+#include "Classes/UserNotificationCenterService.h"
 
 #include "platform/core/Dispatch.h"
 
@@ -9,7 +11,9 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
 {
     LaunchServiceFactory factory;
     factory.makeSaveListener = [](const ContextPtr &) { return std::make_shared<PlaceholderSaveListener>(); };
-    factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
+    factory.makeCalendarWatcher = [](const ContextPtr &context) {
+        return std::make_shared<CalendarEventsSyncController>(context);
+    };
     factory.makeContactsRefresh = [](const ContextPtr &) { return std::make_shared<PlaceholderContactsRefresh>(); };
     factory.makeGeocoderQueue = [](const ContextPtr &) { return std::make_shared<PlaceholderGeocoderQueue>(); };
     factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
@@ -17,7 +21,7 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
     factory.makePasscodeSheet = [] { return std::make_shared<PlaceholderPasscodeSheet>(); };
     factory.makeDatabaseUpdateSheet = [](quint32 type) { return std::make_shared<PlaceholderDatabaseUpdateSheet>(type); };
-    factory.userNotifications = std::make_shared<PlaceholderUserNotifications>();
+    factory.userNotifications = std::make_shared<UserNotificationCenterService>();
     return factory;
 }
 
