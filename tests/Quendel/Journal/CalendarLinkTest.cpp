@@ -146,3 +146,74 @@ TEST_F(CalendarLinkTest, WithoutCalendarAccessNoEventIsMadeAndTheLinkGoes)
     EXPECT_FALSE(todo->isCalendarEventSet());
     EXPECT_TRUE(link->isDeleted());
 }
+
+TEST_F(CalendarLinkTest, SyncsPauseDuringAWholeStoreUploadAndStopForARestore)
+{
+    const QDateTime start = day(2026, 3, 20, 10);
+    ToDoCalendarLink *link = linkedToDo(start, start.addSecs(3600));
+    CalendarLinkBridge bridge;
+    ASSERT_TRUE(bridge.createNewCalendarEvent(*link));
+    save();
+    auto event = store->eventWithIdentifier(link->calendarIdentifier());
+    ASSERT_TRUE(event.has_value());
+    event->startDate = start.addSecs(1800);
+    ASSERT_TRUE(store->saveEvent(*event));
+
+    CalendarEventsSyncController sync(context);
+    const auto runSync = [&] {
+        std::optional<bool> result;
+        sync.syncAllEventsWithCalendarWithCompletionHandler([&](bool changed) { result = changed; });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 10000));
+        return result.value_or(false);
+    };
+    auto &center = platform::core::NotificationCenter::defaultCenter();
+    center.post(QStringLiteral("CloudKitUploadBeginningNotification"));
+    EXPECT_TRUE(sync.isUploading());
+    EXPECT_FALSE(runSync());
+    EXPECT_EQ(link->todo()->todoStartDate(), start);
+    center.post(QStringLiteral("CloudKitUploadCompleteNotification"));
+    EXPECT_FALSE(sync.isUploading());
+    EXPECT_TRUE(runSync());
+    EXPECT_EQ(link->todo()->todoStartDate(), start.addSecs(1800));
+
+    // A restore being prepared stops syncs for good; the end of an upload does not resume them.
+    event->startDate = start.addSecs(3600);
+    event->endDate = start.addSecs(7200);
+    ASSERT_TRUE(store->saveEvent(*event));
+    center.post(QStringLiteral("RestoreDBPreparationNotification"));
+    center.post(QStringLiteral("CloudKitUploadCompleteNotification"));
+    EXPECT_TRUE(sync.isRestoringData());
+    EXPECT_FALSE(runSync());
+    EXPECT_EQ(link->todo()->todoStartDate(), start.addSecs(1800));
+}
+
+TEST_F(CalendarLinkTest, CalendarChangesWhileTheProgramIsInFrontStartNoSyncAndQuietOnesStartOne)
+{
+    const QDateTime start = day(2026, 3, 20, 10);
+    ToDoCalendarLink *link = linkedToDo(start, start.addSecs(3600));
+    CalendarLinkBridge bridge;
+    ASSERT_TRUE(bridge.createNewCalendarEvent(*link));
+    save();
+    auto event = store->eventWithIdentifier(link->calendarIdentifier());
+    ASSERT_TRUE(event.has_value());
+    event->startDate = start.addSecs(900);
+    ASSERT_TRUE(store->saveEvent(*event));
+
+    CalendarEventsSyncController sync(context);
+    // In front: a change from the calendar is left for later.
+    sync.syncEventsWithCalendar(&sync);
+    clock->advanceSeconds(10);
+    QTest::qWait(200);
+    EXPECT_EQ(link->todo()->todoStartDate(), start);
+
+    // Behind another program: changes one second apart wait for 3 s of quiet, then one sync copies them.
+    sync.didResignActive();
+    for (int i = 0; i < 5; ++i) {
+        sync.syncEventsWithCalendar(&sync);
+        clock->advanceSeconds(1);
+    }
+    QTest::qWait(200);
+    EXPECT_EQ(link->todo()->todoStartDate(), start);
+    clock->advanceSeconds(2.5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return link->todo()->todoStartDate() == start.addSecs(900); }, 10000));
+}
