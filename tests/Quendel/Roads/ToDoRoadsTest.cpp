@@ -166,6 +166,28 @@ TEST_F(ToDoRoadsTest, AToDoWithARepeatAndAnAlertIsAddedEditedAndMovesOnWhenDone)
     EXPECT_TRUE(row.startsWith(shown(tomorrow))) << row.toStdString();
     EXPECT_TRUE(row.contains(QStringLiteral("Zoe Quill"))) << row.toStdString();
     EXPECT_EQ(rowTexts(all).first(), QStringLiteral("Next 7 Days"));
+
+    // The toolbar search narrows it; emptied, the to-do is back.
+    auto *search = widgetNamed<QLineEdit>(QStringLiteral("Search"));
+    typeInto(search, QStringLiteral("lawn"), false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !rowWithText(all, QStringLiteral("Water the plants")).isValid(); }, 5000));
+    QTest::keyClick(search, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(search, QStringLiteral("plants"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowWithText(all, QStringLiteral("Water the plants")).isValid(); }, 5000));
+
+    // A double click opens it in the editor there too.
+    clickRow(all, QStringLiteral("Water the plants"), true);
+    MacAddEditCommonController *sectionEditor = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (top->isVisible())
+                if (auto *found = top->findChild<MacAddEditCommonController *>(); found && found->isVisible())
+                    sectionEditor = found;
+        return sectionEditor != nullptr;
+    }, 3000));
+    EXPECT_EQ(sectionEditor->title(), QStringLiteral("Edit ToDo"));
+    EXPECT_TRUE(showsLabel(sectionEditor, QStringLiteral("Every Day")));
+    click(widgetNamed<QPushButton>(QStringLiteral("Cancel"), sectionEditor));
 }
 
 TEST_F(ToDoRoadsTest, AToDoWithoutARepeatLeavesTheListWhenDone)
