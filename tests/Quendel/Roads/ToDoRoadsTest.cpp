@@ -2,7 +2,11 @@
 
 #include "Mac/Journal/MacAddEditCommonController.h"
 
+#include "platform/core/Clock.h"
 #include "platform/core/StandardPaths.h"
+#include "platform/notify/FreedesktopNotifier.h"
+
+#include <QDBusConnection>
 
 #include <QCheckBox>
 #include <QDir>
@@ -281,6 +285,59 @@ TEST_F(ToDoRoadsTest, ALinkedToDoFollowsItsEventWhenAnotherProgramMovesIt)
     }, 15000)) << rowTexts(todos).join(QLatin1String(" | ")).toStdString();
     emit qApp->applicationStateChanged(Qt::ApplicationActive);
     settle();
+}
+
+TEST_F(ToDoRoadsTest, AnAlertThatFallsDueIsShownAndItsButtonOpensTheContactsToDos)
+{
+    if (platform::notify::FreedesktopNotifier::isServiceAvailable(QDBusConnection::sessionBus()))
+        GTEST_SKIP() << "the desktop shows the notifications of this session";
+    // A new to-do starts today at 23:00; its alert must still be ahead.
+    const QDateTime due(QDate::currentDate(), QTime(23, 0), Qt::LocalTime);
+    if (QDateTime::currentDateTime().secsTo(due) < 120)
+        GTEST_SKIP() << "too close to the default start of a new to-do";
+    start();
+    // From here time moves only when the test moves it.
+    auto clock = std::make_shared<platform::core::ManualClock>(QDateTime::currentDateTimeUtc());
+    platform::core::Clock::setCurrent(clock);
+    struct Restore
+    {
+        ~Restore() { platform::core::Clock::setCurrent(nullptr); }
+    } restore;
+
+    addContact(QStringLiteral("Zoe"), QStringLiteral("Quill"));
+    clickRow(contactsList(), QStringLiteral("Zoe Quill"));
+    click(widgetNamed<QPushButton>(QStringLiteral("ToDos")));
+    click(widgetNamed<QPushButton>(QStringLiteral("Add to ToDos")));
+    platform::ui::Sheet *editor = sheetOver(window());
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Call the bank"), false);
+    click(widgetNamed<QPushButton>(QStringLiteral("Alert"), editor));
+    pickChoice(QStringLiteral("Alert choices"), QStringLiteral("On Time"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Save"), editor));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+
+    // Elsewhere in the program when the time comes: the notification shows in the window.
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("ToDos"));
+    EXPECT_TRUE(widgetsNamed(QStringLiteral("View Contact")).isEmpty());
+    clock->advance(platform::core::Clock::now().msecsTo(due.toUTC()) - 1000);
+    settle();
+    EXPECT_TRUE(widgetsNamed(QStringLiteral("View Contact")).isEmpty());
+    clock->advance(1000);
+    settle();
+    QPushButton *view = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("View Contact"));
+        view = found.isEmpty() ? nullptr : qobject_cast<QPushButton *>(found.first());
+        return view != nullptr;
+    }, 3000));
+    EXPECT_TRUE(showsLabel(window(), QStringLiteral("Zoe Quill")));
+
+    // Its button opens the contact's ToDos.
+    click(view);
+    auto *todos = widgetNamed<QAbstractItemView>(QStringLiteral("ToDos"));
+    ASSERT_NE(todos, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowWithText(todos, QStringLiteral("Call the bank")).isValid(); }, 5000));
+    EXPECT_TRUE(widgetsNamed(QStringLiteral("View Contact")).isEmpty());
 }
 
 } // namespace
