@@ -9,13 +9,13 @@
 #include "QuendelKit/Infra/QDLog.h"
 
 #include "platform/core/Dispatch.h"
+#include "platform/core/StandardPaths.h"
 #include "platform/notify/FreedesktopNotifier.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/StoreNotifications.h"
 
 #include <QDBusConnection>
 #include <QDir>
-#include <QStandardPaths>
 
 using platform::store::ManagedObject;
 using platform::store::ManagedObjectContext;
@@ -45,7 +45,7 @@ void UserNotificationCenterService::start()
         return;
     QString path = m_storePath;
     if (path.isEmpty())
-        path = QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(StoreFileName);
+        path = QDir(platform::core::StandardPaths::dataFolderPath()).filePath(StoreFileName);
     m_center = std::make_unique<platform::notify::NotificationCenter>(path);
     if (!m_notifier) {
         const QDBusConnection bus = QDBusConnection::sessionBus();
