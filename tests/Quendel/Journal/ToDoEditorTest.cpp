@@ -1,16 +1,20 @@
 #include "JournalFixture.h"
 
+#include "Classes/CalendarLinkBridge.h"
 #include "Classes/ToDo_Category.h"
+#include "Mac/Journal/ToDoCalendarLinkViewControllerMac.h"
 #include "Mac/Journal/MacAddEditTodosViewController.h"
 
 #include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
 #include "platform/core/DateComponents.h"
+#include "platform/core/UserDefaults.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Sheet.h"
 
 #include <QCalendarWidget>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPlainTextEdit>
@@ -212,4 +216,47 @@ TEST_F(ToDoEditorTest, ACloneKeepsRepeatTitleAndNoteButNoAlertsOrLink)
     EXPECT_FALSE(copy->isCalendarEventSet());
     EXPECT_EQ(ToDo_Category::repeatIntervalChosenIndex(*copy), 4);
     EXPECT_EQ(todo->alert().size(), 1);
+}
+
+TEST_F(ToDoEditorTest, WithAlwaysAddToCalendarANewToDoIsLinkedUnlessTheUserSwitchesTheLinkOff)
+{
+    platform::core::UserDefaults::standardUserDefaults()->setObject(dir.filePath(QStringLiteral("calendars")),
+                                                                    CalendarLinkBridge::CalendarFolderKey);
+    CalendarLinkBridge::resetGlobalEventStore();
+    ASSERT_TRUE(CalendarLinkBridge::requestAccess());
+    ToDoCalendarBridge::install(std::make_shared<CalendarLinkBridge>());
+    dataPlistValues().setValue(MacAddEditTodosViewController::AlwaysAddToCalendarKey, qint64(1));
+
+    MacAddEditTodosViewController *editor = openEditor(alice);
+    EXPECT_EQ(editor->calendarTextField()->text(), QStringLiteral("Calendar Auto-Link"));
+    editor->notesTextView()->setPlainText(QStringLiteral("Linked by itself"));
+    QTest::mouseClick(editor->saveButton(), Qt::LeftButton);
+    ToDo *linked = storedToDo(QStringLiteral("Linked by itself"));
+    ASSERT_NE(linked, nullptr);
+    ASSERT_NE(linked->calendarLink(), nullptr);
+    EXPECT_TRUE(linked->isCalendarEventSet());
+    EXPECT_EQ(linked->calendarLink()->ekCalendarID(), QStringLiteral("calendar"));
+    EXPECT_EQ(linked->calendarLink()->calendarEndDate(), linked->todoStartDate().addSecs(3600));
+
+    // The popover's switch turned off: no link at the save.
+    MacAddEditTodosViewController *second = openEditor(alice);
+    QTest::mouseClick(second->calendarButton(), Qt::LeftButton);
+    ASSERT_NE(second->selectCalendarLinkItem(), nullptr);
+    QCheckBox *box = second->selectCalendarLinkItem()->calendarLinkCheckboxButton();
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(second->selectCalendarLinkItem()->linkControlsShown());
+    box->click();
+    EXPECT_FALSE(second->selectCalendarLinkItem()->linkControlsShown());
+    EXPECT_EQ(second->calendarTextField()->text(), QStringLiteral("No Calendar"));
+    second->notesTextView()->setPlainText(QStringLiteral("Not linked"));
+    QTest::mouseClick(second->saveButton(), Qt::LeftButton);
+    ToDo *plain = storedToDo(QStringLiteral("Not linked"));
+    ASSERT_NE(plain, nullptr);
+    EXPECT_EQ(plain->calendarLink(), nullptr);
+    EXPECT_FALSE(plain->isCalendarEventSet());
+
+    dataPlistValues().setValue(MacAddEditTodosViewController::AlwaysAddToCalendarKey, qint64(0));
+    ToDoCalendarBridge::install(nullptr);
+    CalendarLinkBridge::resetGlobalEventStore();
+    platform::core::UserDefaults::standardUserDefaults()->removeObjectForKey(CalendarLinkBridge::CalendarFolderKey);
 }
