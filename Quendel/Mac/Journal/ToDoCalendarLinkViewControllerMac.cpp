@@ -13,6 +13,7 @@
 #include <QDateTimeEdit>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLocale>
 
 ToDoCalendarLinkViewControllerMac::ToDoCalendarLinkViewControllerMac(platform::store::ContextPtr context, ToDo *todo,
                                                                      QWidget *parent)
@@ -27,6 +28,7 @@ ToDoCalendarLinkViewControllerMac::ToDoCalendarLinkViewControllerMac(platform::s
     m_datePicker = new QDateTimeEdit(this);
     m_datePicker->setAccessibleName(QStringLiteral("End date"));
     m_datePicker->setCalendarPopup(true);
+    m_datePicker->setDisplayFormat(QLocale().dateTimeFormat(QLocale::ShortFormat));
     m_calendarLabel = new QLabel(QStringLiteral("Calendar"), this);
     m_calendarList = new QComboBox(this);
     m_calendarList->setAccessibleName(QStringLiteral("Calendars"));
