@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "SharedAppGlobals.h"
 
@@ -1023,6 +1024,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
 {
     if (index == SectionSwitcher::Map)
         return makeMapSection();
+    if (index == SectionSwitcher::ToDos)
+        return new MacAllTodosViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());

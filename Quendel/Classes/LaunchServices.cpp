@@ -4,6 +4,8 @@
 #include "QuendelKit/Infra/QDLog.h"
 
 #include "Classes/Map/CLGeocoderRequestQueue.h"
+#include "Classes/CalendarEventsSyncController.h"
+#include "Classes/UserNotificationCenterService.h"
 
 #include "platform/core/Dispatch.h"
 
@@ -14,7 +16,9 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
 {
     LaunchServiceFactory factory;
     factory.makeSaveListener = [](const ContextPtr &) { return std::make_shared<PlaceholderSaveListener>(); };
-    factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
+    factory.makeCalendarWatcher = [](const ContextPtr &context) {
+        return std::make_shared<CalendarEventsSyncController>(context);
+    };
     factory.makeContactsRefresh = [](const ContextPtr &context) { return ContactsSyncController::makeForLaunch(context); };
     factory.makeGeocoderQueue = [](const ContextPtr &context) -> std::shared_ptr<GeocoderRequestQueue> {
         return CLGeocoderRequestQueue::make(context);
@@ -26,7 +30,7 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
         return std::make_shared<PlaceholderPasscodeSheet>(PlaceholderPasscodeSheet::Unlocking::AtOnce);
     };
     factory.makeDatabaseUpdateSheet = [](quint32 type) { return std::make_shared<PlaceholderDatabaseUpdateSheet>(type); };
-    factory.userNotifications = std::make_shared<PlaceholderUserNotifications>();
+    factory.userNotifications = std::make_shared<UserNotificationCenterService>();
     return factory;
 }
 

@@ -181,7 +181,7 @@ struct LaunchServiceFactory
     std::function<std::shared_ptr<DatabaseUpdateSheetService>(quint32 type)> makeDatabaseUpdateSheet;
     std::shared_ptr<UserNotificationService> userNotifications;
 
-    // Every entry filled with the stand-ins below.
+    // Every entry filled: the program's own services where they are built, the stand-ins below elsewhere.
     static LaunchServiceFactory placeholders();
 };
 

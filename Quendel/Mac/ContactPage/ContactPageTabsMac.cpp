@@ -170,14 +170,16 @@ void ContactPagePane::showAddLogContactSheet(QObject *sender)
         logs->showAddLogContactSheet(sender);
 }
 
-void ContactPagePane::showAddTodoContactSheet(QObject *)
+void ContactPagePane::showAddTodoContactSheet(QObject *sender)
 {
-    // The ToDos tab has no to-do editor to open; its add button stays disabled.
+    if (auto *todos = qobject_cast<ContactTodoViewControllerMac *>(m_pane.data()))
+        todos->showAddTodoContactSheet(sender);
 }
 
 bool ContactPagePane::canAddRecords() const
 {
     return qobject_cast<ContactLogsViewControllerMac *>(m_pane.data())
+        || qobject_cast<ContactTodoViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactInfoViewControllerMac *>(m_pane.data());
 }
 

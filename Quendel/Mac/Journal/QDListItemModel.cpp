@@ -129,6 +129,10 @@ QVariant QDListItemModel::data(const QModelIndex &index, int role) const
             return QLocale().toString(item->dataObject()->value(m_source->dateKey()).toDateTime().toLocalTime(),
                                       QLocale::ShortFormat);
         return QString();
+    case Qt::CheckStateRole:
+        if (!m_ticked || item->isGroup())
+            return {};
+        return m_tickedRows.contains(item) ? Qt::Checked : Qt::Unchecked;
     case Qt::SizeHintRole:
         return m_rowHeight ? QVariant(QSize(0, m_rowHeight(index))) : QVariant();
     case IsGroupRole:
@@ -147,7 +151,46 @@ Qt::ItemFlags QDListItemModel::flags(const QModelIndex &index) const
     CommonListData *item = itemForIndex(index);
     if (!item)
         return Qt::NoItemFlags;
-    return item->isGroup() ? Qt::ItemIsEnabled : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    if (item->isGroup())
+        return Qt::ItemIsEnabled;
+    return m_ticked ? (Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable)
+                    : (Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+}
+
+bool QDListItemModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    CommonListData *item = itemForIndex(index);
+    if (role != Qt::CheckStateRole || !m_ticked || !item || item->isGroup())
+        return false;
+    // A ticked box waits for its row to leave; unticking it by hand changes nothing.
+    if (value.toInt() != Qt::Checked || m_tickedRows.contains(item))
+        return false;
+    m_tickedRows.append(item);
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    // The view is still inside its mouse handling; what the tick starts (a question, a save that moves the
+    // row) comes after it.
+    const QPersistentModelIndex row(index);
+    QMetaObject::invokeMethod(
+        this,
+        [this, row] {
+            if (row.isValid() && m_ticked)
+                m_ticked(row);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void QDListItemModel::setRowTicked(const CommonListData *row, bool ticked)
+{
+    if (ticked == m_tickedRows.contains(row))
+        return;
+    if (ticked)
+        m_tickedRows.append(row);
+    else
+        m_tickedRows.removeAll(row);
+    const QModelIndex index = indexForItem(row);
+    if (index.isValid())
+        emit dataChanged(index, index, {Qt::CheckStateRole});
 }
 
 // ---- Changes from the list model ----

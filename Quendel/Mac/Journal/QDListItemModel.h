@@ -35,6 +35,11 @@ public:
     void setRowText(std::function<QString(const CommonListData &)> text) { m_rowText = std::move(text); }
     // The height of a row or header, answered as its size hint; none by default.
     void setRowHeight(std::function<int(const QModelIndex &)> height) { m_rowHeight = std::move(height); }
+    // Rows with a check box: ticking one shows it ticked and calls `ticked` with the row; the box stays ticked
+    // until setRowTicked(row, false). None by default.
+    void setRowCheckHandler(std::function<void(const QModelIndex &)> ticked) { m_ticked = std::move(ticked); }
+    void setRowTicked(const CommonListData *row, bool ticked);
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
     CommonListData *itemForIndex(const QModelIndex &index) const;
     QModelIndex indexForItem(const CommonListData *item) const;
@@ -76,4 +81,6 @@ private:
     std::function<QString(const CommonListData &)> m_headerText;
     std::function<QString(const CommonListData &)> m_rowText;
     std::function<int(const QModelIndex &)> m_rowHeight;
+    std::function<void(const QModelIndex &)> m_ticked;
+    QList<const CommonListData *> m_tickedRows;
 };

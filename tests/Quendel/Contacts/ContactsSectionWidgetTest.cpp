@@ -5,6 +5,7 @@
 #include "Mac/ContactPage/ContactPageTabsMac.h"
 #include "Mac/ContactPage/ContactTabButton.h"
 #include "Mac/Journal/MacAddEditLogsViewController.h"
+#include "Mac/Journal/MacAddEditTodosViewController.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Contacts/ContactsListRowView.h"
@@ -196,10 +197,16 @@ TEST_F(ContactsSectionWidgetTest, TabButtonsMoveWithTheArrowsAndSpaceAdds)
     EXPECT_TRUE(section->addButton(1)->isEnabled());
     QTest::keyClick(logs, Qt::Key_Right);
     EXPECT_EQ(section->currentSegmentState(), 2);
-    // The ToDos tab has no editor yet: its add button is off and Space opens nothing.
-    EXPECT_FALSE(section->addButton(2)->isEnabled());
+    // Space on the ToDos tab opens the to-do editor for the contact.
+    EXPECT_TRUE(section->addButton(2)->isEnabled());
     QTest::keyClick(section->tabButton(2), Qt::Key_Space);
-    EXPECT_TRUE(platform::ui::Sheet::attachedSheets(window.get()).isEmpty());
+    ASSERT_EQ(platform::ui::Sheet::attachedSheets(window.get()).size(), 1);
+    auto *todoEditor = qobject_cast<MacAddEditTodosViewController *>(
+        platform::ui::Sheet::attachedSheets(window.get()).first()->contentWidget());
+    ASSERT_NE(todoEditor, nullptr);
+    EXPECT_EQ(todoEditor->detailPerson(), ann);
+    QTest::mouseClick(todoEditor->cancelButton(), Qt::LeftButton);
+    EXPECT_TRUE(waitFor([&] { return platform::ui::Sheet::attachedSheets(window.get()).isEmpty(); }));
     QTest::keyClick(section->tabButton(2), Qt::Key_Left);
     EXPECT_EQ(section->currentSegmentState(), 1);
     // Space on the Logs tab opens the log editor for the contact.
@@ -253,8 +260,12 @@ TEST_F(ContactsSectionWidgetTest, TheRealPanesTakeAddDeleteAndTheKeysBetweenTabB
     EXPECT_TRUE(waitFor([&] { return logsList->model()->rowCount() == 0; }));
     EXPECT_EQ(context->countForFetchRequest(platform::store::FetchRequest(Log::EntityName)), 0);
 
-    // The ToDos, Files and Fields tabs have nothing to add with.
-    for (int other : {2, 3, 4}) {
+    // The ToDos tab adds; the Files and Fields tabs have nothing to add with.
+    section->tabButtonSelected(2);
+    ASSERT_NE(section->tabController(2), nullptr);
+    EXPECT_TRUE(section->tabController(2)->canAddRecords());
+    EXPECT_TRUE(section->addButton(2)->isEnabled());
+    for (int other : {3, 4}) {
         section->tabButtonSelected(other);
         ASSERT_NE(section->tabController(other), nullptr);
         EXPECT_FALSE(section->tabController(other)->canAddRecords()) << other;

@@ -1,4 +1,5 @@
 #include "ShellFixture.h"
+#include "Classes/CalendarEventsSyncController.h"
 
 #include "QuendelKit/Infra/QDSSKeychain.h"
 
@@ -215,7 +216,7 @@ TEST_F(LaunchTest, ReturningAfterThePinIntervalLocksAgain)
     // A second request while it is up stacks nothing.
     delegate.applicationDidBecomeActive();
     EXPECT_EQ(locks.size(), 2u);
-    auto *calendar = dynamic_cast<PlaceholderCalendarWatcher *>(delegate.calendarSyncController().get());
+    auto *calendar = dynamic_cast<CalendarEventsSyncController *>(delegate.calendarSyncController().get());
     ASSERT_NE(calendar, nullptr);
     EXPECT_FALSE(calendar->isActive());
     locks.back()->unlock();

@@ -1,4 +1,5 @@
 #include "ShellFixture.h"
+#include "Classes/CalendarEventsSyncController.h"
 
 #include "QuendelKit/Infra/QDReachability.h"
 
@@ -91,7 +92,7 @@ TEST_F(LifecycleTest, ApplicationStateDrivesActivationAndResign)
     EXPECT_EQ(delegate.launchSteps().count(QStringLiteral("willResignActive")), 1);
     EXPECT_EQ(platform::core::UserDefaults::standardUserDefaults()->dateForKey(AppDelegate::AppEnteredBackgroundTimeKey),
               clock->utcNow());
-    auto *calendar = dynamic_cast<PlaceholderCalendarWatcher *>(delegate.calendarSyncController().get());
+    auto *calendar = dynamic_cast<CalendarEventsSyncController *>(delegate.calendarSyncController().get());
     ASSERT_NE(calendar, nullptr);
     EXPECT_FALSE(calendar->isActive());
 
