@@ -3,6 +3,8 @@
 #include "SharedAppGlobals.h"
 
 #include "Classes/QDAlertDisplayMac.h"
+#include "Classes/Map/MapSaveNotices.h"
+#include "Mac/Map/MacMapViewController.h"
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/ContactPage/ContactPageTabsMac.h"
 #include "Mac/Shell/CoreDataControllerMac.h"
@@ -511,6 +513,7 @@ void AppDelegate::storeLoadedHandler()
     auto calendar = m_services.makeCalendarWatcher(context);
     auto contacts = m_services.makeContactsRefresh(context);
     m_coreDataController->setRequestQueue(m_services.makeGeocoderQueue(context));
+    m_mapSaveNotices = std::make_unique<MapSaveNotices>(context);
     auto backups = m_services.makeBackupController(context);
     auto syncManager =
         m_services.makeSyncManager(context, UserDefaults::standardUserDefaults()->integerForKey(CloudKitUserStateKey));
@@ -1018,6 +1021,8 @@ MacContactsViewController *AppDelegate::contactsViewController() const
 
 MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
 {
+    if (index == SectionSwitcher::Map)
+        return makeMapSection();
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -1036,8 +1041,22 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     return contacts;
 }
 
+MainWindowManagerViewController *AppDelegate::makeMapSection()
+{
+    auto *map = new MacMapViewController(managedObjectContext());
+    map->setRequestQueueProvider([this]() -> std::shared_ptr<GeocoderRequestQueue> {
+        return m_coreDataController ? m_coreDataController->requestQueue() : nullptr;
+    });
+    map->setShowContactPage([this](Person *person) { switchToContactsPageWithPerson(person, 5); });
+    return map;
+}
+
 QTreeView *AppDelegate::sectionList(int index) const
 {
+    if (index == SectionSwitcher::Map && m_window) {
+        if (auto *map = qobject_cast<MacMapViewController *>(m_window->sectionController(index)))
+            return map->locationsListOutlineView();
+    }
     if (index == SectionSwitcher::Contacts) {
         if (MacContactsViewController *contacts = contactsViewController())
             return contacts->contactsOutlineView();
@@ -1156,6 +1175,11 @@ void AppDelegate::buildToolbar()
     m_toolbar->toolBar()->show();
     MainWindowToolbar::AddHandlers handlers;
     handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    handlers.printMap = [this] {
+        if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
+                                 : nullptr)
+            map->printMapView();
+    };
     m_toolbar->setAddHandlers(std::move(handlers));
     m_toolbar->setAnalyticsLogger(logAnalytics);
     m_toolbar->setSectionListProvider([this](int index) { return sectionList(index); });

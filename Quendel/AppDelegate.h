@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+class MapSaveNotices;
 class AddContactWindowController;
 class CoreDataControllerMac;
 class MacContactsViewController;
@@ -257,6 +258,7 @@ protected:
     virtual void privateGroupUpdateiCloudNotification(const platform::core::Notification &notification);
     // The controller of section `index`; null leaves the window's empty page for it (all but Contacts).
     virtual MainWindowManagerViewController *makeSectionController(int index);
+    MainWindowManagerViewController *makeMapSection();
     // The preferences window. The menu's Preferences command stays disabled while nothing hands it a
     // handler.
     virtual void showPreferencesWindow() {}
@@ -317,6 +319,7 @@ private:
     bool m_wasActive = false;
     QPointer<QWidget> m_coverView;
     QVariantMap m_pendingNotification;
+    std::unique_ptr<MapSaveNotices> m_mapSaveNotices;
     QString m_unopenableStorePath;
     platform::core::QDError m_unopenableStoreError;
     QString m_activityText;

@@ -1,6 +1,9 @@
 #include "Classes/LaunchServices.h"
+#include "Classes/Sync/ContactsSyncController.h"
 
 #include "QuendelKit/Infra/QDLog.h"
+
+#include "Classes/Map/CLGeocoderRequestQueue.h"
 
 #include "platform/core/Dispatch.h"
 
@@ -12,8 +15,10 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     LaunchServiceFactory factory;
     factory.makeSaveListener = [](const ContextPtr &) { return std::make_shared<PlaceholderSaveListener>(); };
     factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
-    factory.makeContactsRefresh = [](const ContextPtr &) { return std::make_shared<PlaceholderContactsRefresh>(); };
-    factory.makeGeocoderQueue = [](const ContextPtr &) { return std::make_shared<PlaceholderGeocoderQueue>(); };
+    factory.makeContactsRefresh = [](const ContextPtr &context) { return ContactsSyncController::makeForLaunch(context); };
+    factory.makeGeocoderQueue = [](const ContextPtr &context) -> std::shared_ptr<GeocoderRequestQueue> {
+        return CLGeocoderRequestQueue::make(context);
+    };
     factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };

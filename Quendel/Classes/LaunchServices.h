@@ -219,7 +219,8 @@ private:
     platform::core::OperationQueue m_queue;
 };
 
-// Loads nothing; reports that no contacts were loaded once the dependency has finished.
+// Loads nothing; reports that no contacts were loaded once the dependency has finished (the launch uses
+// ContactsSyncController; tests that want no address book install this one).
 class PlaceholderContactsRefresh : public ContactsRefreshService
 {
 public:
@@ -229,13 +230,6 @@ public:
 
 private:
     platform::core::OperationQueue m_queue;
-};
-
-// Drops every address: nothing is geocoded.
-class PlaceholderGeocoderQueue : public GeocoderRequestQueue
-{
-public:
-    void addManagedObject(platform::store::ManagedObject *record) override {}
 };
 
 class PlaceholderBackupController : public AutomaticBackupService
