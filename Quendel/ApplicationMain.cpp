@@ -5,6 +5,7 @@
 #include "Classes/SingleInstanceGuard.h"
 
 #include "platform/core/StandardPaths.h"
+#include "platform/ui/AlertPresenter.h"
 
 #include <QCoreApplication>
 
@@ -38,10 +39,18 @@ bool ApplicationMain::start()
         std::fprintf(stderr, "Quendel is already running on this data folder; its window was brought forward.\n");
         m_exitCode = 0;
         return false;
-    case SingleInstanceGuard::Outcome::HeldElsewhere:
+    case SingleInstanceGuard::Outcome::HeldElsewhere: {
         std::fprintf(stderr, "Quendel is already running on this data folder but does not answer.\n");
+        platform::ui::AlertSpec spec;
+        spec.style = platform::ui::AlertStyle::Critical;
+        spec.messageText = QStringLiteral("Quendel Is Already Running");
+        spec.informativeText = QStringLiteral("Another Quendel is working with your data but does not answer. Quit "
+                                              "it, or wait until it has finished starting, and try again.");
+        spec.buttonTitles = {QStringLiteral("Quit")};
+        platform::ui::AlertPresenter::shared().runModalBlocking(spec);
         m_exitCode = 1;
         return false;
+    }
     case SingleInstanceGuard::Outcome::Acquired:
     case SingleInstanceGuard::Outcome::Unavailable:
         break;
