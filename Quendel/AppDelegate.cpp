@@ -1,6 +1,10 @@
 #include "AppDelegate.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
+#include "Classes/Sync/ContactsSyncController.h"
+#include "Mac/Contacts/ImportMultipleContactsViewController.h"
+#include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
+
 #include "SharedAppGlobals.h"
 
 #include "Classes/QDAlertDisplayMac.h"
@@ -1203,6 +1207,41 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->setAnalyticsLogger(logAnalytics);
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
+    // Import from the address book folder.
+    auto *importContacts = new QAction(QStringLiteral("Import Contacts…"), m_menuCommands.get());
+    importContacts->setToolTip(QStringLiteral("Import Contacts from the Contacts app"));
+    connect(importContacts, &QAction::triggered, this, [this] { showImportContactsWindow(); });
+    if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
+        file->insertAction(file->actions().value(0), importContacts);
+    m_window->addAction(importContacts);
+}
+
+void AppDelegate::showImportContactsWindow()
+{
+    const auto bridge = VCardAddressBookBridge::installed();
+    if (!m_window || !storeIsOpen() || !bridge)
+        return;
+    selectItemAtIndex(SectionSwitcher::Contacts);
+    auto *window = new ImportMultipleContactsViewController(managedObjectContext(), bridge, m_window);
+    window->setFinishedHandler([this](const QList<platform::store::ManagedObjectID> &ids) {
+        const ContextPtr context = managedObjectContext();
+        if (ids.isEmpty() || !context)
+            return;
+        QList<Person *> people;
+        for (const platform::store::ManagedObjectID &id : ids)
+            if (auto *person = dynamic_cast<Person *>(context->objectWithID(id)))
+                people << person;
+        if (MacContactsViewController *contacts = contactsViewController())
+            contacts->reloadContactsListWithNewPersons(people, true);
+        if (auto refresh = std::dynamic_pointer_cast<ContactsSyncController>(m_contactsSyncController)) {
+            QPointer<AppDelegate> self(this);
+            refresh->loadImageReferenceWithObjectIDs(ids, [self](bool) {
+                if (self && self->contactsViewController())
+                    self->contactsViewController()->updatedSourceDictionaryWithPreserveSelection(true);
+            });
+        }
+    });
+    window->open();
 }
 
 void AppDelegate::setShowingPasswordScreen(bool showing)

@@ -1,5 +1,7 @@
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 
+#include "Classes/Sync/ContactsSyncController.h"
+
 #include "Mac/Contacts/ContactDataCellView.h"
 
 #include "Classes/QDAlertDisplayMac.h"
@@ -116,6 +118,16 @@ ContactInfoViewControllerMac::ContactInfoViewControllerMac(Person *person, bool 
     buildViews();
     awakeFromNibSetup();
     loadView();
+    // A refresh from the address book may have changed the contact on show: show it as it now is.
+    m_contactsSyncObserver = platform::core::ScopedObserver(
+        NotificationContactsInformationSyncFinished, nullptr, [self = QPointer<ContactInfoViewControllerMac>(this)](const platform::core::Notification &) {
+            QTimer::singleShot(0, self, [self] {
+                if (!self || self->m_isEditing || self->m_pageKind != PageKind::Contact)
+                    return;
+                self->loadContactsDataDictionary();
+                self->reloadOutline();
+            });
+        });
 }
 
 ContactInfoViewControllerMac *

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/NotificationCenter.h"
+
 #include "Mac/ContactPage/CommonListViewMac.h"
 #include "Mac/ContactPage/ContactInfoViewModel.h"
 
@@ -183,6 +185,7 @@ private:
     bool m_isPrivateContact = false;
     bool m_showTopView = false;
     bool m_isEditing = false;
+    platform::core::ScopedObserver m_contactsSyncObserver;
     bool m_pushedToMainContext = false;
     int m_rightClickRow = -1;
     int m_topViewConstraint = TopViewEditingHeight;
