@@ -764,6 +764,7 @@ void AppDelegate::terminate()
     if (applicationShouldTerminate() != TerminateReply::TerminateNow)
         return;
     m_terminating = true;
+    checkpointStore();
     recordStep(QStringLiteral("terminate"));
     exitProgram(0);
 }
@@ -782,11 +783,50 @@ void AppDelegate::quitWithoutAsking()
     if (!storeIsOpen())
         return;
     const ContextPtr context = managedObjectContext();
-    if (!context || !context->hasChanges())
+    if (!context)
+        return;
+    commitEditing();
+    if (context->hasChanges()) {
+        QDError error;
+        if (!context->save(&error))
+            QDLogError(QStringLiteral("🚨🚨 AppDelegate: changes lost at quit: %1 🚨🚨").arg(error.toString()));
+    }
+    checkpointStore();
+}
+
+void AppDelegate::quitOnSignal(int signalNumber)
+{
+    QDLogInfo(QStringLiteral("AppDelegate: quitting on signal %1").arg(signalNumber));
+    recordStep(QStringLiteral("quitOnSignal:%1").arg(signalNumber));
+    if (m_terminating)
+        return;
+    if (m_passwordController && m_passwordController->isWindowLoaded())
+        m_passwordController->close();
+    quitWithoutAsking();
+    recordStep(QStringLiteral("terminate"));
+    exitProgram(0);
+}
+
+void AppDelegate::checkpointStore()
+{
+    const auto coordinator = m_coreDataController ? m_coreDataController->loadedPersistentStoreCoordinator() : nullptr;
+    if (!coordinator || coordinator->persistentStores().isEmpty())
         return;
     QDError error;
-    if (!context->save(&error))
-        QDLogError(QStringLiteral("🚨🚨 AppDelegate: changes lost at quit: %1 🚨🚨").arg(error.toString()));
+    if (!coordinator->checkpoint(&error))
+        QDLogError(QStringLiteral("AppDelegate: the store's log could not be folded in at quit: %1").arg(error.toString()));
+}
+
+void AppDelegate::bringWindowForward()
+{
+    recordStep(QStringLiteral("bringWindowForward"));
+    if (!m_window || m_launchFailed)
+        return;
+    if (m_window->isMinimized())
+        m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 void AppDelegate::reachabilityChanged(const Notification &)
@@ -1212,6 +1252,7 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
         // Closing the main window quits, once the store was saved or the user let it go.
         if (applicationShouldTerminate() == TerminateReply::TerminateNow) {
             m_terminating = true;
+            checkpointStore();
             recordStep(QStringLiteral("terminate"));
             exitProgram(0);
             return false;

@@ -151,6 +151,11 @@ public:
     // Asks applicationShouldTerminate and ends the program when it may.
     void terminate();
     void quitPressed();
+    // SIGTERM, SIGINT or SIGHUP, delivered through the event loop: the program leaves as by Quit, without
+    // asking anything (nobody may be there to answer), keeping the edit in progress.
+    void quitOnSignal(int signalNumber);
+    // A later start on the same data folder: the main window comes to the front.
+    void bringWindowForward();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
     void reachabilityChanged(const platform::core::Notification &notification);
     void applicationWillResignActive();
@@ -280,6 +285,8 @@ private:
     void openNotification(const QVariantMap &userInfo);
     void removeCoverView();
     void quitWithoutAsking();
+    // Moves what the write-ahead log holds into the store file, so the file alone holds every change.
+    void checkpointStore();
     void exitProgram(int code);
 
     LaunchServiceFactory m_services;
