@@ -649,8 +649,11 @@ void MacMapViewController::calloutInfo(const QString &key)
         Person *person = address->person();
         for (FormFieldsList *item : FormFields::fetchFormFieldListForPinColorWithMOC(context.get())) {
             colours->addAction(item->title(), this, [this, person, item] {
-                if (person && person->updateWithPinColorListItem(item))
-                    loadAllAnnotationsOnMap();
+                if (!person)
+                    return;
+                // Stored and saved by the contact; the pins take the colour whatever the answer says.
+                person->updateWithPinColorListItem(item);
+                loadAllAnnotationsOnMap();
             });
         }
         colours->setEnabled(!colours->isEmpty() && person);
