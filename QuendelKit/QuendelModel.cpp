@@ -43,11 +43,19 @@ class KeyedArchiveValueTransformer final : public platform::store::ValueTransfor
 public:
     QByteArray transformedValue(const QVariant &value) const override
     {
-        platform::core::QDError error;
-        const QByteArray archived = platform::core::KeyedArchive::archive(value, &error);
-        if (error)
-            QDLogError(
-                QStringLiteral("QuendelModel: a transformable value cannot be archived: %1").arg(error.toString()));
+        return checkedTransformedValue(value, nullptr).value_or(QByteArray());
+    }
+
+    std::optional<QByteArray> checkedTransformedValue(const QVariant &value,
+                                                      platform::core::QDError *error) const override
+    {
+        platform::core::QDError why;
+        QByteArray archived = platform::core::KeyedArchive::archive(value, &why);
+        if (why) {
+            QDLogError(QStringLiteral("QuendelModel: a transformable value cannot be archived: %1").arg(why.toString()));
+            platform::core::setError(error, why);
+            return std::nullopt;
+        }
         return archived;
     }
 

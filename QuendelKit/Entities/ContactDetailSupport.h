@@ -27,7 +27,7 @@ inline bool isLinkedPublic(Person *person)
            !PersonAddressBookBridge::shared().macUniqueIdentifier(*person).isNull();
 }
 
-// Equality of two details' texts: nil never equals anything, not even nil.
+// Equality of two details' texts: null never equals anything, not even null.
 inline bool sameText(const QString &a, const QString &b)
 {
     return !a.isNull() && !b.isNull() && a == b;

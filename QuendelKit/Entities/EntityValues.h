@@ -7,8 +7,8 @@
 #include <QString>
 #include <QVariant>
 
-// Typed reads and writes of stored values for the entity classes. An absent value (nil) reads as a null
-// string, an invalid date, an empty byte array or zero, and those are written back as nil, so a null
+// Typed reads and writes of stored values for the entity classes. An absent value (null) reads as a null
+// string, an invalid date, an empty byte array or zero, and those are written back as null, so a null
 // QString and "" stay apart in the store.
 namespace entity_values {
 

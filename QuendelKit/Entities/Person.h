@@ -203,7 +203,7 @@ public:
     PersonAddress *addAddressWithText(const QString &text, const QString &fieldKey, const QString &label,
                                       const QString &defaultCountry, platform::store::ManagedObjectContext *context);
 
-    // The writes to the linked address-book record (PersonAddressBookBridge); YES when written.
+    // The writes to the linked address-book record (PersonAddressBookBridge); true when written.
     bool addPersonPhoneToAddressBook(Phones *phone);
     bool deletePersonPhoneFromAddressBook(Phones *phone);
     bool updatePersonPhoneInAddressBook(Phones *phone, const QString &existingValue);

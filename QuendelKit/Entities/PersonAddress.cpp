@@ -350,7 +350,7 @@ QString PersonAddress::title() const
         return QString();
     const QString name = owner->displayName();
     const QString company = owner->companyName();
-    if (!company.isEmpty() && company.size() != name.size())
+    if (!company.isEmpty() && company != name)
         return QStringLiteral("%1 - %2").arg(name, company);
     return name;
 }

@@ -48,7 +48,7 @@ public:
     void setAddressString(const QString &value);
     QString addressStringWithoutCountry() const;
     // The address as an entry of an address-book record (address_book::Address... keys), for each field
-    // that is not nil.
+    // that is not null.
     QVariantMap addressInDictionaryFormat() const;
     // The text of an address-book entry, made like addressString (an empty value takes part).
     static QString makeAddressStringFromRecord(const QVariantMap &record);

@@ -37,7 +37,7 @@ inline const QString AddressCountryCodeKey = QStringLiteral("CountryCode");
 // The link between the kit's contacts and the system address book. The kit calls it for every write that a
 // linked contact mirrors (a detail added, changed, relabelled or deleted; a name, note or other field
 // changed) and for what it reads of the linked record. The application installs the real bridge once the
-// address book exists; until then the default links nothing and writes nothing: every write answers NO and
+// address book exists; until then the default links nothing and writes nothing: every write answers false and
 // every contact counts as unlinked.
 class PersonAddressBookBridge
 {

@@ -44,7 +44,7 @@ public:
     void setPerson(Person *object);
 
     // Refreshing a field from the linked address-book record (its properties by name): the field takes
-    // the record's value when the two differ and are not both empty, even an empty one. YES when changed.
+    // the record's value when the two differ and are not both empty, even an empty one. true when changed.
     bool checkAndUpdateStringProperty(const QString &attribute, const QString &property, const QVariantMap &record);
     // The same from a system contact (its values by key), which never clears a field.
     bool checkAndUpdateStringPropertyWithContact(const QString &attribute, const QString &key, const QVariantMap &contact);

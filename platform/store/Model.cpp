@@ -135,6 +135,12 @@ void ValueTransformer::setValueTransformer(const QString &name, std::shared_ptr<
         transformers().remove(name);
 }
 
+std::optional<QByteArray> ValueTransformer::checkedTransformedValue(const QVariant &value,
+                                                                   platform::core::QDError *) const
+{
+    return transformedValue(value);
+}
+
 std::shared_ptr<ValueTransformer> ValueTransformer::valueTransformer(const QString &name)
 {
     QMutexLocker lock(&g_transformerMutex);

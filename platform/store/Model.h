@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/QDError.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -8,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace platform::store {
@@ -127,6 +130,10 @@ public:
     virtual ~ValueTransformer() = default;
     virtual QByteArray transformedValue(const QVariant &value) const = 0;
     virtual QVariant reverseTransformedValue(const QByteArray &data) const = 0;
+    // The bytes, or nullopt with the reason when the value cannot be held; a save then fails rather than
+    // storing bytes that do not give the value back. The default trusts transformedValue.
+    virtual std::optional<QByteArray> checkedTransformedValue(const QVariant &value,
+                                                              platform::core::QDError *error) const;
 
     static void setValueTransformer(const QString &name, std::shared_ptr<ValueTransformer> transformer);
     static std::shared_ptr<ValueTransformer> valueTransformer(const QString &name);

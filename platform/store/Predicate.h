@@ -73,13 +73,13 @@ enum class Comparison { Equal, NotEqual, Less, LessOrEqual, Greater, GreaterOrEq
 // ("person.lastName", "todo.person"), or "self"; a leading "SELF." is ignored.
 //
 // Meaning, in both places:
-//  - A nil constant makes equal/notEqual a nil test ("key == nil" / "key != nil"); an ordering or text test
-//    against nil is false.
-//  - A missing value (nil attribute, unset to-one on the way) never equals, orders or contains anything, but
+//  - A null constant makes equal/notEqual a null test ("key == nil" / "key != nil"); an ordering or text test
+//    against null is false.
+//  - A missing value (null attribute, unset to-one on the way) never equals, orders or contains anything, but
 //    notEqual(key, v) holds for it.
 //  - A constant that cannot be a value of the attribute (NaN, a text that is no decimal number) equals
 //    nothing and is unequal to everything.
-//  - Booleans are 0/1 numbers: equal("done", false) matches false and 0, not nil; isFalseOrNil also nil.
+//  - Booleans are 0/1 numbers: equal("done", false) matches false and 0, not null; isFalseOrNil also null.
 //  - Texts compare exactly, or folded with StringOptions (case, accents); ordering is UTF-16 code-unit order,
 //    so key >= prefix AND key < upperBound(prefix) is exactly the prefix range. Dates compare by instant,
 //    decimals by value.
@@ -95,7 +95,7 @@ public:
         std::vector<Predicate> children; // And, Or: operands; Not: one; Subquery: the condition on each member
         QStringList keyPath;             // Compare: the left side; Subquery: the relationship
         Comparison op = Comparison::Equal;
-        QVariant value;                  // Compare: constant (invalid = nil), In: QVariantList; Subquery: count
+        QVariant value;                  // Compare: constant (invalid = null), In: QVariantList; Subquery: count
         StringOptions options;
     };
 
@@ -105,13 +105,13 @@ public:
     static Predicate falsePredicate();
 
     // "key <op> constant". The constant is a QVariant of the attribute's kind (or convertible to it), an
-    // ObjectRef (toVariant) for a relationship or "self", or invalid / a null QString for nil.
+    // ObjectRef (toVariant) for a relationship or "self", or invalid / a null QString for null.
     static Predicate compare(const QString &keyPath, Comparison op, const QVariant &value, StringOptions options = {});
     static Predicate equal(const QString &keyPath, const QVariant &value, StringOptions options = {});
     static Predicate notEqual(const QString &keyPath, const QVariant &value, StringOptions options = {});
     static Predicate equal(const QString &keyPath, const ObjectRef &object);
     static Predicate notEqual(const QString &keyPath, const ObjectRef &object);
-    // The same with the object itself (its identity now); a null pointer means nil. A template, so that a
+    // The same with the object itself (its identity now); a null pointer means null. A template, so that a
     // literal 0 still means the number.
     template <typename T, std::enable_if_t<std::is_base_of_v<PredicateSubject, T>, int> = 0>
     static Predicate equal(const QString &keyPath, const T *object)

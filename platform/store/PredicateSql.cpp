@@ -570,7 +570,7 @@ bool evaluateComparison(const Predicate::Node &node, const PredicateSubject &sub
         return false;
     const QString &last = node.keyPath.last();
     if (!holder) {
-        // A missing object on the way: the value is nil, whatever the key names.
+        // A missing object on the way: the value is null, whatever the key names.
         if (isObjectRef(node.value) || (node.op == Comparison::In))
             return evaluateObject(node, false, false, {});
         return evaluateAttribute(node, nullptr, nullptr);

@@ -50,7 +50,7 @@ QStringList splitAttributeKeyPath(const QString &keyPath);
 // (milliseconds / 1000.0), decimals their text. Writing values with toSqlValue and bindSqlValue keeps what
 // the store holds and what predicates compare the same.
 
-// The stored form of an attribute value: nil (invalid, null QString / QByteArray, invalid QDateTime) is NULL.
+// The stored form of an attribute value: null (invalid, null QString / QByteArray, invalid QDateTime) is NULL.
 // *representable becomes false for a value that has no stored form of the attribute's kind (NaN, an
 // unreadable number); the result is then NULL, except for a decimal attribute, which keeps an unreadable text
 // as it is (such a constant still compares as unrepresentable).
@@ -75,7 +75,7 @@ int compareSqlValues(const QVariant &a, const QVariant &b, SqlCollation collatio
 // would refuse the key path).
 const PredicateSubject *walkToOneSteps(const PredicateSubject &start, const QStringList &path, bool *valid);
 
-// Whether a constant given to a predicate means nil: invalid, a null QString / QByteArray / QDateTime, or a
+// Whether a constant given to a predicate means null: invalid, a null QString / QByteArray / QDateTime, or a
 // null ObjectRef.
 bool isNilConstant(const QVariant &value);
 

@@ -307,11 +307,12 @@ void SqliteStore::bindPlain(sqlite3_stmt *s, int index, const QVariant &value)
     }
 }
 
-void SqliteStore::bindValue(sqlite3_stmt *s, int index, const QVariant &value, const AttributeDescription &attribute)
+bool SqliteStore::bindValue(sqlite3_stmt *s, int index, const QVariant &value, const AttributeDescription &attribute,
+                            QDError *error)
 {
     if (!value.isValid() || value.isNull()) {
         sqlite3_bind_null(s, index);
-        return;
+        return true;
     }
     switch (attribute.type) {
     case AttributeType::String:
@@ -324,19 +325,19 @@ void SqliteStore::bindValue(sqlite3_stmt *s, int index, const QVariant &value, c
             const QString text = value.toString();
             sqlite3_bind_text16(s, index, text.utf16(), int(text.size() * 2), SQLITE_TRANSIENT);
         }
-        return;
+        return true;
     case AttributeType::Integer16:
     case AttributeType::Integer32:
     case AttributeType::Integer64:
     case AttributeType::Boolean:
         sqlite3_bind_int64(s, index, value.toLongLong());
-        return;
+        return true;
     case AttributeType::Double:
         sqlite3_bind_double(s, index, value.toDouble());
-        return;
+        return true;
     case AttributeType::Date:
         sqlite3_bind_double(s, index, double(value.toDateTime().toMSecsSinceEpoch()) / 1000.0);
-        return;
+        return true;
     case AttributeType::Binary:
         if (value.metaType().id() == QMetaType::QByteArray) {
             const QByteArray &data = *static_cast<const QByteArray *>(value.constData());
@@ -345,19 +346,28 @@ void SqliteStore::bindValue(sqlite3_stmt *s, int index, const QVariant &value, c
             const QByteArray data = value.toByteArray();
             sqlite3_bind_blob(s, index, data.constData(), int(data.size()), SQLITE_TRANSIENT);
         }
-        return;
+        return true;
     case AttributeType::Transformable: {
         auto transformer = ValueTransformer::valueTransformer(attribute.valueTransformerName);
-        if (!transformer) {
-            qWarning("store: no value transformer named %s", qPrintable(attribute.valueTransformerName));
-            sqlite3_bind_null(s, index);
-            return;
+        if (!transformer)
+            return setError(error, QDError::withDescription(StoreErrorDomain, StoreErrorValidation,
+                                                            QStringLiteral("No value transformer named %1 for %2")
+                                                                .arg(attribute.valueTransformerName, attribute.name)));
+        QDError why;
+        const std::optional<QByteArray> data = transformer->checkedTransformedValue(value, &why);
+        if (!data) {
+            QDError failure = QDError::withDescription(
+                StoreErrorDomain, StoreErrorValidation,
+                QStringLiteral("The value of %1 cannot be stored: %2").arg(attribute.name, why.localizedDescription()));
+            if (!why.isNull())
+                failure.setUserInfoValue(QDError::UnderlyingErrorKey, QVariant::fromValue(why));
+            return setError(error, failure);
         }
-        const QByteArray data = transformer->transformedValue(value);
-        sqlite3_bind_blob(s, index, data.constData(), int(data.size()), SQLITE_TRANSIENT);
-        return;
+        sqlite3_bind_blob(s, index, data->constData(), int(data->size()), SQLITE_TRANSIENT);
+        return true;
     }
     }
+    return true;
 }
 
 QDError SqliteStore::sqlError(sqlite3 *db, const QString &what, qint64 code)
@@ -439,25 +449,27 @@ bool SqliteStore::configure(sqlite3 *db, bool writer, QDError *error)
         return setError(error, sqlError(db, QStringLiteral("Cannot register the collations"), StoreErrorOpen));
     if (!exec(db, QStringLiteral("PRAGMA foreign_keys = OFF"), error))
         return false;
-    if (m_type == StoreType::SQLite && writer && !m_readOnly) {
-        // Opening may meet a file another connection is still setting up; the busy timeout covers that.
-        sqlite3_stmt *s = prepare(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-        if (!s)
-            return setError(error, sqlError(db, QStringLiteral("The store cannot be opened"), StoreErrorOpen));
-        const int rc = sqlite3_step(s);
-        const QString mode = rc == SQLITE_ROW
-                                 ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0)))
-                                 : QString();
-        sqlite3_finalize(s);
-        if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
-            return setError(error, sqlError(db, QStringLiteral("The store cannot be opened"), StoreErrorOpen));
-    }
     if (!exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), error))
         return false;
     // SQLite's default page cache (2 MB) makes index upkeep of a large store go to the file for every row.
     if (!exec(db, writer ? QStringLiteral("PRAGMA cache_size = -65536") : QStringLiteral("PRAGMA cache_size = -16384"),
               error))
         return false;
+    return true;
+}
+
+bool SqliteStore::switchToWal(sqlite3 *db, QDError *error)
+{
+    // Opening may meet a file another connection is still setting up; the busy timeout covers that.
+    sqlite3_stmt *s = prepare(db, QStringLiteral("PRAGMA journal_mode = WAL"));
+    if (!s)
+        return setError(error, sqlError(db, QStringLiteral("The store cannot be opened"), StoreErrorOpen));
+    const int rc = sqlite3_step(s);
+    const QString mode =
+        rc == SQLITE_ROW ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, 0))) : QString();
+    sqlite3_finalize(s);
+    if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        return setError(error, sqlError(db, QStringLiteral("The store cannot be opened"), StoreErrorOpen));
     return true;
 }
 
@@ -511,8 +523,12 @@ bool SqliteStore::open(StoreType type, const QString &path, const StoreOptions &
                                                  QStringLiteral("The store file is damaged: %1")
                                                      .arg(problems.mid(0, 5).join(QStringLiteral("; ")))));
     }
+    // Only a file found to be ours (or a new one) is changed: the check above and the identity check in
+    // prepareSchema read, and nothing in a foreign file is touched before they pass, not even its journal mode.
     if (!prepareSchema(&inner))
         return fail(inner);
+    if (type == StoreType::SQLite && !m_readOnly && !switchToWal(m_writer->db, &inner))
+        return fail(QDError::withDescription(StoreErrorDomain, StoreErrorOpen, inner.localizedDescription()));
     if (type == StoreType::SQLite) {
         m_reader = std::make_unique<Connection>();
         const int readerFlags = SQLITE_OPEN_NOMUTEX | (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
@@ -993,11 +1009,15 @@ bool SqliteStore::writeBatch(Connection &c, WriteBatch &batch, QDError *error)
         }
     }
 
+    // A value that cannot be bound ends the batch; the caller rolls the transaction back.
+    QDError bindError;
     auto bindRow = [&](sqlite3_stmt *s, const EntityLayout &layout, ManagedObject *object, int first) {
         int index = first;
         const auto &attributes = layout.entity->attributes();
-        for (int a : layout.storedAttributes)
-            bindValue(s, index++, object->m_values[size_t(a)], attributes[size_t(a)]);
+        for (int a : layout.storedAttributes) {
+            if (!bindValue(s, index++, object->m_values[size_t(a)], attributes[size_t(a)], &bindError))
+                return -1;
+        }
         for (int r : layout.toOneRelationships) {
             const qint64 key = targetKey(object->m_relationships[size_t(r)]);
             if (key)
@@ -1026,6 +1046,8 @@ bool SqliteStore::writeBatch(Connection &c, WriteBatch &batch, QDError *error)
             for (int row = 0; row < Connection::kRowsPerInsert; ++row, ++next) {
                 sqlite3_bind_int64(many, index, inserts[next].pk);
                 index = bindRow(many, layout, inserts[next].object, index + 1);
+                if (index < 0)
+                    return setError(error, bindError);
             }
             if (sqlite3_step(many) != SQLITE_DONE)
                 return fail(QStringLiteral("Cannot save new records"));
@@ -1033,7 +1055,8 @@ bool SqliteStore::writeBatch(Connection &c, WriteBatch &batch, QDError *error)
         for (; next < inserts.size(); ++next) {
             StatementUse use(one);
             sqlite3_bind_int64(one, 1, inserts[next].pk);
-            bindRow(one, layout, inserts[next].object, 2);
+            if (bindRow(one, layout, inserts[next].object, 2) < 0)
+                return setError(error, bindError);
             if (sqlite3_step(one) != SQLITE_DONE)
                 return fail(QStringLiteral("Cannot save a new record"));
         }
@@ -1045,6 +1068,8 @@ bool SqliteStore::writeBatch(Connection &c, WriteBatch &batch, QDError *error)
             return fail(QStringLiteral("Cannot save"));
         StatementUse use(s);
         const int next = bindRow(s, layout, object, 1);
+        if (next < 0)
+            return setError(error, bindError);
         sqlite3_bind_int64(s, next, object->objectID().primaryKey());
         if (sqlite3_step(s) != SQLITE_DONE)
             return fail(QStringLiteral("Cannot save a changed record"));

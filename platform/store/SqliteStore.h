@@ -139,7 +139,11 @@ public:
                                  platform::core::QDError *error);
 
     static QVariant decodeColumn(sqlite3_stmt *statement, int column, const AttributeDescription &attribute);
-    static void bindValue(sqlite3_stmt *statement, int index, const QVariant &value, const AttributeDescription &attribute);
+    bool switchToWal(sqlite3 *db, platform::core::QDError *error);
+    // False (and the error) when the value cannot be stored as the attribute says, e.g. a transformable
+    // value its transformer cannot hold.
+    static bool bindValue(sqlite3_stmt *statement, int index, const QVariant &value, const AttributeDescription &attribute,
+                          platform::core::QDError *error);
     static void bindPlain(sqlite3_stmt *statement, int index, const QVariant &value);
     static platform::core::QDError sqlError(sqlite3 *db, const QString &what, qint64 code = StoreErrorSql);
 

@@ -142,7 +142,7 @@ TEST_F(DetailsTest, DuplicatesNeedTheSameContactValueAndLabel)
     EXPECT_TRUE(a1->checkIfDuplicateRecord());
     EXPECT_TRUE(a2->checkIfDuplicateRecord());
 
-    // A nil value never equals another nil.
+    // A null value never equals another null.
     Phones *n1 = phone(ann, "", "x");
     Phones *n2 = phone(ann, "", "x");
     n1->setPhoneNumber(QString());

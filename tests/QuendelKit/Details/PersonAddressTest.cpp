@@ -124,13 +124,27 @@ TEST_F(PersonAddressTest, PositionsDistancesAndPinTitles)
     paris->calculateDistanceForAddressWithLocation({51.5074, -0.1278}, false); // London
     EXPECT_NEAR(paris->distance(), 343500, 2000);
 
-    Person *ann = newPerson();
-    ann->setDisplayName(QStringLiteral("Ann Lee"));
-    PersonAddress *pin = address(ann);
-    ann->setCompanyName(QStringLiteral("Acme Co")); // as long as the name
-    EXPECT_EQ(pin->title(), QStringLiteral("Ann Lee"));
-    ann->setCompanyName(QStringLiteral("Acme"));
-    EXPECT_EQ(pin->title(), QStringLiteral("Ann Lee - Acme"));
+}
+
+TEST_F(PersonAddressTest, ThePinTitleAddsTheCompanyWhenItIsNotTheName)
+{
+    const struct {
+        const char *displayName;
+        const char *company;
+        const char *title;
+    } rows[] = {
+        {"Ann Lee", "Acme Co", "Ann Lee - Acme Co"}, // as long as the name, yet another text
+        {"Ann Lee", "Acme", "Ann Lee - Acme"},
+        {"Ann Lee", "", "Ann Lee"},
+        {"Acme Co", "Acme Co", "Acme Co"}, // a company listed under its own name shows it once
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.company);
+        Person *person = newPerson();
+        person->setDisplayName(QString::fromUtf8(row.displayName));
+        person->setCompanyName(QString::fromUtf8(row.company));
+        EXPECT_EQ(address(person)->title(), QString::fromUtf8(row.title));
+    }
 }
 
 TEST_F(PersonAddressTest, AnUpdateFromTheAddressBookDiscardsThePosition)

@@ -7,7 +7,11 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/store/StoreNotifications.h"
 
+#include <QBuffer>
+#include <QImage>
+#include <QPoint>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -297,6 +301,50 @@ TEST_F(EntityStoreTest, TransformableValuesSurviveTheStore)
     EXPECT_EQ(storedToDo->todoRepeatInterval().value<platform::core::DateComponents>(), daily);
     EXPECT_EQ(storedTemplate->templateProperties().toMap().value(QStringLiteral("subject")).toString(),
               QStringLiteral("Hello"));
+}
+
+TEST_F(EntityStoreTest, AValueTheArchiveCannotHoldFailsTheSaveAndStoresNothing)
+{
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    const struct {
+        const char *name;
+        QVariant value;
+    } rows[] = {
+        {"image", QVariant(picture)},
+        {"point", QVariant(QPoint(1, 2))},
+        {"url", QVariant(QUrl(QStringLiteral("https://example.com")))},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        Person *person = insert<Person>();
+        person->setFirstName(QStringLiteral("Ada"));
+        person->setPrivateImage(row.value);
+        platform::core::QDError error;
+        EXPECT_FALSE(context->save(&error));
+        EXPECT_EQ(error.domain(), platform::store::StoreErrorDomain);
+        EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("privateImage")))
+            << error.toString().toStdString();
+
+        // Nothing of the failed save reached the file.
+        auto fresh = newContext();
+        platform::store::FetchRequest request(Person::EntityName);
+        EXPECT_EQ(fresh->countForFetchRequest(request), 0);
+        context->deleteObject(person);
+        save(context);
+    }
+
+    // The picture as image data is what the attribute holds; that saves and reads back whole.
+    QByteArray png;
+    QBuffer buffer(&png);
+    ASSERT_TRUE(picture.save(&buffer, "PNG"));
+    Person *person = insert<Person>();
+    person->setPrivateImage(png);
+    save(context);
+    platform::store::ContextPtr fresh;
+    Person *stored = reread<Person>(person, fresh);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->privateImage().toByteArray(), png);
 }
 
 TEST_F(EntityStoreTest, ReassignToPersonOfARecordWithoutItsOwnOnlyLogs)

@@ -178,6 +178,55 @@ TEST(StoreFiles, DamagedOrForeignFilesFailToOpen)
     EXPECT_EQ(error.code(), StoreErrorOpen);
 }
 
+// A SQLite file that is not our store is rejected before anything in it changes: not its journal mode
+// (no switch to WAL), not its tables, not a byte of it.
+TEST(StoreFiles, AForeignSqliteFileIsRejectedUnchanged)
+{
+    const struct {
+        const char *name;
+        const char *sql;
+        qint64 code;
+    } rows[] = {
+        {"another program's tables", "CREATE TABLE notes (id INTEGER PRIMARY KEY, body TEXT);"
+                                     "INSERT INTO notes VALUES (1, 'keep me');",
+         StoreErrorIncompatibleVersion},
+        {"our metadata table of another model",
+         "CREATE TABLE quendel_metadata (key TEXT PRIMARY KEY, value BLOB);"
+         "INSERT INTO quendel_metadata VALUES ('QuendelStoreModelName', 'SomethingElse');",
+         -1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("foreign.sqlite"));
+        {
+            sqlite3 *db = nullptr;
+            ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode = DELETE;", nullptr, nullptr, nullptr), SQLITE_OK);
+            ASSERT_EQ(sqlite3_exec(db, row.sql, nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+        QFile before(path);
+        ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        before.close();
+        ASSERT_EQ(bytes.at(18), 1) << "a rollback-journal file to begin with";
+
+        QDError error;
+        Store s = openStore(path, 1, {}, &error);
+        EXPECT_FALSE(s.store);
+        EXPECT_FALSE(error.isNull());
+        if (row.code >= 0)
+            EXPECT_EQ(error.code(), row.code) << error.toString().toStdString();
+        s = Store();
+
+        QFile after(path);
+        ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+        EXPECT_EQ(after.readAll(), bytes) << "not a byte of the file changed";
+        EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral("-wal")));
+    }
+}
+
 TEST(StoreFiles, ReplaceCopyAndDestroy)
 {
     QTemporaryDir dir;

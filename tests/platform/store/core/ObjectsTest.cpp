@@ -81,7 +81,7 @@ TEST(StoreObjects, ValuesOfEveryTypeRoundTrip)
         p->setValue(QStringLiteral("scratch"), QStringLiteral("memory only"));
         ASSERT_TRUE(s.main->save());
         id = p->objectID();
-        // A null string is nil, an empty string is a value.
+        // A null string is null, an empty string is a value.
         ManagedObject *empty = insertPerson(s.main, QString());
         empty->setValue(QStringLiteral("balance"), QStringLiteral(""));
         ASSERT_TRUE(s.main->save());
