@@ -4,6 +4,7 @@
 
 #include "QuendelKit/Entities/ExportText.h"
 #include "QuendelKit/Entities/FieldFormatters.h"
+#include "QuendelKit/Entities/PersonAddressBookBridge.h"
 
 #include "platform/core/Dispatch.h"
 
@@ -27,6 +28,15 @@ QString csv(const QString &value)
     return NSManagedObjectQDBase::escapeString(value);
 }
 
+// Links contacts to system records by the keys a test gives them.
+class KeyedBridge : public PersonAddressBookBridge
+{
+public:
+    QString macUniqueIdentifier(const Person &person) override { return keys.value(&person); }
+    void setMacUniqueIdentifier(Person &person, const QString &key) override { keys.insert(&person, key); }
+    QHash<const Person *, QString> keys;
+};
+
 class ReportingControllerTest : public EntityStoreTest
 {
 protected:
@@ -36,9 +46,11 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         EntityStoreTest::SetUp();
         clock->set(local(12, 8, 10, 15));
+        PersonAddressBookBridge::install(std::make_shared<KeyedBridge>());
     }
     void TearDown() override
     {
+        PersonAddressBookBridge::install(nullptr);
         QLocale::setDefault(previousLocale);
         EntityStoreTest::TearDown();
     }
@@ -311,6 +323,80 @@ TEST_F(ReportingControllerTest, CsvFileIsUtf8WithoutMarkAndAnEmptyReportWritesNo
     const QByteArray bytes = file.readAll();
     EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
     EXPECT_TRUE(bytes.endsWith("Zo\xC3\xAB,,,,,,,,\n")) << bytes.toStdString();
+}
+
+TEST_F(ReportingControllerTest, NotesTextsGroupEachContactsRecordsUnderItsKey)
+{
+    Person *ann = person(QStringLiteral("Ann"));
+    ann->setMacUniqueIdentifier(QStringLiteral("ann-key"));
+    Person *bob = person(QStringLiteral("Bob"));
+    bob->setMacUniqueIdentifier(QStringLiteral("bob-key"));
+    Person *unlinked = person(QStringLiteral("Cy"));
+    const QDateTime first = local(12, 2, 9, 0);
+    const QDateTime second = local(12, 3, 9, 0);
+    log(bob, second, QStringLiteral("bob's"), QStringLiteral("Visit"), QStringLiteral("Office"));
+    log(ann, second, QString());
+    log(ann, first, QStringLiteral("ann's"), QStringLiteral("Call"));
+    log(unlinked, first, QStringLiteral("never written"));
+    todo(ann, first, false, QStringLiteral("follow up"));
+    save(context);
+
+    ReportingController report(context.get());
+    report.setFormatType(ReportingController::FormatLogsAndToDos);
+    QMap<QString, QString> written;
+    bool answer = false;
+    bool done = false;
+    report.processReportForContactNotesField(
+        [&](const QMap<QString, QString> &texts) {
+            written = texts;
+            EXPECT_TRUE(report.exportToNotes());
+            return true;
+        },
+        [&](bool saved) {
+            answer = saved;
+            done = true;
+        });
+    for (int i = 0; i < 200 && !done; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(answer);
+    EXPECT_FALSE(report.exportToNotes());
+
+    const auto day = [](const QDateTime &when) { return ExportText::shortDateShortTime(when); };
+    EXPECT_EQ(written.keys(), QStringList({"ann-key", "bob-key"}));
+    // Sorted by contact name, then date, whatever the report's own order.
+    EXPECT_EQ(written.value(QStringLiteral("ann-key")),
+              QStringLiteral("- Quendel Logs - \nDate: %1\nType: Call\nNote: ann's\n\nDate: %2\n\n"
+                             "- Quendel ToDos - \nDate: %1\nNote: follow up\n\n")
+                  .arg(day(first), day(second)));
+    EXPECT_EQ(written.value(QStringLiteral("bob-key")),
+              QStringLiteral("- Quendel Logs - \nDate: %1\nType: Visit\nLocation: Office\nNote: bob's\n\n").arg(day(second)));
+
+    QMap<QString, QString> dict;
+    ReportingController::saveStringToDict(QStringLiteral("x"), QString(), dict);
+    EXPECT_TRUE(dict.isEmpty());
+    ReportingController::saveStringToDict(QStringLiteral("a"), QStringLiteral("k"), dict);
+    ReportingController::saveStringToDict(QStringLiteral("b"), QStringLiteral("k"), dict);
+    EXPECT_EQ(dict.value(QStringLiteral("k")), QStringLiteral("ab"));
+}
+
+TEST_F(ReportingControllerTest, NotesOfAContactsReportAreTheirCardsSkippingPrivateContacts)
+{
+    Person *ann = person(QStringLiteral("Ann"));
+    ann->setMacUniqueIdentifier(QStringLiteral("ann-key"));
+    Person *hidden = person(QStringLiteral("Hid"));
+    hidden->setMacUniqueIdentifier(QStringLiteral("hid-key"));
+    hidden->setIsContactPrivate(true);
+    save(context);
+
+    ReportingController report(context.get());
+    report.setFormatType(ReportingController::FormatContacts);
+    report.runFetchRequests();
+    QString card;
+    ann->addPersonInfoToMutableString(card);
+    const QMap<QString, QString> texts = report.notesTextsForContacts();
+    EXPECT_EQ(texts.keys(), QStringList({"ann-key"}));
+    EXPECT_EQ(texts.value(QStringLiteral("ann-key")), card);
 }
 
 } // namespace
