@@ -3,6 +3,8 @@
 #include "SharedAppGlobals.h"
 
 #include "Classes/QDAlertDisplayMac.h"
+#include "Classes/Map/MapSaveNotices.h"
+#include "Mac/Map/MacMapViewController.h"
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/ContactPage/ContactPageTabsMac.h"
 #include "Mac/Shell/CoreDataControllerMac.h"
@@ -513,6 +515,7 @@ void AppDelegate::storeLoadedHandler()
     auto calendar = m_services.makeCalendarWatcher(context);
     auto contacts = m_services.makeContactsRefresh(context);
     m_coreDataController->setRequestQueue(m_services.makeGeocoderQueue(context));
+    m_mapSaveNotices = std::make_unique<MapSaveNotices>(context);
     auto backups = m_services.makeBackupController(context);
     auto syncManager =
         m_services.makeSyncManager(context, UserDefaults::standardUserDefaults()->integerForKey(CloudKitUserStateKey));
@@ -763,6 +766,7 @@ void AppDelegate::terminate()
     if (applicationShouldTerminate() != TerminateReply::TerminateNow)
         return;
     m_terminating = true;
+    checkpointStore();
     recordStep(QStringLiteral("terminate"));
     exitProgram(0);
 }
@@ -781,11 +785,50 @@ void AppDelegate::quitWithoutAsking()
     if (!storeIsOpen())
         return;
     const ContextPtr context = managedObjectContext();
-    if (!context || !context->hasChanges())
+    if (!context)
+        return;
+    commitEditing();
+    if (context->hasChanges()) {
+        QDError error;
+        if (!context->save(&error))
+            QDLogError(QStringLiteral("🚨🚨 AppDelegate: changes lost at quit: %1 🚨🚨").arg(error.toString()));
+    }
+    checkpointStore();
+}
+
+void AppDelegate::quitOnSignal(int signalNumber)
+{
+    QDLogInfo(QStringLiteral("AppDelegate: quitting on signal %1").arg(signalNumber));
+    recordStep(QStringLiteral("quitOnSignal:%1").arg(signalNumber));
+    if (m_terminating)
+        return;
+    if (m_passwordController && m_passwordController->isWindowLoaded())
+        m_passwordController->close();
+    quitWithoutAsking();
+    recordStep(QStringLiteral("terminate"));
+    exitProgram(0);
+}
+
+void AppDelegate::checkpointStore()
+{
+    const auto coordinator = m_coreDataController ? m_coreDataController->loadedPersistentStoreCoordinator() : nullptr;
+    if (!coordinator || coordinator->persistentStores().isEmpty())
         return;
     QDError error;
-    if (!context->save(&error))
-        QDLogError(QStringLiteral("🚨🚨 AppDelegate: changes lost at quit: %1 🚨🚨").arg(error.toString()));
+    if (!coordinator->checkpoint(&error))
+        QDLogError(QStringLiteral("AppDelegate: the store's log could not be folded in at quit: %1").arg(error.toString()));
+}
+
+void AppDelegate::bringWindowForward()
+{
+    recordStep(QStringLiteral("bringWindowForward"));
+    if (!m_window || m_launchFailed)
+        return;
+    if (m_window->isMinimized())
+        m_window->setWindowState((m_window->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
 }
 
 void AppDelegate::reachabilityChanged(const Notification &)
@@ -980,6 +1023,8 @@ MacContactsViewController *AppDelegate::contactsViewController() const
 
 MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
 {
+    if (index == SectionSwitcher::Map)
+        return makeMapSection();
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -998,8 +1043,22 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     return contacts;
 }
 
+MainWindowManagerViewController *AppDelegate::makeMapSection()
+{
+    auto *map = new MacMapViewController(managedObjectContext());
+    map->setRequestQueueProvider([this]() -> std::shared_ptr<GeocoderRequestQueue> {
+        return m_coreDataController ? m_coreDataController->requestQueue() : nullptr;
+    });
+    map->setShowContactPage([this](Person *person) { switchToContactsPageWithPerson(person, 5); });
+    return map;
+}
+
 QTreeView *AppDelegate::sectionList(int index) const
 {
+    if (index == SectionSwitcher::Map && m_window) {
+        if (auto *map = qobject_cast<MacMapViewController *>(m_window->sectionController(index)))
+            return map->locationsListOutlineView();
+    }
     if (index == SectionSwitcher::Contacts) {
         if (MacContactsViewController *contacts = contactsViewController())
             return contacts->contactsOutlineView();
@@ -1118,6 +1177,11 @@ void AppDelegate::buildToolbar()
     m_toolbar->toolBar()->show();
     MainWindowToolbar::AddHandlers handlers;
     handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    handlers.printMap = [this] {
+        if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
+                                 : nullptr)
+            map->printMapView();
+    };
     m_toolbar->setAddHandlers(std::move(handlers));
     m_toolbar->setAnalyticsLogger(logAnalytics);
     m_toolbar->setSectionListProvider([this](int index) { return sectionList(index); });
@@ -1224,6 +1288,7 @@ bool AppDelegate::eventFilter(QObject *watched, QEvent *event)
         // Closing the main window quits, once the store was saved or the user let it go.
         if (applicationShouldTerminate() == TerminateReply::TerminateNow) {
             m_terminating = true;
+            checkpointStore();
             recordStep(QStringLiteral("terminate"));
             exitProgram(0);
             return false;

@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+class MapSaveNotices;
 class AddContactWindowController;
 class CoreDataControllerMac;
 class MacContactsViewController;
@@ -150,6 +151,11 @@ public:
     // Asks applicationShouldTerminate and ends the program when it may.
     void terminate();
     void quitPressed();
+    // SIGTERM, SIGINT or SIGHUP, delivered through the event loop: the program leaves as by Quit, without
+    // asking anything (nobody may be there to answer), keeping the edit in progress.
+    void quitOnSignal(int signalNumber);
+    // A later start on the same data folder: the main window comes to the front.
+    void bringWindowForward();
     bool applicationShouldTerminateAfterLastWindowClosed() const { return true; }
     void reachabilityChanged(const platform::core::Notification &notification);
     void applicationWillResignActive();
@@ -252,6 +258,7 @@ protected:
     virtual void privateGroupUpdateiCloudNotification(const platform::core::Notification &notification);
     // The controller of section `index`; null leaves the window's empty page for it (all but Contacts).
     virtual MainWindowManagerViewController *makeSectionController(int index);
+    MainWindowManagerViewController *makeMapSection();
     // The preferences window. The menu's Preferences command stays disabled while nothing hands it a
     // handler.
     virtual void showPreferencesWindow() {}
@@ -279,6 +286,8 @@ private:
     void openNotification(const QVariantMap &userInfo);
     void removeCoverView();
     void quitWithoutAsking();
+    // Moves what the write-ahead log holds into the store file, so the file alone holds every change.
+    void checkpointStore();
     void exitProgram(int code);
 
     LaunchServiceFactory m_services;
@@ -311,6 +320,7 @@ private:
     bool m_wasActive = false;
     QPointer<QWidget> m_coverView;
     QVariantMap m_pendingNotification;
+    std::unique_ptr<MapSaveNotices> m_mapSaveNotices;
     QString m_unopenableStorePath;
     platform::core::QDError m_unopenableStoreError;
     QString m_activityText;

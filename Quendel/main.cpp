@@ -1,17 +1,12 @@
-#include "AppDelegate.h"
+#include "ApplicationMain.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QCoreApplication::setOrganizationDomain(QStringLiteral("quendel.com"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quendel"));
-
-    AppDelegate delegate;
-    delegate.launch();
-    // The user was told why the program cannot run; there is nothing to wait for.
-    if (delegate.launchFailed())
-        return 1;
+    ApplicationMain program;
+    if (!program.start())
+        return program.exitCode();
     return app.exec();
 }

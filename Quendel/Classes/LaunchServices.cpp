@@ -1,4 +1,9 @@
 #include "Classes/LaunchServices.h"
+#include "Classes/Sync/ContactsSyncController.h"
+
+#include "QuendelKit/Infra/QDLog.h"
+
+#include "Classes/Map/CLGeocoderRequestQueue.h"
 
 #include "platform/core/Dispatch.h"
 
@@ -10,12 +15,16 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     LaunchServiceFactory factory;
     factory.makeSaveListener = [](const ContextPtr &) { return std::make_shared<PlaceholderSaveListener>(); };
     factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
-    factory.makeContactsRefresh = [](const ContextPtr &) { return std::make_shared<PlaceholderContactsRefresh>(); };
-    factory.makeGeocoderQueue = [](const ContextPtr &) { return std::make_shared<PlaceholderGeocoderQueue>(); };
+    factory.makeContactsRefresh = [](const ContextPtr &context) { return ContactsSyncController::makeForLaunch(context); };
+    factory.makeGeocoderQueue = [](const ContextPtr &context) -> std::shared_ptr<GeocoderRequestQueue> {
+        return CLGeocoderRequestQueue::make(context);
+    };
     factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
-    factory.makePasscodeSheet = [] { return std::make_shared<PlaceholderPasscodeSheet>(); };
+    factory.makePasscodeSheet = [] {
+        return std::make_shared<PlaceholderPasscodeSheet>(PlaceholderPasscodeSheet::Unlocking::AtOnce);
+    };
     factory.makeDatabaseUpdateSheet = [](quint32 type) { return std::make_shared<PlaceholderDatabaseUpdateSheet>(type); };
     factory.userNotifications = std::make_shared<PlaceholderUserNotifications>();
     return factory;
@@ -58,6 +67,14 @@ void PlaceholderPasscodeSheet::beginSheet(QWidget *, std::function<void()> ended
     m_loaded = true;
     m_attached = true;
     m_ended = std::move(ended);
+    if (m_unlocking != Unlocking::AtOnce)
+        return;
+    QDLogInfo(QStringLiteral("Passcode: no prompt to ask for the passcode; the data is opened"));
+    std::weak_ptr<PlaceholderPasscodeSheet> weak = weak_from_this();
+    platform::core::dispatchAsyncMain([weak] {
+        if (auto self = weak.lock())
+            self->unlock();
+    });
 }
 
 void PlaceholderPasscodeSheet::close()
@@ -77,17 +94,14 @@ void PlaceholderPasscodeSheet::unlock()
         ended();
 }
 
-void PlaceholderDatabaseUpdateSheet::beginSheet(QWidget *, std::function<void(quint32)> completedBackup,
+void PlaceholderDatabaseUpdateSheet::beginSheet(QWidget *, std::function<void(quint32)>,
                                                 std::function<void()> ended)
 {
     m_attached = true;
     std::weak_ptr<PlaceholderDatabaseUpdateSheet> weak = weak_from_this();
-    const quint32 type = m_type;
+    QDLogInfo(QStringLiteral("DatabaseUpdate: no backup was made before the update (type %1)").arg(m_type));
     // A real sheet ends from the event loop, never inside the call that shows it.
-    platform::core::dispatchAsyncMain([weak, type, completedBackup = std::move(completedBackup),
-                                       ended = std::move(ended)] {
-        if (completedBackup)
-            completedBackup(type);
+    platform::core::dispatchAsyncMain([weak, ended = std::move(ended)] {
         if (auto self = weak.lock())
             self->m_attached = false;
         if (ended)

@@ -219,7 +219,8 @@ private:
     platform::core::OperationQueue m_queue;
 };
 
-// Loads nothing; reports that no contacts were loaded once the dependency has finished.
+// Loads nothing; reports that no contacts were loaded once the dependency has finished (the launch uses
+// ContactsSyncController; tests that want no address book install this one).
 class PlaceholderContactsRefresh : public ContactsRefreshService
 {
 public:
@@ -229,13 +230,6 @@ public:
 
 private:
     platform::core::OperationQueue m_queue;
-};
-
-// Drops every address: nothing is geocoded.
-class PlaceholderGeocoderQueue : public GeocoderRequestQueue
-{
-public:
-    void addManagedObject(platform::store::ManagedObject *record) override {}
 };
 
 class PlaceholderBackupController : public AutomaticBackupService
@@ -272,10 +266,15 @@ private:
     DropBoxManagerDelegate *m_delegate = nullptr;
 };
 
-// Holds the lock: it shows no prompt and unlocks only through unlock(). Safer than letting anyone in.
-class PlaceholderPasscodeSheet : public PasscodeSheetService
+// Shows no prompt. The program's own sheet lets the user in on the next turn of the event loop, as after the
+// right passcode: a prompt nobody can answer would leave only Quit, shutting the user out of their data.
+// A test may make it hold the lock until unlock() instead.
+class PlaceholderPasscodeSheet : public PasscodeSheetService,
+                                 public std::enable_shared_from_this<PlaceholderPasscodeSheet>
 {
 public:
+    enum class Unlocking { AtOnce, ByUnlockOnly };
+    explicit PlaceholderPasscodeSheet(Unlocking unlocking = Unlocking::ByUnlockOnly) : m_unlocking(unlocking) {}
     void beginSheet(QWidget *window, std::function<void()> ended) override;
     bool isAttached() const override { return m_attached; }
     bool isWindowLoaded() const override { return m_loaded; }
@@ -285,12 +284,15 @@ public:
     void unlock();
 
 private:
+    Unlocking m_unlocking;
     bool m_attached = false;
     bool m_loaded = false;
     std::function<void()> m_ended;
 };
 
-// Makes no backup: on the next turn of the event loop it reports the backup done and ends.
+// Makes no backup, so it reports none: on the next turn of the event loop it ends without telling the
+// delegate of a finished backup and without writing the settings that record one, so the launch goes on
+// and the backup stays due.
 class PlaceholderDatabaseUpdateSheet : public DatabaseUpdateSheetService,
                                        public std::enable_shared_from_this<PlaceholderDatabaseUpdateSheet>
 {

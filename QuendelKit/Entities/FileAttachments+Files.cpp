@@ -12,9 +12,15 @@
 #include "platform/core/Clock.h"
 #include "platform/store/Predicate.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QImageReader>
+#include <QMimeDatabase>
+#include <QPixmap>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -345,8 +351,13 @@ void FileAttachments::saveNewFileToPlist()
             return;
         QDir().mkpath(QFileInfo(cloud).absolutePath());
         QFile::remove(cloud);
-        if (!moveFile(localPath(name), cloud))
+        if (!moveFile(localPath(name), cloud)) {
             QDLogError(QStringLiteral("error in setUbiquitous: %1").arg(cloud));
+            return;
+        }
+        QDLogInfo(QStringLiteral("done setUbiquitous with fileCloudURL = %1").arg(cloud));
+        // Tells the file lists that the file is in place.
+        downloadFileFromCloud();
         return;
     }
     if (settings.isDropboxEnabled())
@@ -360,6 +371,8 @@ void FileAttachments::prepareForDeletion()
     if (name.isEmpty() || !fileExternalURL().isEmpty() || !isSafeFileName(name))
         return;
     const bool cloud = iCloudEnabledInApp();
+    if (cloud)
+        stopFileDownloadWatch();
     DeferredFileRemoval::removeAfterDeletionIsSaved(*this, [name, cloud] {
         if (cloud) {
             const QString path = cloudPath(name);
@@ -395,6 +408,66 @@ bool FileAttachments::showFileThumbnailForFileURL(const QUrl &url)
                                       QStringLiteral("TXT"), QStringLiteral("RTF")};
     const QString extension = QFileInfo(url.path()).suffix();
     return !extension.isEmpty() && shown.contains(extension, Qt::CaseInsensitive);
+}
+
+QUrl FileAttachments::previewItemURL() const
+{
+    QUrl url;
+    if (ManagedObjectContext *context = managedObjectContext())
+        context->performAndWait([&] { url = fullFileURL(); });
+    return url;
+}
+
+QImage FileAttachments::filePreviewImage() const
+{
+    const QUrl url = fullFileURL();
+    if (!url.isEmpty() && showFileThumbnailForFileURL(url)) {
+        QImageReader reader(url.toLocalFile());
+        if (reader.canRead()) {
+            QSize size = reader.size();
+            if (size.isValid() && (size.width() > 1024 || size.height() > 1024))
+                reader.setScaledSize(size.scaled(1024, 1024, Qt::KeepAspectRatio));
+            const QImage thumbnail = reader.read();
+            if (!thumbnail.isNull())
+                return thumbnail;
+        }
+    }
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QImage();
+    QString iconName;
+    const QString link = fileExternalURL();
+    if (!link.isEmpty()) {
+        iconName = link.startsWith(QLatin1String("mail")) || link.startsWith(QLatin1String("message"))
+                       ? QStringLiteral("internet-mail")
+                       : QStringLiteral("text-html");
+    } else {
+        iconName = QMimeDatabase().mimeTypeForFile(url.toLocalFile()).iconName();
+    }
+    QIcon icon = QIcon::fromTheme(iconName);
+    if (icon.isNull())
+        icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
+    return icon.isNull() ? QImage() : icon.pixmap(QSize(64, 64)).toImage();
+}
+
+void FileAttachments::downloadFileFromCloud()
+{
+    QUrl url;
+    QString name;
+    if (ManagedObjectContext *context = managedObjectContext()) {
+        context->performAndWait([&] {
+            url = fullFileURL();
+            name = fileName();
+        });
+    }
+    if (!url.isEmpty() && !name.isEmpty())
+        downloadFileWithURL(url, name);
+}
+
+bool FileAttachments::evictFileFromCloud()
+{
+    QDLogInfo(QStringLiteral("FileAttachments: Eviction error: %1")
+                  .arg(QStringLiteral("the container keeps every file on this machine")));
+    return false;
 }
 
 QString FileAttachments::stringFromFileSize(quint64 bytes)

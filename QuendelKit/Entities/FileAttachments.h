@@ -7,6 +7,7 @@
 #include "platform/store/FetchRequest.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -78,6 +79,19 @@ public:
     QUrl copyFileToTempFolderWithRealName() const;
     // Whether a file shows its thumbnail (pdf, png, jpg, txt, rtf, any letter case).
     static bool showFileThumbnailForFileURL(const QUrl &url);
+    // The preview of a stored file: its URL (read on the record's queue) and the name shown to the user.
+    QUrl previewItemURL() const;
+    QString previewItemTitle() const { return fileCheckName(); }
+    // The picture that stands for the attachment: the file's own picture, at most 1024 by 1024, for the kinds
+    // that show a thumbnail and can be read as a picture; else the icon theme's icon of the file's type (or of
+    // a mail or web link) at 64 by 64. Needs a GUI application for the icons; null without one.
+    QImage filePreviewImage() const;
+
+    // Waits for the file to arrive in the older shared store's container.
+    void downloadFileFromCloud();
+    // The container is a folder the file-sync tool keeps whole on every machine: there is no local copy to
+    // give back, so this answers false.
+    bool evictFileFromCloud();
 
     // "1022 bytes", "1.0 KB", "1.0 MB", "1.0 GB".
     static QString stringFromFileSize(quint64 bytes);

@@ -9,7 +9,13 @@
 using namespace entity_values;
 
 NSManagedObjectQDBase::NSManagedObjectQDBase() = default;
-NSManagedObjectQDBase::~NSManagedObjectQDBase() = default;
+// NSManagedObjectQDBase+CloudFiles.cpp: a record that is gone is not reached by its pending downloads.
+void forgetCloudFileDownloads(const NSManagedObjectQDBase *record);
+
+NSManagedObjectQDBase::~NSManagedObjectQDBase()
+{
+    forgetCloudFileDownloads(this);
+}
 
 QString NSManagedObjectQDBase::entityName() const
 {

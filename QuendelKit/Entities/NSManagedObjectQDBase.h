@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 
@@ -94,6 +95,30 @@ public:
     // Records a rename of a stored file (bare names): a file waiting for upload is listed under its new name,
     // any other gets a rename pair, and a chain of renames keeps one pair.
     static void saveRenamedFileToDropboxPlist(const QString &oldName, const QString &newName);
+
+    // ---- Files in the older shared store's container (NSManagedObjectQDBase+CloudFiles.cpp) ----
+    static inline const QString CloudFileDownloadedNotification = QStringLiteral("CloudFileDownloadedNotification");
+    static inline const QString CloudFileDownloadUpdateProgressNotification =
+        QStringLiteral("CloudFileDownloadUpdateProgressNotification");
+    // User-info keys: the record whose file is concerned (an NSManagedObjectQDBase pointer), the error
+    // value, the percentage downloaded (double).
+    static inline const QString DownloadedFileKey = QStringLiteral("QDDownloadedFileKey");
+    static inline const QString FileDownloadErrorKey = QStringLiteral("FileDownloadErrorKey");
+    static inline const QString FileDownloadProgressKey = QStringLiteral("FileDownloadProgressKey");
+    static inline const QString DownloadFileError = QStringLiteral("QDDownloadFileError");
+    static inline const QString DownloadFileMissing = QStringLiteral("QDDownloadFileMissing");
+
+    // Waits for the file at `url` in the container, named `localFilename`, to be there: returns at once and
+    // reports through CloudFileDownloadedNotification (a success carries only the record) and progress
+    // notices. A file already there is reported at once; a container that cannot be read is an error.
+    void downloadFileWithURL(const QUrl &url, const QString &localFilename);
+    // An update of a download watch: of this record's current watch it reports progress and, once the file
+    // is there, success; of any other it reports the file as missing.
+    void liveUpdate(QObject *query);
+    // Stops a running watch and removes the file from the container.
+    void deleteCloudFileWithURL(const QUrl &url);
+    // Stops a running watch; it stays set.
+    void stopFileDownloadWatch();
 
     // Run after a download was merged into the main context, for the records it inserted, updated or marked
     // remotely deleted. Nothing to do here.

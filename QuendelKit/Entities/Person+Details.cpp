@@ -313,6 +313,26 @@ bool Person::createABPersonRecordWithIsNewContact(bool isNewContact, bool saveCo
 {
     return PersonAddressBookBridge::shared().createABPersonRecord(*this, isNewContact, saveContext);
 }
+std::optional<QString> Person::macUniqueIdentifierCache() const
+{
+    std::lock_guard lock(m_linkMutex);
+    return m_macUniqueIdentifierCache;
+}
+void Person::setMacUniqueIdentifierCache(const std::optional<QString> &identifier)
+{
+    std::lock_guard lock(m_linkMutex);
+    m_macUniqueIdentifierCache = identifier;
+}
+QByteArray Person::personImage() const
+{
+    std::lock_guard lock(m_linkMutex);
+    return m_personImage;
+}
+void Person::setPersonImage(const QByteArray &image)
+{
+    std::lock_guard lock(m_linkMutex);
+    m_personImage = image;
+}
 
 // ---- Optional fields
 
@@ -415,8 +435,11 @@ void Person::updateContactDictionaryWithOtherKey(const QString &keyPath, Contact
 {
     QString text;
     if (keyPath == QLatin1String("personinfo.birthday")) {
+        // A missing birthday is no entry, not today's date.
         const QDateTime birthday = valueForFieldKeyPath(keyPath).toDateTime();
-        text = mediumDateText(birthday.isValid() ? birthday : platform::core::Clock::now());
+        if (!birthday.isValid())
+            return;
+        text = mediumDateText(birthday);
     } else {
         const QVariant stored = valueForFieldKeyPath(keyPath);
         if (!stored.isValid() || stored.isNull())
@@ -476,11 +499,12 @@ bool Person::savingNewPersonRecordWithSaveContext(bool saveContext, platform::co
     }
     if (primitiveValue(QStringLiteral("guid")).toString().isEmpty())
         setGuid(makePersonGUID());
+    // The contact is saved before its address-book record is made, so a failed save leaves no record behind.
+    if (saveContext && managedObjectContext() && !managedObjectContext()->save(error))
+        return false;
     if (!isContactPrivate())
         createABPersonRecordWithIsNewContact(true, saveContext);
-    if (!saveContext || !managedObjectContext())
-        return true;
-    return managedObjectContext()->save(error);
+    return true;
 }
 
 // ---- Fetches

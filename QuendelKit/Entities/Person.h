@@ -12,6 +12,8 @@
 #include <QVariant>
 
 #include <atomic>
+#include <mutex>
+#include <optional>
 
 class Emails;
 class FileAttachments;
@@ -265,8 +267,18 @@ public:
     bool dontReloadRecord() const { return m_dontReloadRecord.load(); }
     void setDontReloadRecord(bool dontReload) { m_dontReloadRecord.store(dontReload); }
 
+    // The address-book link kept on the object for its life in memory (the bridge reads and writes them):
+    // the cached record identifier (nullopt: not looked up yet) and the picture shown for the contact.
+    std::optional<QString> macUniqueIdentifierCache() const;
+    void setMacUniqueIdentifierCache(const std::optional<QString> &identifier);
+    QByteArray personImage() const;
+    void setPersonImage(const QByteArray &image);
+
 private:
     std::atomic<bool> m_dontReloadRecord{false};
+    mutable std::mutex m_linkMutex;
+    std::optional<QString> m_macUniqueIdentifierCache;
+    QByteArray m_personImage;
     mutable QString m_primaryEmail;
     mutable QString m_contactIdentifier;
 

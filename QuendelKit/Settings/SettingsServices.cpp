@@ -3,7 +3,10 @@
 #include "Settings/DataPlistValues.h"
 #include "Settings/SharedSettingController.h"
 
+#include "platform/core/UserDefaults.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QSysInfo>
@@ -50,7 +53,23 @@ QString SettingsEnvironment::bundleShortVersion() const
 
 QString SettingsEnvironment::ubiquityContainerPath(const QString &identifier) const
 {
-    return QString();
+    const QString chosen =
+        platform::core::UserDefaults::standardUserDefaults()->stringForKey(ContainerFolderDefaultsKey);
+    if (!chosen.isEmpty())
+        return QDir::cleanPath(chosen);
+    if (identifier.isEmpty() || identifier.contains(QLatin1Char('/')) || identifier.startsWith(QLatin1Char('.')))
+        return QString();
+    const QString data = SharedSettingController::sharedSettings().applicationSupportPath();
+    return data.isEmpty() ? QString() : QDir(data).filePath(identifier);
+}
+
+void SettingsEnvironment::setUbiquityContainerFolder(const QString &path)
+{
+    auto defaults = platform::core::UserDefaults::standardUserDefaults();
+    if (path.isEmpty())
+        defaults->removeObjectForKey(ContainerFolderDefaultsKey);
+    else
+        defaults->setObject(QDir::cleanPath(path), ContainerFolderDefaultsKey);
 }
 
 void SettingsContactsBridge::initDeDupeMatchingIDs()

@@ -26,8 +26,14 @@ public:
     virtual QString bundleDisplayName() const;
     // The program's short version text.
     virtual QString bundleShortVersion() const;
-    // The folder of the older shared cloud store's container with that identifier; null when there is none.
+    // The user default that moves the older shared cloud store's container to another folder (one that a
+    // file-sync tool keeps in step between the user's machines).
+    static inline const QString ContainerFolderDefaultsKey = QStringLiteral("CloudContainerFolder");
+    // The folder of the older shared cloud store's container with that identifier: the folder the user default
+    // names, else one named after the identifier in the data folder; null without a data folder.
     virtual QString ubiquityContainerPath(const QString &identifier) const;
+    // Sets (a null path: clears) the folder the user default names.
+    static void setUbiquityContainerFolder(const QString &path);
     // The user's preferred name order in the system address book: true for first name first.
     virtual bool addressBookFirstNameFirst() const { return true; }
 };

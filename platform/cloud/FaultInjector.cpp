@@ -172,6 +172,50 @@ QDError FaultInjectingCloudService::ruleError(const FaultRule &rule, qint64 fall
     return rule.retryAfter ? CloudErrors::withRetryAfter(code, *rule.retryAfter) : CloudErrors::make(code);
 }
 
+template <typename Result, typename Inner>
+Result FaultInjectingCloudService::guardedCall(const Call &call, Inner inner, bool answerCanBeLost,
+                                               const std::function<QDError()> &before, Result early)
+{
+    if (early.error = switchError(call); !early.error.isNull())
+        return early;
+    if (before) {
+        if (early.error = before(); !early.error.isNull())
+            return early;
+    }
+    const auto rule = fire(call);
+    if (answerCanBeLost && rule && rule->lostAnswer) {
+        inner();
+        early.error = ruleError(*rule, NetworkFailure);
+        return early;
+    }
+    if (rule && (early.error = ruleError(*rule), !early.error.isNull()))
+        return early;
+    return inner();
+}
+
+template <typename Result, typename Inner>
+Result FaultInjectingCloudService::guardedResume(const QString &operationID, Inner inner)
+{
+    const Call call{CloudOperationKind::LongLivedOperations, {}, {}, {}, {}};
+    Result early;
+    early.operationID = operationID;
+    return guardedCall<Result>(
+        call,
+        [&] {
+            {
+                QMutexLocker lock(&m_mutex);
+                if (m_held.contains(operationID)) {
+                    Result busy = early;
+                    busy.error =
+                        CloudErrors::withRetryAfter(ZoneBusy, 60, QStringLiteral("Another client runs this operation."));
+                    return busy;
+                }
+            }
+            return inner();
+        },
+        false, {}, early);
+}
+
 AccountStatus FaultInjectingCloudService::accountStatus(QDError *error)
 {
     const Call call{CloudOperationKind::AccountStatus, {}, {}, {}, {}};
@@ -218,24 +262,18 @@ ZonesResult FaultInjectingCloudService::saveZones(DatabaseScope database, const 
     Call call{CloudOperationKind::ModifyZones, database, {}, {}, {}};
     for (const RecordZoneID &zone : zones)
         call.zones.insert(zone.zoneName());
-    ZonesResult result;
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    const auto rule = fire(call);
-    if (rule && rule->lostAnswer) {
-        m_inner->saveZones(database, zones);
-        result.error = ruleError(*rule, NetworkFailure);
-        return result;
-    }
-    if (rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    {
-        // Saving a zone makes it anew, as the service does for a zone the user deleted.
-        QMutexLocker lock(&m_mutex);
-        for (const RecordZoneID &zone : zones)
-            m_userDeletedZones.remove(zone.zoneName());
-    }
-    return m_inner->saveZones(database, zones);
+    return guardedCall<ZonesResult>(
+        call,
+        [&] {
+            {
+                // Saving a zone makes it anew, as the service does for a zone the user deleted.
+                QMutexLocker lock(&m_mutex);
+                for (const RecordZoneID &zone : zones)
+                    m_userDeletedZones.remove(zone.zoneName());
+            }
+            return m_inner->saveZones(database, zones);
+        },
+        true);
 }
 
 ZonesResult FaultInjectingCloudService::deleteZones(DatabaseScope database, const QList<RecordZoneID> &zones)
@@ -243,18 +281,7 @@ ZonesResult FaultInjectingCloudService::deleteZones(DatabaseScope database, cons
     Call call{CloudOperationKind::ModifyZones, database, {}, {}, {}};
     for (const RecordZoneID &zone : zones)
         call.zones.insert(zone.zoneName());
-    ZonesResult result;
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    const auto rule = fire(call);
-    if (rule && rule->lostAnswer) {
-        m_inner->deleteZones(database, zones);
-        result.error = ruleError(*rule, NetworkFailure);
-        return result;
-    }
-    if (rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    return m_inner->deleteZones(database, zones);
+    return guardedCall<ZonesResult>(call, [&] { return m_inner->deleteZones(database, zones); }, true);
 }
 
 ZonesResult FaultInjectingCloudService::fetchZones(DatabaseScope database, const QList<RecordZoneID> &zones)
@@ -456,25 +483,12 @@ ZoneChangesResult FaultInjectingCloudService::fetchZoneChanges(DatabaseScope dat
 {
     const Call call{CloudOperationKind::FetchZoneChanges, database,
                     {zone.isNull() ? DefaultZoneName : zone.zoneName()}, {}, {}};
-    ZoneChangesResult result;
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_tokensExpired && !previous.isNull()) {
-            result.error = CloudErrors::make(ChangeTokenExpired);
-            return result;
-        }
-    }
-    const auto rule = fire(call);
-    if (rule && rule->lostAnswer) {
-        m_inner->fetchZoneChanges(database, zone, previous, desiredKeys, resultsLimit);
-        result.error = ruleError(*rule, NetworkFailure);
-        return result;
-    }
-    if (rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    return m_inner->fetchZoneChanges(database, zone, previous, desiredKeys, resultsLimit);
+    return guardedCall<ZoneChangesResult>(
+        call, [&] { return m_inner->fetchZoneChanges(database, zone, previous, desiredKeys, resultsLimit); }, true,
+        [&] {
+            QMutexLocker lock(&m_mutex);
+            return m_tokensExpired && !previous.isNull() ? CloudErrors::make(ChangeTokenExpired) : QDError();
+        });
 }
 
 QueryResult FaultInjectingCloudService::query(const QueryRequest &request)
@@ -515,12 +529,7 @@ QueryResult FaultInjectingCloudService::query(const QueryRequest &request)
 SubscriptionsResult FaultInjectingCloudService::fetchAllSubscriptions(DatabaseScope database)
 {
     const Call call{CloudOperationKind::FetchSubscriptions, database, {}, {}, {}};
-    SubscriptionsResult result;
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    if (const auto rule = fire(call); rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    return m_inner->fetchAllSubscriptions(database);
+    return guardedCall<SubscriptionsResult>(call, [&] { return m_inner->fetchAllSubscriptions(database); }, false);
 }
 
 SubscriptionsResult FaultInjectingCloudService::modifySubscriptions(DatabaseScope database,
@@ -530,18 +539,8 @@ SubscriptionsResult FaultInjectingCloudService::modifySubscriptions(DatabaseScop
     Call call{CloudOperationKind::ModifySubscriptions, database, {}, {}, {}};
     for (const Subscription &subscription : save)
         call.zones.insert(subscription.zoneID.zoneName());
-    SubscriptionsResult result;
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    const auto rule = fire(call);
-    if (rule && rule->lostAnswer) {
-        m_inner->modifySubscriptions(database, save, deleteIDs);
-        result.error = ruleError(*rule, NetworkFailure);
-        return result;
-    }
-    if (rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    return m_inner->modifySubscriptions(database, save, deleteIDs);
+    return guardedCall<SubscriptionsResult>(
+        call, [&] { return m_inner->modifySubscriptions(database, save, deleteIDs); }, true);
 }
 
 QStringList FaultInjectingCloudService::longLivedOperationIDs(QDError *error)
@@ -588,40 +587,12 @@ LongLivedOperation FaultInjectingCloudService::longLivedOperation(const QString 
 
 ModifyRecordsResult FaultInjectingCloudService::resumeModifyRecords(const QString &operationID)
 {
-    ModifyRecordsResult result;
-    result.operationID = operationID;
-    const Call call{CloudOperationKind::LongLivedOperations, {}, {}, {}, {}};
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    if (const auto rule = fire(call); rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_held.contains(operationID)) {
-            result.error = CloudErrors::withRetryAfter(ZoneBusy, 60, QStringLiteral("Another client runs this operation."));
-            return result;
-        }
-    }
-    return m_inner->resumeModifyRecords(operationID);
+    return guardedResume<ModifyRecordsResult>(operationID, [&] { return m_inner->resumeModifyRecords(operationID); });
 }
 
 QueryResult FaultInjectingCloudService::resumeQuery(const QString &operationID)
 {
-    QueryResult result;
-    result.operationID = operationID;
-    const Call call{CloudOperationKind::LongLivedOperations, {}, {}, {}, {}};
-    if (result.error = switchError(call); !result.error.isNull())
-        return result;
-    if (const auto rule = fire(call); rule && (result.error = ruleError(*rule), !result.error.isNull()))
-        return result;
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_held.contains(operationID)) {
-            result.error = CloudErrors::withRetryAfter(ZoneBusy, 60, QStringLiteral("Another client runs this operation."));
-            return result;
-        }
-    }
-    return m_inner->resumeQuery(operationID);
+    return guardedResume<QueryResult>(operationID, [&] { return m_inner->resumeQuery(operationID); });
 }
 
 bool FaultInjectingCloudService::removeLongLivedOperation(const QString &operationID, QDError *error)

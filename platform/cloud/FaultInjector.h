@@ -8,6 +8,7 @@
 #include <QSet>
 
 #include <memory>
+#include <functional>
 #include <optional>
 
 namespace platform::cloud {
@@ -130,6 +131,15 @@ private:
     // The error every call answers under the current switches, if any.
     platform::core::QDError switchError(const Call &call) const;
     platform::core::QDError ruleError(const FaultRule &rule, qint64 fallback = 0) const;
+    // The course most calls take: the switches' error, else the firing rule's error (with a lost answer the
+    // call still reaches the service, and only its answer is lost), else the service's own answer.
+    // `before` may answer an error of its own once the switches are passed; an early answer is `early` with
+    // the error set.
+    template <typename Result, typename Inner>
+    Result guardedCall(const Call &call, Inner inner, bool answerCanBeLost,
+                       const std::function<platform::core::QDError()> &before = {}, Result early = {});
+    // A resume of a long-lived operation: refused while this injector holds it as executing elsewhere.
+    template <typename Result, typename Inner> Result guardedResume(const QString &operationID, Inner inner);
 
     std::shared_ptr<CloudService> m_inner;
     mutable QMutex m_mutex;

@@ -1398,46 +1398,43 @@ LongLivedOperation SqlCloudService::longLivedOperation(const QString &operationI
     return operation;
 }
 
-ModifyRecordsResult SqlCloudService::resumeModifyRecords(const QString &operationID)
+template <typename Result, typename Request>
+Result SqlCloudService::resumeOperation(const QString &operationID, LongLivedOperation::Kind kind,
+                                        const QString &wrongKindText,
+                                        std::optional<Request> (*decodeRequest)(const QByteArray &, QDError *),
+                                        std::optional<Result> (*decodeResult)(const QByteArray &, QDError *),
+                                        Result (SqlCloudService::*run)(const Request &, const QString &))
 {
-    ModifyRecordsResult result;
+    Result result;
     result.operationID = operationID;
     const std::optional<SqlRow> row = leaseOperation(operationID, &result.error);
     if (!row)
         return result;
-    if (sqlInt((*row)[0]) != int(LongLivedOperation::Kind::ModifyRecords)) {
-        result.error = CloudErrors::make(InvalidArguments, QStringLiteral("The operation is not a modify operation."));
+    if (sqlInt((*row)[0]) != int(kind)) {
+        result.error = CloudErrors::make(InvalidArguments, wrongKindText);
         return result;
     }
     if (sqlInt((*row)[1]) == 2) {
-        const auto kept = RecordCodec::decodeModifyResult(sqlBytes((*row)[3]), &result.error);
+        const auto kept = decodeResult(sqlBytes((*row)[3]), &result.error);
         return kept ? *kept : result;
     }
-    const auto request = RecordCodec::decodeModifyRequest(sqlBytes((*row)[2]), &result.error);
+    const auto request = decodeRequest(sqlBytes((*row)[2]), &result.error);
     if (!request)
         return result;
-    return runModify(*request, operationID);
+    return (this->*run)(*request, operationID);
+}
+
+ModifyRecordsResult SqlCloudService::resumeModifyRecords(const QString &operationID)
+{
+    return resumeOperation(operationID, LongLivedOperation::Kind::ModifyRecords,
+                           QStringLiteral("The operation is not a modify operation."), &RecordCodec::decodeModifyRequest,
+                           &RecordCodec::decodeModifyResult, &SqlCloudService::runModify);
 }
 
 QueryResult SqlCloudService::resumeQuery(const QString &operationID)
 {
-    QueryResult result;
-    result.operationID = operationID;
-    const std::optional<SqlRow> row = leaseOperation(operationID, &result.error);
-    if (!row)
-        return result;
-    if (sqlInt((*row)[0]) != int(LongLivedOperation::Kind::Query)) {
-        result.error = CloudErrors::make(InvalidArguments, QStringLiteral("The operation is not a query."));
-        return result;
-    }
-    if (sqlInt((*row)[1]) == 2) {
-        const auto kept = RecordCodec::decodeQueryResult(sqlBytes((*row)[3]), &result.error);
-        return kept ? *kept : result;
-    }
-    const auto request = RecordCodec::decodeQueryRequest(sqlBytes((*row)[2]), &result.error);
-    if (!request)
-        return result;
-    return runQuery(*request, operationID);
+    return resumeOperation(operationID, LongLivedOperation::Kind::Query, QStringLiteral("The operation is not a query."),
+                           &RecordCodec::decodeQueryRequest, &RecordCodec::decodeQueryResult, &SqlCloudService::runQuery);
 }
 
 bool SqlCloudService::removeLongLivedOperation(const QString &operationID, QDError *error)

@@ -113,6 +113,13 @@ private:
     bool storeOperationResult(const QString &operationID, const QByteArray &result, platform::core::QDError *error);
     // Takes the lease of a kept operation; answers its row (kind, state, request, result, lease).
     std::optional<SqlRow> leaseOperation(const QString &operationID, platform::core::QDError *error);
+    // Resumes a leased operation of `kind`: a finished one answers its kept result, any other runs its kept
+    // request again under the same identifier.
+    template <typename Result, typename Request>
+    Result resumeOperation(const QString &operationID, LongLivedOperation::Kind kind, const QString &wrongKindText,
+                           std::optional<Request> (*decodeRequest)(const QByteArray &, platform::core::QDError *),
+                           std::optional<Result> (*decodeResult)(const QByteArray &, platform::core::QDError *),
+                           Result (SqlCloudService::*run)(const Request &, const QString &));
 
     QCborValue encodeAsset(const Asset &asset, QList<PendingAsset> &pending, platform::core::QDError *error);
     Asset decodeAsset(const QCborValue &stored, DatabaseScope database, platform::core::QDError *error);

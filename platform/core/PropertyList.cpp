@@ -454,9 +454,8 @@ public:
             if (!d.isValid())
                 return fail(QStringLiteral("a property list cannot hold an invalid date"));
             const QDateTime utc = d.toUTC();
-            // Whole seconds in the common form; milliseconds only when there are any, so nothing is lost.
-            const QString text = utc.time().msec() == 0 ? utc.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss'Z'"))
-                                                        : utc.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz'Z'"));
+            // An XML property list carries whole seconds in UTC; other readers reject a fraction, so it is dropped.
+            const QString text = utc.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss'Z'"));
             if (utc.date().year() < 0 || utc.date().year() > 9999)
                 return fail(QStringLiteral("the date %1 is outside the years 0 to 9999").arg(utc.toString(Qt::ISODate)));
             leaf(parent, "date", text);

@@ -4,7 +4,7 @@
 #include <QVariantMap>
 
 inline const QString QuendelErrorDomain = QStringLiteral("com.quendel.errordomain");
-inline const QString QuendelCloudKitErrorDomain = QStringLiteral("QuendelCloudKitErrorDomain");
+inline const QString QuendelCloudKitErrorDomain = QStringLiteral("com.quendel.cloudkiterrordomain");
 
 namespace platform::core {
 

@@ -444,7 +444,14 @@ KeyValueStore::ReadResult KeyValueStore::readFile(QVariantMap *values) const
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &err);
     if (err.error != QJsonParseError::NoError || !doc.isObject())
         return ReadResult::Damaged;
-    const QJsonObject stored = doc.object().value(QStringLiteral("values")).toObject();
+    // A file of another layout or format number (another version on another computer) parses, yet
+    // writing our view over it would lose what it holds: it is set aside as a damaged one is.
+    const QJsonObject root = doc.object();
+    const QJsonValue format = root.value(QStringLiteral("format"));
+    const QJsonValue valuesObject = root.value(QStringLiteral("values"));
+    if (!format.isDouble() || format.toDouble() != kFormatVersion || !valuesObject.isObject())
+        return ReadResult::Damaged;
+    const QJsonObject stored = valuesObject.toObject();
     for (auto it = stored.begin(); it != stored.end(); ++it)
         values->insert(it.key(), decodeValue(it.value()));
     return ReadResult::Ok;

@@ -228,9 +228,11 @@ QVariant SqliteStore::decodeColumn(sqlite3_stmt *s, int column, const AttributeD
     switch (attribute.type) {
     case AttributeType::String:
     case AttributeType::Decimal: {
-        const void *text = sqlite3_column_text16(s, column);
-        const int bytes = sqlite3_column_bytes16(s, column);
-        return QString(static_cast<const QChar *>(text), bytes / 2);
+        // Read as stored (UTF-8): asking SQLite for UTF-16 would convert into a buffer of its own first.
+        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(s, column));
+        if (!text)
+            return {};
+        return QString::fromUtf8(text, sqlite3_column_bytes(s, column));
     }
     case AttributeType::Integer16:
     case AttributeType::Integer32:

@@ -50,6 +50,34 @@ ContactInfoViewControllerMac::UrlOpener &urlOpener()
     return opener;
 }
 
+// A read-only value field covers its whole row, so a double click on the value would only select a word in
+// it: it reaches the page's double action instead, as a click on the row.
+class RowDoubleClickForwarder : public QObject
+{
+public:
+    RowDoubleClickForwarder(QLineEdit *field, std::function<void()> action)
+        : QObject(field)
+        , m_field(field)
+        , m_action(std::move(action))
+    {
+        field->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_field && event->type() == QEvent::MouseButtonDblClick && m_field->isReadOnly()) {
+            m_action();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit *m_field;
+    std::function<void()> m_action;
+};
+
 QWidget *viewWithTag(QWidget *cell, int tag)
 {
     if (!cell)
@@ -661,6 +689,10 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
     label->setText(m_model->labelText(*row));
     value->setText(m_model->valueText(*row));
     value->setReadOnly(!m_showTopView || item.section == GroupsKey);
+    new RowDoubleClickForwarder(value, [this, row, generation] {
+        if (generation == m_cellGeneration)
+            doubleClickAction(indexForRow(row));
+    });
     if (item.section == NotesKey) {
         connect(value, &QLineEdit::textEdited, this, [this, row, generation](const QString &text) {
             if (generation != m_cellGeneration)

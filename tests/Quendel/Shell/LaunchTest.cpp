@@ -36,7 +36,7 @@ TEST_F(LaunchTest, EmptyDataFolderRunsTheStepsInOrderThroughThePreUpdateBackup)
     EXPECT_TRUE(ranInOrder(delegate.launchSteps(),
                            {"willFinishLaunching", "settings.initialize", "initHockey", "buildSidebarItems", "passcode:no",
                             "databaseUpdateGate", "databaseUpdateGate:backupSheet", "didFinishLaunching",
-                            "didFinishLaunching.observers", "completedBackupAndUpgrade", "postLaunch", "storeController",
+                            "didFinishLaunching.observers", "postLaunch", "storeController",
                             "selectItemAtIndex:0", "storeLoaded", "postLaunch.observers", "dropboxManager",
                             "loadContactGroupSelectionMenu", "updateLaunchCount", "showWhatsNewMessage",
                             "launchComplete", "runAppLaunchOperations", "PostLoginOperation", "contactsRefreshDone",
@@ -44,6 +44,14 @@ TEST_F(LaunchTest, EmptyDataFolderRunsTheStepsInOrderThroughThePreUpdateBackup)
     EXPECT_EQ(delegate.launchSteps().count(QStringLiteral("storeLoaded")), 1);
     EXPECT_EQ(sheetTypes, std::vector<quint32>{0});
     EXPECT_TRUE(exits.isEmpty());
+
+    // The program's own sheet makes no backup, so nothing says one was made: no report to the delegate,
+    // no "Update Complete", and the backup stays due at the next launch.
+    EXPECT_FALSE(delegate.launchSteps().contains(QStringLiteral("completedBackupAndUpgrade")));
+    EXPECT_FALSE(dataPlistValues().boolValue(SharedAppGlobals::MigrationCompleteKey));
+    EXPECT_FALSE(dataPlistValues().contains(QStringLiteral("AutoBackupLastBackupTimestamp")));
+    EXPECT_TRUE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
+    EXPECT_TRUE(SharedAppGlobals::sharedAppGlobals().shouldLoadUpdatingDatabasePage());
 
     // The window runs on an open store, with every service of the store-loaded handler in place.
     ASSERT_NE(delegate.window(), nullptr);

@@ -197,7 +197,7 @@ TEST_F(DetailsTest, OtherInfoRowsFollowTheirFields)
     EXPECT_EQ(dictionary.value(OtherInfoKey)[0]->text, QStringLiteral("Chef"));
     EXPECT_EQ(keys.count(OtherInfoKey), 1);
     person->updateContactDictionaryWithOtherKey(QStringLiteral("personinfo.birthday"), dictionary, keys);
-    EXPECT_EQ(dictionary.value(OtherInfoKey).size(), 2); // no birthday yet: today's date is shown
+    EXPECT_EQ(dictionary.value(OtherInfoKey).size(), 1); // no birthday yet: no entry, not today's date
 }
 
 TEST_F(DetailsTest, NameNotesAndOtherFieldsReachOnlyALinkedContact)

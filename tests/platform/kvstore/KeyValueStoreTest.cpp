@@ -180,23 +180,40 @@ TEST(KeyValueStore, InjectedChangesCarryEachReasonAndTheirKeys)
     EXPECT_EQ(notices.keys.last(), QStringList{"k"});
 }
 
-TEST(KeyValueStore, ADamagedFileIsKeptAsideNotWrittenOver)
+// Files that are not JSON, and JSON of a layout or format number this version does not write, are kept
+// aside byte for byte; the store starts again from its own view and never writes over them.
+TEST(KeyValueStore, ADamagedOrForeignFileIsKeptAsideNotWrittenOver)
 {
-    QTemporaryDir dir;
-    {
-        QFile f(storePath(dir));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("{ this is not json");
+    const struct {
+        const char *name;
+        QByteArray contents;
+    } rows[] = {
+        {"not JSON", "{ this is not json"},
+        {"a JSON array", R"([1, 2, 3])"},
+        {"a newer format number", R"({"format": 2, "values": {"k": {"t": "i", "v": 1}}})"},
+        {"a format number as text", R"({"format": "1", "values": {}})"},
+        {"no format number", R"({"values": {}})"},
+        {"values of another layout", R"({"format": 1, "values": [["k", 1]]})"},
+        {"another layout altogether", R"({"entries": {"k": 1}})"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        QTemporaryDir dir;
+        {
+            QFile f(storePath(dir));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(row.contents);
+        }
+        KeyValueStore store(storePath(dir));
+        EXPECT_TRUE(store.keys().isEmpty());
+        store.setLongLong("k", 7);
+        const QStringList aside = QDir(dir.path()).entryList({KeyValueStore::FileName + ".damaged-*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        QFile kept(QDir(dir.path()).filePath(aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), row.contents);
+        EXPECT_EQ(KeyValueStore(storePath(dir)).longLong("k"), 7);
     }
-    KeyValueStore store(storePath(dir));
-    EXPECT_TRUE(store.keys().isEmpty());
-    store.setLongLong("k", 7);
-    const QStringList aside = QDir(dir.path()).entryList({KeyValueStore::FileName + ".damaged-*"}, QDir::Files);
-    ASSERT_EQ(aside.size(), 1);
-    QFile kept(QDir(dir.path()).filePath(aside.first()));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("{ this is not json"));
-    EXPECT_EQ(KeyValueStore(storePath(dir)).longLong("k"), 7);
 }
 
 TEST(KeyValueStore, AnUnreachableFolderFailsSynchronizeAndKeepsTheChangeForLater)

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ QVariantMap everyKind()
         {"true", true},
         {"false", false},
         {"date", QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC)},
-        {"date with ms", QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)},
+        {"date before 1970", QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59), Qt::UTC)},
         {"data", QByteArray("\x00\x01\x02\xfe\xff binary", 12)},
         {"empty data", QByteArray("")},
         {"array", QVariantList{qint64(1), QStringLiteral("two"), QVariantList{}, QVariantMap{}}},
@@ -88,6 +89,49 @@ TEST(PropertyList, RoundTripsEveryTypeThroughAFile)
     const auto nan = PropertyList::fromData(*PropertyList::toData(std::nan("")));
     ASSERT_TRUE(nan.has_value());
     EXPECT_TRUE(std::isnan(nan->toDouble()));
+}
+
+TEST(PropertyList, DatesAreWrittenInWholeSecondsUtcAndReadInBothForms)
+{
+    struct Row {
+        const char *name;
+        QDateTime in;
+        const char *written;
+    };
+    const Row rows[] = {
+        {"fraction dropped", QDateTime(QDate(2026, 12, 10), QTime(15, 43, 21, 990), Qt::UTC), "2026-12-10T15:43:21Z"},
+        {"whole seconds", QDateTime(QDate(2026, 12, 10), QTime(15, 43, 21), Qt::UTC), "2026-12-10T15:43:21Z"},
+        {"offset zone to UTC", QDateTime(QDate(2026, 12, 10), QTime(17, 43, 21, 5), QTimeZone(7200)),
+         "2026-12-10T15:43:21Z"},
+        {"before 1970", QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 999), Qt::UTC), "1969-12-31T23:59:59Z"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QDError error;
+        const auto bytes = PropertyList::toData(QVariantMap{{"d", row.in}}, &error);
+        ASSERT_TRUE(bytes.has_value()) << error.toString().toStdString();
+        EXPECT_TRUE(bytes->contains(QByteArray("<date>") + row.written + "</date>")) << bytes->constData();
+        const auto back = PropertyList::fromData(*bytes, &error);
+        ASSERT_TRUE(back.has_value());
+        EXPECT_EQ(back->toMap().value("d").toDateTime(), row.in.toUTC().addMSecs(-row.in.time().msec()));
+    }
+
+    // Files written earlier with a fraction still read, fraction included.
+    struct ReadRow {
+        const char *text;
+        QDateTime expected;
+    };
+    const ReadRow reads[] = {
+        {"2026-12-10T15:43:21Z", QDateTime(QDate(2026, 12, 10), QTime(15, 43, 21), Qt::UTC)},
+        {"2026-12-10T15:43:21.990Z", QDateTime(QDate(2026, 12, 10), QTime(15, 43, 21, 990), Qt::UTC)},
+    };
+    for (const ReadRow &row : reads) {
+        SCOPED_TRACE(row.text);
+        const auto value =
+            PropertyList::fromData(QByteArray("<plist><dict><key>d</key><date>") + row.text + "</date></dict></plist>");
+        ASSERT_TRUE(value.has_value());
+        EXPECT_EQ(value->toMap().value("d"), QVariant(row.expected));
+    }
 }
 
 TEST(PropertyList, ReadsTheStandardHeaderAndCommonVariants)

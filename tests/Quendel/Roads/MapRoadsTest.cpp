@@ -1,0 +1,136 @@
+#include "RoadsFixture.h"
+
+#include "QuendelKit/Entities/LocationsListSetup.h"
+
+#include "platform/maps/MapView.h"
+#include "platform/maps/UserLocation.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace roads;
+
+namespace {
+
+// The user stands in the middle of Zurich.
+class MapRoadsTest : public RoadTest
+{
+protected:
+    void SetUp() override
+    {
+        RoadTest::SetUp();
+        platform::maps::UserLocationProvider::setFactory([](QObject *parent) {
+            auto provider = std::make_unique<platform::maps::FixedLocationProvider>(parent);
+            provider->setLocation({47.3769, 8.5417});
+            return provider;
+        });
+    }
+    void TearDown() override
+    {
+        RoadTest::TearDown();
+        platform::maps::UserLocationProvider::setFactory(nullptr);
+    }
+
+    // The toolbar's Add, the names and the new address's city, and the sheet's Add button.
+    void addContactWithAddress(const QString &first, const QString &last, const QString &city)
+    {
+        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+        platform::ui::Sheet *sheet = sheetOver(window());
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Addresses new city"), sheet), city, false);
+        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+    }
+
+    QAbstractItemView *mapList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Map List")); }
+    platform::maps::MapView *map() { return widgetNamed<platform::maps::MapView>(QStringLiteral("Map")); }
+
+    // The list's rows as shown: group titles and names, top to bottom.
+    QStringList rows() { return rowTexts(mapList()); }
+
+    QStringList pinTitles()
+    {
+        QStringList titles;
+        if (platform::maps::MapView *view = map()) {
+            for (const platform::maps::MapAnnotation &pin : view->annotations())
+                titles << pin.title;
+        }
+        titles.sort();
+        return titles;
+    }
+};
+
+QString groupTitle(const QString &key)
+{
+    return LocationsListSetup().transform().transformedValue(key);
+}
+
+} // namespace
+
+TEST_F(MapRoadsTest, AddressesAreGeocodedOfflineAndListedByDistanceWithSearchNarrowingTheList)
+{
+    start();
+    addContactWithAddress(QStringLiteral("Ann"), QStringLiteral("Alpha"), QStringLiteral("Zurich"));
+    addContactWithAddress(QStringLiteral("Bob"), QStringLiteral("Beta"), QStringLiteral("Bern"));
+
+    clickRow(widgetNamed<QAbstractItemView>(QStringLiteral("Sections")), QStringLiteral("Map"));
+    ASSERT_NE(mapList(), nullptr);
+    ASSERT_NE(map(), nullptr);
+
+    // Both addresses are geocoded in the background, without a network: both pins show, and each row
+    // sits under its distance from the user.
+    const bool geocoded = QTest::qWaitFor([&] { return pinTitles().size() == 2; }, 20000);
+    ASSERT_TRUE(geocoded) << rows().join(QLatin1String(" | ")).toStdString();
+    EXPECT_EQ(pinTitles(), (QStringList{QStringLiteral("Ann Alpha"), QStringLiteral("Bob Beta")}));
+    const QStringList expected = {groupTitle(QStringLiteral("10")), QStringLiteral("Ann Alpha"),
+                                  groupTitle(QStringLiteral("51")), QStringLiteral("Bob Beta")};
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows() == expected; }, 5000)) << rows().join(QLatin1String(" | ")).toStdString();
+    // The user's pin-point and the distance beside each row.
+    EXPECT_TRUE(map()->hasUserLocation());
+    const QModelIndex bern = rowWithText(mapList(), QStringLiteral("Bob Beta"));
+    EXPECT_FALSE(bern.data(Qt::UserRole + 3).toString().isEmpty());
+
+    // A double click on a row shows its pin, selected, on the map.
+    clickRow(mapList(), QStringLiteral("Bob Beta"), true);
+    EXPECT_FALSE(map()->selectedAnnotation().isEmpty());
+    EXPECT_TRUE(map()->visibleContains({46.948, 7.447}));
+
+    // The search narrows the list, not the map.
+    auto *search = widgetNamed<QLineEdit>(QStringLiteral("Search"));
+    typeInto(search, QStringLiteral("bern"), false);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rowWithText(mapList(), QStringLiteral("Ann Alpha")).isValid(); }, 5000));
+    EXPECT_TRUE(rowWithText(mapList(), QStringLiteral("Bob Beta")).isValid());
+    EXPECT_EQ(pinTitles().size(), 2);
+    QTest::keyClick(search, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(search, Qt::Key_Backspace);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rows() == expected; }, 5000)) << rows().join(QLatin1String(" | ")).toStdString();
+
+    if (qEnvironmentVariableIsSet("QUENDEL_MAP_SHOT"))
+        window()->grab().save(qEnvironmentVariable("QUENDEL_MAP_SHOT"));
+
+    // Everything stays geocoded across a quit and a start.
+    quitThroughTheMenu();
+    start();
+    clickRow(widgetNamed<QAbstractItemView>(QStringLiteral("Sections")), QStringLiteral("Map"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pinTitles().size() == 2; }, 5000));
+}
+
+TEST_F(MapRoadsTest, WithoutALocationServiceTheBarSaysSo)
+{
+    platform::maps::UserLocationProvider::setFactory([](QObject *parent) {
+        auto provider = std::make_unique<platform::maps::FixedLocationProvider>(parent);
+        provider->setAuthorization(platform::maps::UserLocationProvider::NotDetermined);
+        return provider;
+    });
+    start();
+    clickRow(widgetNamed<QAbstractItemView>(QStringLiteral("Sections")), QStringLiteral("Map"));
+    auto *status = widgetNamed<QLabel>(QStringLiteral("Map Status"));
+    ASSERT_NE(status, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text() == QLatin1String("Unable to determine Current Location"); }, 5000))
+        << status->text().toStdString();
+    EXPECT_GT(status->height(), 0);
+}
