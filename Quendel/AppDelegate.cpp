@@ -17,6 +17,7 @@
 #include "Mac/Contacts/MacContactsViewController.h"
 #include "Mac/Shell/MainMenuCommands.h"
 #include "Mac/Shell/MainWindow.h"
+#include "Mac/Reports/ReportExportPane.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
 #include "Mac/Shell/MainWindowSidebar.h"
 #include "Mac/Shell/MainWindowToolbar.h"
@@ -38,6 +39,7 @@
 #include "platform/ui/CommandRouter.h"
 #include "platform/ui/Sheet.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -1214,6 +1216,40 @@ void AppDelegate::buildMainMenu()
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
         file->insertAction(file->actions().value(0), importContacts);
     m_window->addAction(importContacts);
+
+    // The report export pane opens as a window of its own from the File menu.
+    auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
+    exportReport->setObjectName(QStringLiteral("exportReportPressed"));
+    connect(exportReport, &QAction::triggered, this, [this] { showReportExportPane(); });
+    const QList<QAction *> menus = m_window->menuBar()->actions();
+    if (!menus.isEmpty() && menus.first()->menu())
+        menus.first()->menu()->insertAction(m_menuCommands->preferencesCommand(), exportReport);
+    m_menuCommands->addCommand(exportReport);
+}
+
+void AppDelegate::showReportExportPane()
+{
+    if (!m_window)
+        return;
+    auto *pane = m_window->findChild<ReportExportPane *>();
+    if (!pane) {
+        pane = new ReportExportPane(managedObjectContext().get(), m_window);
+        pane->setWindowFlag(Qt::Window);
+        pane->setGroupProvider(
+            [this] {
+                QWidget *button = m_toolbar ? m_toolbar->groupSelectionButton() : nullptr;
+                return button ? button->property("text").toString() : QString();
+            },
+            [this] {
+                MacContactsViewController *contacts = contactsViewController();
+                return contacts && contacts->contactsListSource() ? contacts->contactsListSource()->arrangedObjects()
+                                                                  : QList<Person *>();
+            });
+        pane->resize(460, 360);
+    }
+    pane->show();
+    pane->raise();
+    pane->activateWindow();
 }
 
 void AppDelegate::showImportContactsWindow()

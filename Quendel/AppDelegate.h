@@ -275,6 +275,7 @@ private:
     void recordStep(const QString &step) const;
     void buildToolbar();
     void buildMainMenu();
+    void showReportExportPane();
     void setShowingPasswordScreen(bool showing);
     // The list the arrow keys move into for section `index`; null for a section without one.
     QTreeView *sectionList(int index) const;
