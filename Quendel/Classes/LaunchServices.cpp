@@ -1,6 +1,9 @@
 #include "Classes/LaunchServices.h"
 
+#include "Classes/Backups/QDAutomaticBackupController.h"
+
 #include "platform/core/Dispatch.h"
+#include "platform/core/NotificationCenter.h"
 
 using platform::core::BlockOperation;
 using platform::core::Operation;
@@ -12,7 +15,7 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     factory.makeCalendarWatcher = [](const ContextPtr &) { return std::make_shared<PlaceholderCalendarWatcher>(); };
     factory.makeContactsRefresh = [](const ContextPtr &) { return std::make_shared<PlaceholderContactsRefresh>(); };
     factory.makeGeocoderQueue = [](const ContextPtr &) { return std::make_shared<PlaceholderGeocoderQueue>(); };
-    factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
+    factory.makeBackupController = [](const ContextPtr &context) { return QDAutomaticBackupController::create(context); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
     factory.makePasscodeSheet = [] { return std::make_shared<PlaceholderPasscodeSheet>(); };
@@ -92,5 +95,14 @@ void PlaceholderDatabaseUpdateSheet::beginSheet(QWidget *, std::function<void(qu
             self->m_attached = false;
         if (ended)
             ended();
+    });
+}
+
+void PlaceholderBackupController::startAutomaticBackupProcessWithIsAutomatic(bool)
+{
+    platform::core::dispatchAsyncMain([] {
+        platform::core::NotificationCenter::defaultCenter().post(
+            QDAutomaticBackupController::NewBackupAvailableNotification, nullptr,
+            {{QDAutomaticBackupController::PathKey, QString()}});
     });
 }
