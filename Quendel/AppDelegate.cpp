@@ -425,8 +425,16 @@ void AppDelegate::postUpdateAndApplicationDidFinishLaunchingWithNotification()
     selectItemAtIndex(0);
     // The Contacts section asks for the main context as it is made; when it was made before, ask here.
     managedObjectContext();
-    if (!storeIsOpen() && !handleUnopenableStore())
-        return;
+    if (!storeIsOpen()) {
+        if (!handleUnopenableStore())
+            return;
+        // The first section was made on the context without a store; it takes up the restored one.
+        const Notification restored{CoreDataControllerMac::RestoreDBNotification, managedObjectContext().get(), {}};
+        for (int index = 0; m_window && index < SectionSwitcher::SectionCount; ++index) {
+            if (MainWindowManagerViewController *section = m_window->sectionController(index))
+                section->databaseRestoredNotification(restored);
+        }
+    }
 
     m_restorePreparationObserver = ScopedObserver(CoreDataControllerMac::RestoreDBPreparationNotification, nullptr,
                                                   [self](const Notification &n) {
