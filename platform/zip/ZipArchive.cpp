@@ -13,6 +13,7 @@ namespace platform::zip {
 namespace {
 
 constexpr qint64 ReadChunk = 256 * 1024;
+constexpr zip_uint32_t DeflateLevel = 6;
 
 QString libzipMessage(zip_error_t *error)
 {
@@ -132,9 +133,10 @@ bool ZipArchive::addFileToZip(const QString &file, const QString &newname)
                                      .arg(newname, QString::fromUtf8(zip_strerror(m_archive))),
                     file);
     }
-    // Level 0 is the library's default level. The member's time is the file's own: the library takes it
-    // from the file, and the password check byte of the traditional scheme is made from that same time.
-    if (zip_set_file_compression(m_archive, zip_uint64_t(index), ZIP_CM_DEFLATE, 0) != 0
+    // zlib's default level (the library's own default is its slowest). The member's time is the file's own:
+    // the library takes it from the file, and the password check byte of the traditional scheme is made from
+    // that same time.
+    if (zip_set_file_compression(m_archive, zip_uint64_t(index), ZIP_CM_DEFLATE, DeflateLevel) != 0
         || (m_hasPassword
             && zip_file_set_encryption(m_archive, zip_uint64_t(index), ZIP_EM_TRAD_PKWARE, m_password.constData())
                    != 0))

@@ -69,7 +69,7 @@ BackupsPreferencesPane::BackupsPreferencesPane(PreferencesControllerWindowContro
     setAccessibleName(QStringLiteral("Backups"));
     auto *column = new QVBoxLayout(this);
 
-    auto *backups = new QGroupBox(QStringLiteral("Backups"), this);
+    auto *backups = new QGroupBox(QStringLiteral("Back up and restore"), this);
     auto *backupsForm = new QFormLayout(backups);
     m_lastBackupMadeLabel = new QPushButton(NoneText, backups);
     m_lastBackupMadeLabel->setFlat(true);

@@ -17,6 +17,7 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
     m_tabs->setObjectName(QStringLiteral("preferencesTabView"));
     m_tabs->setAccessibleName(QStringLiteral("Preferences panes"));
     layout->addWidget(m_tabs);
+    setMinimumWidth(480);
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));

@@ -188,7 +188,10 @@ TEST_F(BackupRoadsTest, AFileThatIsNoZipArchiveIsRefusedAndTheAutomaticOptionsAr
     QTest::keyClick(interval, Qt::Key_Down);
     keep->setFocus();
     QTest::keyClick(keep, Qt::Key_Down);
-    click(automatic);
+    // On the box itself (the row is wider than the box and its label).
+    QTest::mouseClick(automatic, Qt::LeftButton, {}, QPoint(8, automatic->height() / 2));
+    settle();
+    EXPECT_FALSE(automatic->isChecked());
     EXPECT_FALSE(interval->isEnabled());
     EXPECT_FALSE(keep->isEnabled());
     preferences->close();
