@@ -1,6 +1,7 @@
 #include "Classes/LaunchServices.h"
 
 #include "Classes/Backups/QDAutomaticBackupController.h"
+#include "Mac/Shell/MacDatabaseUpdateBackupWindowController.h"
 
 #include "platform/core/Dispatch.h"
 #include "platform/core/NotificationCenter.h"
@@ -19,7 +20,9 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
     factory.makePasscodeSheet = [] { return std::make_shared<PlaceholderPasscodeSheet>(); };
-    factory.makeDatabaseUpdateSheet = [](quint32 type) { return std::make_shared<PlaceholderDatabaseUpdateSheet>(type); };
+    factory.makeDatabaseUpdateSheet = [](quint32 type) {
+        return std::make_shared<MacDatabaseUpdateBackupWindowController>(type);
+    };
     factory.userNotifications = std::make_shared<PlaceholderUserNotifications>();
     return factory;
 }
