@@ -5,6 +5,12 @@
 #include "Mac/Contacts/ImportMultipleContactsViewController.h"
 #include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
 
+#include "Classes/Backups/BackupFile.h"
+#include "Classes/Backups/DBFileRestore.h"
+#include "Mac/Preferences/BackupsPreferencesPane.h"
+#include "Mac/Preferences/PreferencesControllerWindowController.h"
+#include "platform/ui/FilePanel.h"
+
 #include "SharedAppGlobals.h"
 
 #include "Classes/QDAlertDisplayMac.h"
@@ -180,6 +186,8 @@ AppDelegate::~AppDelegate()
         g_instance = nullptr;
     if (m_sidebar && KeyRoutingDelegate::applicationDelegate() == m_sidebar.get())
         KeyRoutingDelegate::setApplicationDelegate(nullptr);
+    // The preferences window works for this delegate and goes with it.
+    delete m_preferencesWindowController.data();
     // The window's parts reach into the window as they go, so they go first. An add-contact sheet still
     // open goes too: its page reports to this delegate.
     if (m_addContactController) {
@@ -427,8 +435,14 @@ void AppDelegate::postUpdateAndApplicationDidFinishLaunchingWithNotification()
     // The Contacts section asks for the main context as it is made; when it was made before, ask here.
     managedObjectContext();
     if (!storeIsOpen()) {
-        handleUnopenableStore();
-        return;
+        if (!handleUnopenableStore())
+            return;
+        // The first section was made on the context without a store; it takes up the restored one.
+        const Notification restored{CoreDataControllerMac::RestoreDBNotification, managedObjectContext().get(), {}};
+        for (int index = 0; m_window && index < SectionSwitcher::SectionCount; ++index) {
+            if (MainWindowManagerViewController *section = m_window->sectionController(index))
+                section->databaseRestoredNotification(restored);
+        }
     }
 
     m_restorePreparationObserver = ScopedObserver(CoreDataControllerMac::RestoreDBPreparationNotification, nullptr,
@@ -642,11 +656,11 @@ void AppDelegate::storeCouldNotBeOpened(const QString &path, const QDError &erro
         handleUnopenableStore();
 }
 
-void AppDelegate::handleUnopenableStore()
+bool AppDelegate::handleUnopenableStore()
 {
     if (m_launchFailed)
-        return;
-    m_launchFailed = true;
+        return false;
+    const bool wasComplete = m_launchComplete;
     m_launchComplete = false;
     recordStep(QStringLiteral("storeUnavailable"));
 
@@ -659,6 +673,7 @@ void AppDelegate::handleUnopenableStore()
     QDLogError(QStringLiteral("🚨🚨 AppDelegate: no store to run on (%1): %2 🚨🚨").arg(path, reason));
 
     // No window may go on working without its data.
+    const bool windowWasVisible = m_window && m_window->isVisible();
     if (m_window)
         m_window->hide();
     AlertSpec spec;
@@ -666,13 +681,63 @@ void AppDelegate::handleUnopenableStore()
     spec.messageText = StoreUnavailableTitle;
     spec.informativeText =
         QStringLiteral("Quendel could not open its data file \"%1\".\n\n%2\n\nThe file has not been changed, so it "
-                       "can still be recovered or replaced by a backup. Quendel cannot run without it.")
+                       "can still be recovered, or replaced by a backup you restore now. Quendel cannot run without it.")
             .arg(QDir::toNativeSeparators(path), reason);
-    spec.buttonTitles = {QuitButton};
-    AlertPresenter::shared().runModalBlocking(spec);
+    spec.buttonTitles = {QuitButton, RestoreFromBackupButton};
+    while (AlertPresenter::shared().runModalBlocking(spec).buttonIndex == 1) {
+        if (restoreUnopenableStoreFromBackup()) {
+            recordStep(QStringLiteral("storeRestored"));
+            m_unopenableStorePath.clear();
+            m_unopenableStoreError = QDError();
+            m_launchComplete = wasComplete;
+            if (m_window && (windowWasVisible || !wasComplete))
+                m_window->show();
+            return true;
+        }
+    }
 
+    m_launchFailed = true;
     m_terminating = true;
     exitProgram(1);
+    return false;
+}
+
+bool AppDelegate::restoreUnopenableStoreFromBackup()
+{
+    platform::ui::FilePanelSpec panel;
+    panel.title = QStringLiteral("Restore from Backup");
+    panel.prompt = QStringLiteral("Restore");
+    panel.directory = BackupFile::backupFolder();
+    panel.allowedExtensions = {QStringLiteral("zip")};
+    const platform::ui::FilePanelAnswer chosen = platform::ui::FilePanelPresenter::shared().runOpenPanelBlocking(panel);
+    if (!chosen.accepted)
+        return false;
+    DBFileRestore restore;
+    restore.setStoreController(m_coreDataController);
+    if (DBFileRestore::doesFileHavePassword(chosen.path)) {
+        AlertSpec ask;
+        ask.messageText = BackupsPreferencesPane::PasscodeTitle;
+        ask.informativeText = BackupsPreferencesPane::PasscodeMessage;
+        ask.buttonTitles = {QStringLiteral("Restore"), CancelButton};
+        ask.hasAccessoryTextField = true;
+        ask.accessoryIsSecure = true;
+        const AlertResult answer = AlertPresenter::shared().runModalBlocking(ask);
+        if (answer.buttonIndex != 0)
+            return false;
+        restore.setPword(answer.accessoryText);
+    }
+    const int result = restore.restore_db_file(chosen.path, RestoreTypeFile);
+    if ((result == RestoreResultSuccess || result == RestoreResultCloudStore) && storeIsOpen())
+        return true;
+    AlertSpec failed;
+    failed.messageText = QStringLiteral("Restore Failed");
+    failed.informativeText = result == RestoreResultWrongPassword
+                                 ? QStringLiteral("The passcode does not open this backup.")
+                                 : result == RestoreResultNoDatabase
+                                       ? QStringLiteral("The zip file does not contain the data of a Quendel backup.")
+                                       : QStringLiteral("The backup could not be restored.");
+    AlertPresenter::shared().runModalBlocking(failed);
+    return false;
 }
 
 void AppDelegate::exitProgram(int code)
@@ -1208,6 +1273,7 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->buildMenus(m_window->menuBar());
     m_menuCommands->setAnalyticsLogger(logAnalytics);
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
+    m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
     // Import from the address book folder.
     auto *importContacts = new QAction(QStringLiteral("Import Contacts…"), m_menuCommands.get());
@@ -1278,6 +1344,22 @@ void AppDelegate::showImportContactsWindow()
         }
     });
     window->open();
+}
+
+void AppDelegate::showPreferencesWindow()
+{
+    if (!m_preferencesWindowController) {
+        m_preferencesWindowController = new PreferencesControllerWindowController(this);
+        m_preferencesWindowController->setAttribute(Qt::WA_DeleteOnClose, false);
+    } else {
+        m_preferencesWindowController->windowWillAppear();
+    }
+    m_preferencesWindowController->showWindow();
+}
+
+PreferencesControllerWindowController *AppDelegate::preferencesWindowController() const
+{
+    return m_preferencesWindowController;
 }
 
 void AppDelegate::setShowingPasswordScreen(bool showing)

@@ -33,6 +33,7 @@ class MainWindowManagerViewController;
 class MainWindowSidebar;
 class MainWindowToolbar;
 class Person;
+class PreferencesControllerWindowController;
 class QTreeView;
 class QWidget;
 
@@ -114,6 +115,7 @@ public:
     static inline const QString NoInternetText = QStringLiteral("No Internet Connection");
     static inline const QString StoreUnavailableTitle = QStringLiteral("Your Data Could Not Be Opened");
     static inline const QString QuitButton = QStringLiteral("Quit");
+    static inline const QString RestoreFromBackupButton = QStringLiteral("Restore from Backup…");
 
     // Makes the main window (not shown yet). Service objects come from `services`.
     explicit AppDelegate(LaunchServiceFactory services = LaunchServiceFactory::placeholders(),
@@ -207,6 +209,8 @@ public:
     std::shared_ptr<DropboxService> dropBoxManager() const { return m_dropBoxManager; }
     std::shared_ptr<PasscodeSheetService> passwordController() const { return m_passwordController; }
     std::shared_ptr<DatabaseUpdateSheetService> databaseUpdateController() const { return m_databaseUpdateController; }
+    // The preferences window, once it was opened.
+    PreferencesControllerWindowController *preferencesWindowController() const;
     const LaunchServiceFactory &services() const { return m_services; }
 
     bool passwordExists() const { return m_passwordExists; }
@@ -261,9 +265,8 @@ protected:
     // The controller of section `index`; null leaves the window's empty page for it (all but Contacts).
     virtual MainWindowManagerViewController *makeSectionController(int index);
     MainWindowManagerViewController *makeMapSection();
-    // The preferences window. The menu's Preferences command stays disabled while nothing hands it a
-    // handler.
-    virtual void showPreferencesWindow() {}
+    // The preferences window: made the first time, brought to the front and reloaded every later time.
+    virtual void showPreferencesWindow();
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -281,7 +284,11 @@ private:
     QTreeView *sectionList(int index) const;
     bool storeIsOpen() const;
     void storeCouldNotBeOpened(const QString &path, const platform::core::QDError &error);
-    void handleUnopenableStore();
+    // Tells the user the store cannot be opened and offers to restore a backup; true once a restored store
+    // is open, false when the program is quitting.
+    bool handleUnopenableStore();
+    // Lets the user pick a backup archive and restores it while no store is open; true once a store is open.
+    bool restoreUnopenableStoreFromBackup();
     void finishPostLaunchAndRun();
     void becameActiveAfterPasscode();
     void startDropboxLaunchCheck();
@@ -299,6 +306,7 @@ private:
     std::unique_ptr<MainWindowToolbar> m_toolbar;
     std::unique_ptr<MainMenuCommands> m_menuCommands;
     QPointer<AddContactWindowController> m_addContactController;
+    QPointer<PreferencesControllerWindowController> m_preferencesWindowController;
     std::shared_ptr<CoreDataControllerMac> m_coreDataController;
     std::shared_ptr<SaveListenerService> m_cloudListener;
     std::shared_ptr<CalendarWatcherService> m_calendarSyncController;

@@ -1,5 +1,6 @@
 #include "CoreDataControllerShared.h"
 
+#include "Backups/DBFileRestore.h"
 #include "DefaultTitles.h"
 #include "StoreFileCompanions.h"
 
@@ -89,6 +90,8 @@ void CoreDataControllerShared::loadPersistentStores()
 
 void CoreDataControllerShared::loadLocalStore()
 {
+    // A restore stopped half-way is finished before its store is opened, so the store and its files match.
+    DBFileRestore::recoverInterruptedRestore();
     storeLoaded(loadLocalStoreIntoPSCWithDelete(false));
 }
 

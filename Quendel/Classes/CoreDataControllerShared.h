@@ -75,6 +75,19 @@ public:
     // context seeds them again, but only into lists that are still empty.
     void oneTimeDatabaseUpdates(bool force);
 
+    // ---- Store copies ----
+    // Work files of a full backup in the data folder.
+    static inline const QString BackupStoreCopyFileName = QStringLiteral("QuendelCopy.sqlite");
+    // A whole single-file copy of the coordinator's store (its write-ahead log included) as
+    // "QuendelCopy.sqlite" in the data folder; its path, or null with the error.
+    static QString makeiCloudBackupWithObjectCopyWithPSC(
+        const std::shared_ptr<platform::store::StoreCoordinator> &coordinator, platform::core::QDError *error = nullptr);
+    // Copies the store file at source (with whatever its write-ahead log holds) to destination, replacing it.
+    static bool backupDatabaseAtURL(const QString &source, const QString &destination,
+                                    platform::core::QDError *error = nullptr);
+    // Removes a store file that no coordinator holds, with its "-wal" and "-shm" companions.
+    static bool cleanUpDatabaseFileAtPath(const QString &path, platform::core::QDError *error = nullptr);
+
     // Runs the load-completion callback again on the present main context (after the data was replaced
     // by a whole download).
     void reloadCompletionBlock();

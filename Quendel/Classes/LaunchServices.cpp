@@ -7,7 +7,11 @@
 #include "Classes/CalendarEventsSyncController.h"
 #include "Classes/UserNotificationCenterService.h"
 
+#include "Classes/Backups/QDAutomaticBackupController.h"
+#include "Mac/Shell/MacDatabaseUpdateBackupWindowController.h"
+
 #include "platform/core/Dispatch.h"
+#include "platform/core/NotificationCenter.h"
 
 using platform::core::BlockOperation;
 using platform::core::Operation;
@@ -23,13 +27,15 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     factory.makeGeocoderQueue = [](const ContextPtr &context) -> std::shared_ptr<GeocoderRequestQueue> {
         return CLGeocoderRequestQueue::make(context);
     };
-    factory.makeBackupController = [](const ContextPtr &) { return std::make_shared<PlaceholderBackupController>(); };
+    factory.makeBackupController = [](const ContextPtr &context) { return QDAutomaticBackupController::create(context); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
     factory.makePasscodeSheet = [] {
         return std::make_shared<PlaceholderPasscodeSheet>(PlaceholderPasscodeSheet::Unlocking::AtOnce);
     };
-    factory.makeDatabaseUpdateSheet = [](quint32 type) { return std::make_shared<PlaceholderDatabaseUpdateSheet>(type); };
+    factory.makeDatabaseUpdateSheet = [](quint32 type) {
+        return std::make_shared<MacDatabaseUpdateBackupWindowController>(type);
+    };
     factory.userNotifications = std::make_shared<UserNotificationCenterService>();
     return factory;
 }
@@ -110,5 +116,14 @@ void PlaceholderDatabaseUpdateSheet::beginSheet(QWidget *, std::function<void(qu
             self->m_attached = false;
         if (ended)
             ended();
+    });
+}
+
+void PlaceholderBackupController::startAutomaticBackupProcessWithIsAutomatic(bool)
+{
+    platform::core::dispatchAsyncMain([] {
+        platform::core::NotificationCenter::defaultCenter().post(
+            QDAutomaticBackupController::NewBackupAvailableNotification, nullptr,
+            {{QDAutomaticBackupController::PathKey, QString()}});
     });
 }

@@ -95,6 +95,9 @@ class AutomaticBackupService
 {
 public:
     virtual ~AutomaticBackupService() = default;
+    // Starts a backup now (false: the user asked for it); its end is announced by
+    // "NewBackupAvailableNotification".
+    virtual void startAutomaticBackupProcessWithIsAutomatic(bool isAutomatic) = 0;
 };
 
 // The cloud sync manager.
@@ -232,8 +235,11 @@ private:
     platform::core::OperationQueue m_queue;
 };
 
+// Makes no backup: announces at once that no archive was made.
 class PlaceholderBackupController : public AutomaticBackupService
 {
+public:
+    void startAutomaticBackupProcessWithIsAutomatic(bool) override;
 };
 
 // Talks to no cloud; remembers what the launch asked of it.

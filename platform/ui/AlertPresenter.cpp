@@ -64,6 +64,8 @@ AlertDialog::AlertDialog(const AlertSpec &spec, QWidget *parent) : Sheet(parent)
         m_accessory = new QLineEdit(spec.accessoryText);
         m_accessory->setObjectName(QStringLiteral("accessoryTextField"));
         m_accessory->setPlaceholderText(spec.accessoryPlaceholder);
+        if (spec.accessoryIsSecure)
+            m_accessory->setEchoMode(QLineEdit::Password);
         if (spec.accessorySize.isValid())
             m_accessory->setFixedSize(spec.accessorySize);
         column->addWidget(m_accessory);

@@ -41,6 +41,7 @@ struct AlertSpec
     QString accessoryText;        // the field's starting text
     QString accessoryPlaceholder;
     QSize accessorySize{300, 24};
+    bool accessoryIsSecure = false; // the field hides what is typed (a passcode)
 
     QStringList effectiveButtonTitles() const;
 };

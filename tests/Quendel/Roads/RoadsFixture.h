@@ -223,7 +223,8 @@ protected:
         app = std::make_unique<AppDelegate>();
         app->setExitHandler([this](int code) { exits << code; });
         app->launch();
-        EXPECT_TRUE(QTest::qWaitFor([this] { return app->isLaunchComplete(); }, 10000));
+        // The launch may first back up the store before its update (a sheet of a few seconds).
+        EXPECT_TRUE(QTest::qWaitFor([this] { return app->isLaunchComplete(); }, 30000));
         EXPECT_TRUE(QTest::qWaitForWindowExposed(app->window()));
         settle();
         return *app;

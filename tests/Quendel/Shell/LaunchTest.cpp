@@ -248,7 +248,7 @@ TEST_F(LaunchTest, NoStoreStopsTheLaunchWithABlockingAlertThatQuits)
     const platform::ui::ShownAlert &alert = presenter.shownAlerts().first();
     EXPECT_FALSE(alert.asSheet);
     EXPECT_EQ(alert.spec.messageText, AppDelegate::StoreUnavailableTitle);
-    EXPECT_EQ(alert.spec.buttonTitles, QStringList{AppDelegate::QuitButton});
+    EXPECT_EQ(alert.spec.buttonTitles, (QStringList{AppDelegate::QuitButton, AppDelegate::RestoreFromBackupButton}));
     EXPECT_TRUE(alert.spec.informativeText.contains(QDir::toNativeSeparators(storePath)));
     EXPECT_TRUE(alert.answeredAhead);
 
