@@ -24,9 +24,11 @@ struct SyncMainRequest
     bool done = false;
 };
 
-std::mutex g_syncMainMutex;
-std::condition_variable g_syncMainDone;
-std::deque<std::shared_ptr<SyncMainRequest>> g_syncMainPending;
+// Never destroyed: a worker may still be blocked waiting for the main thread when the process exits, and
+// destroying a condition variable that has a waiter blocks the exit forever.
+std::mutex &g_syncMainMutex = *new std::mutex;
+std::condition_variable &g_syncMainDone = *new std::condition_variable;
+std::deque<std::shared_ptr<SyncMainRequest>> &g_syncMainPending = *new std::deque<std::shared_ptr<SyncMainRequest>>;
 
 // Threads are kept when work keeps coming and let go after this much idleness.
 constexpr auto WorkerIdleTimeout = std::chrono::seconds(15);

@@ -16,6 +16,9 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Fixtures are found the same way whether CTest or a developer starts the program.
+    if (qEnvironmentVariableIsEmpty("QUENDEL_TEST_DATA"))
+        qputenv("QUENDEL_TEST_DATA", QUENDEL_TEST_DATA_DIR);
     quendel::test::TempHome home;
     quendel::test::g_home = &home;
     QApplication app(argc, argv);

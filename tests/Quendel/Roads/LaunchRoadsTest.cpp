@@ -50,21 +50,4 @@ TEST_F(LaunchRoadsTest, AStoredPasscodeDoesNotShutTheUserOutOfTheirContacts)
     quitThroughTheMenu();
 }
 
-TEST_F(LaunchRoadsTest, NoBackupIsClaimedBeforeTheDataUpdateWhenNoneWasMade)
-{
-    start();
-    // No "Update Complete", nothing in the settings that says a backup ran, and the backup is still due.
-    EXPECT_TRUE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
-    quitThroughTheMenu();
-    const QVariantMap plist = storedDataPlist();
-    EXPECT_FALSE(plist.value(SharedAppGlobals::MigrationCompleteKey).toBool());
-    EXPECT_FALSE(plist.contains(QStringLiteral("AutoBackupLastBackupTimestamp")));
-    EXPECT_FALSE(platform::core::UserDefaults::standardUserDefaults()->objectForKey(QStringLiteral("UpdateBackupCount")).isValid());
-
-    // The next start still finds the backup due, and still claims none.
-    start();
-    EXPECT_TRUE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
-    EXPECT_TRUE(SharedAppGlobals::sharedAppGlobals().shouldLoadUpdatingDatabasePage());
-}
-
 } // namespace
