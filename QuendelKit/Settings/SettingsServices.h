@@ -24,8 +24,10 @@ public:
     virtual QString operatingSystemVersion() const;
     // The program's display name; null when the program has none.
     virtual QString bundleDisplayName() const;
-    // The program's short version text.
+    // The program's short version text: the application's version, else the project's.
     virtual QString bundleShortVersion() const;
+    // The program's build number.
+    virtual QString bundleVersion() const;
     // The folder of the older shared cloud store's container with that identifier; null when there is none.
     virtual QString ubiquityContainerPath(const QString &identifier) const;
     // The user's preferred name order in the system address book: true for first name first.
