@@ -34,6 +34,8 @@
 #include "QuendelKit/Infra/QDReachability.h"
 #include "QuendelKit/Infra/QDSSKeychain.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
+#include "QuendelKit/Settings/PasscodeLaunchCheck.h"
+#include "QuendelKit/Settings/QuendelVersion.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
 #include "platform/core/Clock.h"
@@ -226,6 +228,7 @@ bool AppDelegate::ckRunAppLaunchOperations() const
 
 void AppDelegate::launch()
 {
+    QuendelVersion::applyToApplication();
     // The window is on screen before the launch steps, so the sheets they may begin have a window to sit on.
     m_window->show();
     applicationWillFinishLaunching();
@@ -271,7 +274,7 @@ void AppDelegate::applicationWillFinishLaunching()
     recordStep(QStringLiteral("settings.initialize"));
 
     QDLogInfo(QStringLiteral("\n\n➡️➡️ AppDelegate: willFinishLaunching: App Version %1, Mac %2 ⬅️⬅️")
-                  .arg(SharedSettingController::environment()->bundleShortVersion(),
+                  .arg(SharedSettingController::environment()->bundleVersion(),
                        SharedSettingController::sharedSettings().operatingSystemVersionString()));
     initHockey();
     buildSidebarItems();
@@ -290,11 +293,15 @@ void AppDelegate::applicationWillFinishLaunching()
 
     // A first run removes any passcode left behind by an earlier installation; it must be gone before the
     // lock is decided, or a fresh installation would lock its user out with a code nobody knows.
-    if (dataPlistValues().boolValue(FirstTimeDownloadKey))
+    const bool firstLaunch = dataPlistValues().boolValue(FirstTimeDownloadKey);
+    if (firstLaunch)
         QDSSKeychain::deletePasswordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
-    const QString passcode = QDSSKeychain::passwordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
-    m_passwordExists = !passcode.isNull();
-    recordStep(m_passwordExists ? QStringLiteral("passcode:yes") : QStringLiteral("passcode:no"));
+    // A keychain that cannot be read while the lock is on keeps the program locked; the user is told why.
+    const PasscodeLaunchCheck passcodeCheck = PasscodeLaunchCheck::run(firstLaunch);
+    m_passwordExists = passcodeCheck.locked();
+    recordStep(passcodeCheck.stepName());
+    if (!passcodeCheck.alertTitle.isEmpty())
+        showAlertWithTitle(passcodeCheck.alertTitle, passcodeCheck.alertMessage);
 
     if (m_passwordExists) {
         QPointer<AppDelegate> self(this);

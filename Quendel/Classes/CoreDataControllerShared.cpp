@@ -198,7 +198,13 @@ void CoreDataControllerShared::quitAfterUnopenableStore()
 void CoreDataControllerShared::oneTimeDatabaseUpdates(bool force)
 {
     DataPlistValues &plist = dataPlistValues();
-    const bool titlesSeeded = plist.boolValue(OneTimeAddToTitlesKey);
+    const std::shared_ptr<PersistentStore> store = m_localStore;
+    const std::shared_ptr<StoreCoordinator> storeCoordinator = store ? loadedPersistentStoreCoordinator() : nullptr;
+    // The data plist outlives the store file: a store made anew needs its titles whatever the plist says.
+    // Seeding adds only to an empty list, so a store that has titles is left as it is.
+    const bool storeSeeded =
+        !storeCoordinator || storeCoordinator->metadataForPersistentStore(store).value(StoreTitlesSeededKey).toBool();
+    const bool titlesSeeded = plist.boolValue(OneTimeAddToTitlesKey) && storeSeeded;
     bool flagChanged = false;
 
     if (!titlesSeeded || force) {
@@ -220,6 +226,15 @@ void CoreDataControllerShared::oneTimeDatabaseUpdates(bool force)
             if (saved && logTitles && toDoTitles) {
                 plist.setValue(OneTimeAddToTitlesKey, true);
                 flagChanged = true;
+                if (storeCoordinator && !storeSeeded) {
+                    QVariantMap metadata = storeCoordinator->metadataForPersistentStore(store);
+                    metadata.insert(StoreTitlesSeededKey, true);
+                    QDError metadataError;
+                    if (!storeCoordinator->setMetadata(metadata, store, &metadataError))
+                        QDLogError(QStringLiteral("🚨🚨 CDC: oneTimeDatabaseUpdates - the store could not note its "
+                                                  "seeded titles: %1 🚨🚨")
+                                       .arg(metadataError.toString()));
+                }
             } else {
                 // Left unset, the next launch tries again; the seeding itself never adds to a list that has
                 // titles, so a retry cannot duplicate them.

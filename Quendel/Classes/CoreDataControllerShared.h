@@ -42,6 +42,9 @@ public:
     static inline const QString MigrateStoreDestinationContextName = QStringLiteral("MCMigrateStoreDestinationContext");
     // Data-plist flag: the default log and to-do titles have been seeded.
     static inline const QString OneTimeAddToTitlesKey = QStringLiteral("CoreData_OneTimeAddToTitles");
+    // Store-metadata flag: this store file had its default titles seeded. A store made anew (deleted, empty
+    // or lost file) lacks it even when the data plist says the titles were seeded once.
+    static inline const QString StoreTitlesSeededKey = QStringLiteral("QuendelDefaultTitlesSeeded");
 
     static inline const QString CloudTurnedOffAlertTitle = QStringLiteral("iCloud Turned Off");
     static inline const QString CloudTurnedOffAlertMessage = QStringLiteral("Data moved to local storage");

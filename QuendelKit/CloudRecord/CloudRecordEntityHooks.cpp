@@ -79,12 +79,20 @@ QString attachmentFilePath(const QString &name)
 }
 
 // Puts the received file at the target: whatever was there goes; the incoming copy replaces it only once it
-// is complete, so a failed copy never leaves half a file behind.
+// is complete, so a failed copy never leaves half a file behind. A record that names a file which never
+// arrived leaves the local file alone; a record without one removes it, so the missing-files list fetches it.
 void replaceWithReceivedFile(const QString &target, const Record &record, const QString &logPrefix)
 {
     const FieldValue field = record.value(CR::FileAssetField);
-    const QString source = field.kind() == FieldValue::Kind::Asset ? field.toAsset().localFilePath() : QString();
+    const bool namesAsset = field.kind() == FieldValue::Kind::Asset;
+    const QString source = namesAsset ? field.toAsset().localFilePath() : QString();
     const bool haveSource = !source.isEmpty() && QFileInfo(source).isFile();
+    if (namesAsset && !haveSource) {
+        // The download of the file failed or went away: the copy here is the only good one left.
+        QDLogError(QStringLiteral("🚨🚨 %1 - the received file is missing; kept the local file at URL = %2 🚨🚨")
+                       .arg(logPrefix, target));
+        return;
+    }
     if (haveSource) {
         const QString staging = target + QStringLiteral(".incoming");
         QFile::remove(staging);

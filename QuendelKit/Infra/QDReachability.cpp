@@ -2,13 +2,40 @@
 
 #include "platform/core/NotificationCenter.h"
 
+#include <QSet>
+
+#include <mutex>
+
 using namespace platform::network;
+
+namespace {
+std::mutex g_liveMutex;
+QSet<const QDReachability *> &liveWatchers()
+{
+    static QSet<const QDReachability *> live;
+    return live;
+}
+} // namespace
 
 QDReachability::QDReachability(std::unique_ptr<ReachabilityWatcher> watcher, bool localWiFi)
     : m_reachabilityRef(std::move(watcher)), m_localWiFiRef(localWiFi)
-{}
+{
+    std::lock_guard lock(g_liveMutex);
+    liveWatchers().insert(this);
+}
 
-QDReachability::~QDReachability() = default;
+QDReachability::~QDReachability()
+{
+    std::lock_guard lock(g_liveMutex);
+    liveWatchers().remove(this);
+}
+
+const QDReachability *QDReachability::watcherAt(const void *object)
+{
+    std::lock_guard lock(g_liveMutex);
+    const auto *candidate = static_cast<const QDReachability *>(object);
+    return object && liveWatchers().contains(candidate) ? candidate : nullptr;
+}
 
 std::shared_ptr<QDReachability> QDReachability::reachabilityForInternetConnection()
 {

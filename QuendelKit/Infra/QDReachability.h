@@ -41,6 +41,10 @@ public:
 
     ~QDReachability();
 
+    // The live watcher at that address, or null when the address names no watcher (a notification's
+    // object may be anything a poster chose, or a watcher already gone).
+    static const QDReachability *watcherAt(const void *object);
+
     // Posts kReachabilityChangedNotification on the calling thread whenever the flags change; false
     // when that thread cannot be notified.
     bool startNotifier();

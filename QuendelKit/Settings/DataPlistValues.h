@@ -20,7 +20,7 @@ class DataPlistValues
 public:
     QVariant value(const QString &key) const;
     bool contains(const QString &key) const;
-    // The usual conversions: a missing or unconvertible value reads as 0, NO or a null text/date.
+    // The usual conversions: a missing or unconvertible value reads as 0, false or a null text/date.
     qint64 integerValue(const QString &key) const;
     double doubleValue(const QString &key) const;
     bool boolValue(const QString &key) const;

@@ -1,5 +1,7 @@
 #include "Settings/SettingsServices.h"
 
+#include "Settings/QuendelVersion.h"
+
 #include "Settings/DataPlistValues.h"
 #include "Settings/SharedSettingController.h"
 
@@ -48,7 +50,13 @@ QString SettingsEnvironment::bundleDisplayName() const
 
 QString SettingsEnvironment::bundleShortVersion() const
 {
-    return QCoreApplication::applicationVersion();
+    const QString version = QCoreApplication::applicationVersion();
+    return version.isEmpty() ? QuendelVersion::shortVersion() : version;
+}
+
+QString SettingsEnvironment::bundleVersion() const
+{
+    return QuendelVersion::buildNumber();
 }
 
 QString SettingsEnvironment::ubiquityContainerPath(const QString &identifier) const

@@ -24,8 +24,10 @@ public:
     virtual QString operatingSystemVersion() const;
     // The program's display name; null when the program has none.
     virtual QString bundleDisplayName() const;
-    // The program's short version text.
+    // The program's short version text: the application's version, else the project's.
     virtual QString bundleShortVersion() const;
+    // The program's build number.
+    virtual QString bundleVersion() const;
     // The user default that moves the older shared cloud store's container to another folder (one that a
     // file-sync tool keeps in step between the user's machines).
     static inline const QString ContainerFolderDefaultsKey = QStringLiteral("CloudContainerFolder");

@@ -1,11 +1,14 @@
 #include "Settings/SharedSettingController.h"
 
+#include "Infra/QDLog.h"
 #include "Settings/SettingsLog.h"
 
 #include "platform/core/Dispatch.h"
+#include "platform/core/FileModes.h"
 #include "platform/core/PropertyList.h"
 #include "platform/core/StandardPaths.h"
 #include "platform/core/UserDefaults.h"
+#include "platform/keychain/Keychain.h"
 #include "platform/kvstore/KeyValueStore.h"
 
 #include <QDir>
@@ -110,27 +113,55 @@ void SharedSettingController::loadDataPlist()
     dataPlistValues().replace({});
     if (error.code() == PropertyList::FileNotFoundError)
         return;
-    // Never write over a settings file we could not read: keep it aside and start from the defaults.
-    const QString aside = path + QStringLiteral(".damaged-") +
-                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    QDError reported = error;
-    if (QFile::rename(path, aside) || (QFile::copy(path, aside) && QFile::remove(path))) {
-        reported.setUserInfoValue(QStringLiteral("KeptAsidePath"), aside);
-        reportFailure(
-            QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"), path,
-            QDError::withDescription(error.domain(), error.code(),
-                                     QStringLiteral("%1 The file was kept as %2 and the default settings are used.")
-                                         .arg(error.localizedDescription(), aside)));
-    } else {
-        reportFailure(QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"), path,
+    keepUnreadableFile(path, error, QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"),
+                       QStringLiteral("data-plist-blocked"), QStringLiteral("the default settings are used"));
+}
+
+bool SharedSettingController::keepUnreadableFile(const QString &path, const QDError &error, const QString &kind,
+                                                 const QString &title, const QString &blockedKind,
+                                                 const QString &consequence)
+{
+    auto block = [&] {
+        std::lock_guard lock(m_failureMutex);
+        m_reportedFailures.insert(blockedKind);
+    };
+    // A file we may not open is intact as far as we know: moving it would take the user's settings away for
+    // a fault of its permissions. It stays, and nothing is written over it until it can be read again.
+    if (error.code() == PropertyList::FileReadError) {
+        block();
+        reportFailure(kind, title, path,
                       QDError::withDescription(
                           error.domain(), error.code(),
-                          QStringLiteral("%1 The file could not be kept aside either, so settings changes will "
-                                         "not be saved in this session.")
-                              .arg(error.localizedDescription())));
-        std::lock_guard lock(m_failureMutex);
-        m_reportedFailures.insert(QStringLiteral("data-plist-blocked"));
+                          QStringLiteral("%1 The file was left where it is; until it can be read, %2 and changes "
+                                         "are not saved to it.")
+                              .arg(error.localizedDescription(), consequence)));
+        return false;
     }
+    // Never write over a file we could not understand: keep it aside and start from the defaults.
+    const QString aside = path + QStringLiteral(".damaged-") +
+                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    if (QFile::rename(path, aside) || (QFile::copy(path, aside) && QFile::remove(path))) {
+        QDError reported = QDError::withDescription(
+            error.domain(), error.code(),
+            QStringLiteral("%1 The file was kept as %2 and %3.").arg(error.localizedDescription(), aside, consequence));
+        reported.setUserInfoValue(QStringLiteral("KeptAsidePath"), aside);
+        reportFailure(kind, title, path, reported);
+        return true;
+    }
+    block();
+    reportFailure(kind, title, path,
+                  QDError::withDescription(error.domain(), error.code(),
+                                           QStringLiteral("%1 The file could not be kept aside either, so it is left "
+                                                          "where it is and changes are not saved to it in this "
+                                                          "session.")
+                                               .arg(error.localizedDescription())));
+    return false;
+}
+
+bool SharedSettingController::isBlocked(const QString &blockedKind) const
+{
+    std::lock_guard lock(m_failureMutex);
+    return m_reportedFailures.contains(blockedKind);
 }
 
 void SharedSettingController::initialize()
@@ -139,9 +170,23 @@ void SharedSettingController::initialize()
         return;
     m_initialized = true;
 
+    makeFilesPrivate();
     initDDLogger();
+    {
+        // What went wrong before the log existed (reading the data plist) is written now.
+        QStringList lines;
+        {
+            std::lock_guard lock(m_failureMutex);
+            m_failuresReachLog = true;
+            lines = std::exchange(m_unloggedFailures, {});
+        }
+        for (const QString &line : std::as_const(lines))
+            QDLogError(line);
+    }
     initializeCaches();
     initAttachmentsDirectory();
+    if (!platform::core::StandardPaths::isUITest())
+        observeSharedStoreFile();
     addValuesToPlist();
     if (!platform::core::StandardPaths::isUITest())
         initKVStore();
@@ -155,6 +200,26 @@ void SharedSettingController::initialize()
     }
     initializeDevicesList();
     setContactsHashValuesCache({});
+}
+
+void SharedSettingController::makeFilesPrivate()
+{
+    // The journal, the settings and the secrets are the user's alone: whatever made them readable to others
+    // (an older version, a copy, a restore), they are owner-only from this launch on, and so is all this
+    // process creates.
+    platform::core::FileModes::createPrivateFiles();
+    const QString settingsFolder = QFileInfo(platform::keychain::Keychain::defaultFilePath()).absolutePath();
+    const QString userDefaultsFolder = QFileInfo(UserDefaults::standardFilePath()).absolutePath();
+    QStringList folders{applicationSupportPath(), settingsFolder};
+    if (userDefaultsFolder != settingsFolder)
+        folders << userDefaultsFolder;
+    for (const QString &folder : std::as_const(folders)) {
+        QDError error;
+        if (!platform::core::FileModes::makeTreePrivate(folder, &error)) {
+            std::lock_guard lock(m_failureMutex);
+            m_unloggedFailures.append(QStringLiteral("🚨🚨 SharedSettings: %1 🚨🚨").arg(error.localizedDescription()));
+        }
+    }
 }
 
 bool SharedSettingController::isUITestingEnabled() const
@@ -421,8 +486,21 @@ void SharedSettingController::reportFailure(const QString &kind, const QString &
         m_reportedFailures.insert(kind);
     }
     const QString reason = error.isNull() ? QStringLiteral("unknown reason") : error.localizedDescription();
-    const QString message = QStringLiteral("%1\n\n%2\n\nQuendel cannot keep your settings until this is fixed.")
-                                .arg(path.isEmpty() ? QStringLiteral("(no path)") : path, reason);
+    const QString logLine = QStringLiteral("🚨🚨 SharedSettings: %1: %2: %3 🚨🚨").arg(title, path, reason);
+    bool logNow = false;
+    {
+        std::lock_guard lock(m_failureMutex);
+        logNow = m_failuresReachLog;
+        if (!logNow)
+            m_unloggedFailures.append(logLine);
+    }
+    if (logNow)
+        QDLogError(logLine);
+    // A file kept aside leaves the way clear for new settings; only then is there nothing left to fix.
+    const bool keptAside = error.userInfo().contains(QStringLiteral("KeptAsidePath"));
+    const QString message =
+        QStringLiteral("%1\n\n%2").arg(path.isEmpty() ? QStringLiteral("(no path)") : path, reason) +
+        (keptAside ? QString() : QStringLiteral("\n\nQuendel cannot keep your settings until this is fixed."));
     auto alert = QDAlertDisplay::sharedAlert();
     alert->showCoreDataError(title + QStringLiteral(": ") + path, error);
     if (platform::core::isMainThread())

@@ -54,7 +54,7 @@ inline const QString DeviceKeychainAccount = QStringLiteral("pin");
 inline const QString SharedStoreFolderDefaultsKey = QStringLiteral("SharedKeyValueStoreFolder");
 } // namespace QDSettingsKeys
 
-// YES when the older shared cloud store is on ("use_icloud") and the program is not under UI test.
+// true when the older shared cloud store is on ("use_icloud") and the program is not under UI test.
 bool iCloudEnabledInApp();
 
 // The one process-wide settings object: the data folder and the folders in it, the data plist, the
@@ -184,16 +184,27 @@ public:
 
 private:
     void initDDLogger();
+    // Owner-only modes for the data folder, the settings folder and the keychain, and for new files.
+    void makeFilesPrivate();
+    // Tells the user when the shared key-value file is kept aside; in place before anything writes to it.
+    void observeSharedStoreFile();
     void initReachability();
     void loadDataPlist();
     std::shared_ptr<platform::kvstore::KeyValueStore> keyValueStore() const;
     QString cloudBasePath() const;
-    QString deviceIdentifier(bool reportErrors);
+    // This computer's identifier: the keychain's, or this run's own when the keychain proved unusable.
+    QString deviceIdentifier(bool reportErrors, platform::core::QDError *keychainError = nullptr);
     void writeContactFiles(const QVariantMap &references, const QVariantMap &uniques);
     // Reports a settings failure once until the same kind of operation succeeds again.
     void reportFailure(const QString &kind, const QString &title, const QString &path,
                        const platform::core::QDError &error) const;
     void clearFailure(const QString &kind) const;
+    // A file of ours that could not be read: an unreadable one (permissions, a folder in its place) stays
+    // where it is; a damaged one is renamed aside. Either way the user is told, and when the file is still
+    // in place `blockedKind` is marked so nothing writes over it this session. Returns whether it was moved.
+    bool keepUnreadableFile(const QString &path, const platform::core::QDError &error, const QString &kind,
+                            const QString &title, const QString &blockedKind, const QString &consequence);
+    bool isBlocked(const QString &blockedKind) const;
 
     mutable std::mutex m_mutex; // guards the plain fields below
     QString m_applicationSupportPath;
@@ -204,6 +215,7 @@ private:
     std::shared_ptr<QObject> m_globalContactStore;
     std::shared_ptr<QDFileLogger> m_qdFileLogger;
     std::shared_ptr<QDFileLogger> m_incomingLogger;
+    QString m_runDeviceIdentifier; // set only when the keychain cannot keep one
     std::atomic<bool> m_isDropboxEnabled{false};
 
     std::once_flag m_dropboxOnce;
@@ -230,4 +242,7 @@ private:
 
     mutable std::mutex m_failureMutex;
     mutable QSet<QString> m_reportedFailures;
+    // Failures reported before the loggers were up; initialize() writes them once the log exists.
+    mutable QStringList m_unloggedFailures;
+    mutable bool m_failuresReachLog = false;
 };

@@ -7,6 +7,7 @@
 #include "platform/core/UserDefaults.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 using platform::core::DispatchQueue;
 using platform::core::PropertyList;
@@ -17,14 +18,20 @@ namespace K = QDSettingsKeys;
 
 namespace {
 
-QVariantMap readStringMap(const QString &path)
+// The file's text values; nullopt (and the error) when the file is there but cannot be read.
+std::optional<QVariantMap> readStringMap(const QString &path, QDError *error)
 {
     QVariantMap result;
     if (path.isEmpty())
         return result;
-    const std::optional<QVariantMap> stored = PropertyList::readDictionaryFile(path);
-    if (!stored)
-        return result;
+    QDError readError;
+    const std::optional<QVariantMap> stored = PropertyList::readDictionaryFile(path, &readError);
+    if (!stored) {
+        if (readError.code() == PropertyList::FileNotFoundError)
+            return result;
+        *error = readError;
+        return std::nullopt;
+    }
     for (auto it = stored->cbegin(); it != stored->cend(); ++it) {
         if (it.value().typeId() == QMetaType::QString)
             result.insert(it.key(), it.value());
@@ -43,8 +50,20 @@ std::mutex g_lastCheckedMutex;
 
 void SharedSettingController::initializeCaches()
 {
-    const QVariantMap references = readStringMap(dataFilePathWithTransfer(K::ContactsReferenceFileName));
-    const QVariantMap uniques = readStringMap(dataFilePath(K::ContactsUniqueFileName));
+    // A link file we cannot read is kept (aside when damaged, in place when unreadable) and the user told;
+    // the links start empty rather than the file being replaced without a word.
+    auto load = [this](const QString &path) {
+        QDError error;
+        if (std::optional<QVariantMap> map = readStringMap(path, &error))
+            return *map;
+        keepUnreadableFile(path, error, QStringLiteral("contacts-files-read:") + path,
+                           QStringLiteral("Contact Links Could Not Be Read"),
+                           QStringLiteral("contacts-files-blocked:") + QFileInfo(path).fileName(),
+                           QStringLiteral("the links between contacts and address-book cards start again empty"));
+        return QVariantMap();
+    };
+    const QVariantMap references = load(dataFilePathWithTransfer(K::ContactsReferenceFileName));
+    const QVariantMap uniques = load(dataFilePath(K::ContactsUniqueFileName));
     if (!m_imageCacheQueue)
         m_imageCacheQueue = DispatchQueue::concurrent(QStringLiteral("com.quendel.imageQueue"));
     if (!m_dictionaryQueue)
@@ -157,6 +176,10 @@ bool SharedSettingController::writeToContactsReferenceFile()
          {std::pair{K::ContactsReferenceFileName, &references}, std::pair{K::ContactsUniqueFileName, &uniques}}) {
         QDError error;
         const QString path = dir.filePath(name);
+        if (isBlocked(QStringLiteral("contacts-files-blocked:") + name)) {
+            ok = false;
+            continue;
+        }
         if (!PropertyList::writeFile(*map, path, &error)) {
             reportFailure(QStringLiteral("contacts-files"), QStringLiteral("Contact Links Could Not Be Saved"), path,
                           error);

@@ -8,6 +8,7 @@
 #include "platform/core/Clock.h"
 #include "platform/core/StandardPaths.h"
 #include "platform/core/UserDefaults.h"
+#include "platform/keychain/Keychain.h"
 #include "platform/kvstore/KeyValueStore.h"
 
 using platform::core::Clock;
@@ -46,14 +47,22 @@ QString mediumDate(const QDateTime &when)
 
 } // namespace
 
-QString SharedSettingController::deviceIdentifier(bool reportErrors)
+QString SharedSettingController::deviceIdentifier(bool reportErrors, QDError *keychainError)
 {
+    {
+        // Once this run found the keychain unusable, it keeps the one identifier it made for itself.
+        std::lock_guard lock(m_mutex);
+        if (!m_runDeviceIdentifier.isEmpty())
+            return m_runDeviceIdentifier;
+    }
     QDError error;
     const QString identifier =
         QDSSKeychain::passwordForService(K::DeviceKeychainService, K::DeviceKeychainAccount, &error);
     if (reportErrors && !error.isNull() && identifier.isEmpty())
         settingsActivityLog(
             QStringLiteral("SharedSettings: ERROR IN QDSSKeychain passwordForService = %1").arg(error.toString()));
+    if (keychainError)
+        *keychainError = error;
     return identifier;
 }
 
@@ -66,15 +75,51 @@ void SharedSettingController::initializeDevicesList()
     const auto delegate = sharedSettingsDelegate();
     const std::optional<bool> background = delegate ? delegate->isApplicationBackgroundState() : std::nullopt;
     if (background.has_value() && !*background) {
-        QString identifier = deviceIdentifier(true);
+        QDError keychainError;
+        QString identifier = deviceIdentifier(true, &keychainError);
+        bool registrable = true;
         if (identifier.isEmpty()) {
-            settingsActivityLog(
-                QStringLiteral("SharedSettings: initializeDevicesList - localUUID is nil; generate one"));
-            identifier = platform::core::StandardPaths::uuidString();
-            QDSSKeychain::setPassword(identifier, K::DeviceKeychainService, K::DeviceKeychainAccount);
+            // Only a keychain that could be read and lacks the item gets a new identifier: on a damaged one
+            // the old identifier may still be on a line that cannot be read.
+            const bool absent = keychainError.isNull() || keychainError.code() == platform::keychain::ItemNotFound;
+            if (absent) {
+                settingsActivityLog(
+                    QStringLiteral("SharedSettings: initializeDevicesList - localUUID is nil; generate one"));
+                identifier = platform::core::StandardPaths::uuidString();
+                QDError saveError;
+                if (!QDSSKeychain::setPassword(identifier, K::DeviceKeychainService, K::DeviceKeychainAccount,
+                                               &saveError))
+                    keychainError = saveError;
+                else
+                    keychainError = QDError();
+            }
+            if (!keychainError.isNull()) {
+                // An identifier that cannot be kept would be a new device on every launch: this run uses
+                // its own and the shared list is left alone until the keychain can keep one.
+                registrable = false;
+                {
+                    std::lock_guard lock(m_mutex);
+                    if (m_runDeviceIdentifier.isEmpty())
+                        m_runDeviceIdentifier = identifier.isEmpty() ? platform::core::StandardPaths::uuidString()
+                                                                     : identifier;
+                }
+                reportFailure(QStringLiteral("keychain-device"),
+                              QStringLiteral("This Computer's Identity Cannot Be Kept"),
+                              platform::keychain::Keychain::defaultFilePath(),
+                              QDError::withDescription(
+                                  keychainError.domain(), keychainError.code(),
+                                  QStringLiteral("%1 This computer is not added to the list of your devices until "
+                                                 "the keychain can keep its identity.")
+                                      .arg(keychainError.localizedDescription().isEmpty()
+                                               ? platform::keychain::statusMessage(keychainError.code())
+                                               : keychainError.localizedDescription())));
+            }
         }
         const QString key = K::DeviceKeyPrefix + identifier;
-        if (kvs->contains(key)) {
+        if (!registrable) {
+            settingsLog(QStringLiteral("initializeDevicesList - the keychain cannot keep this computer's identity; "
+                                       "not added to the devices"));
+        } else if (kvs->contains(key)) {
             updateDeviceInfoDictionary();
             cleanupOldDeviceInfos();
         } else if (const std::optional<QVariantMap> info = makeDeviceInfoDictionary()) {
@@ -134,6 +179,12 @@ void SharedSettingController::updateDeviceInfoDictionary()
     const QString identifier = deviceIdentifier(false);
     if (identifier.isEmpty())
         return;
+    {
+        // This run's own identifier dies with the run: writing it would add a device to the list.
+        std::lock_guard lock(m_mutex);
+        if (!m_runDeviceIdentifier.isEmpty())
+            return;
+    }
     const QString key = K::DeviceKeyPrefix + identifier;
     QVariantMap info = kvs->dictionary(key);
     const bool changed = checkDictionaryInfoUpdate(info);

@@ -28,8 +28,12 @@ void SharedSettingController::initReachability()
 void SharedSettingController::reachabilityChanged(const Notification &notification)
 {
     // The one watcher that posts is the one kept here; a notice from any other leaves the kept one in place.
+    // Anyone may post this name with any object, so the object is used only when it is a live watcher.
     const std::shared_ptr<QDReachability> kept = reachabilityStatus();
-    const QDReachability *sender = static_cast<const QDReachability *>(notification.object);
+    const QDReachability *sender = QDReachability::watcherAt(notification.object);
+    if (notification.object && !sender)
+        settingsLog(QStringLiteral("ReachabilityChanged - the notice's object is not a network watcher; "
+                                   "reading the kept watcher"));
     const QDReachability *watcher = sender ? sender : kept.get();
     if (!watcher)
         return;

@@ -4,10 +4,12 @@
 #include "Settings/SettingsFormat.h"
 #include "Settings/SettingsLog.h"
 
+#include "platform/core/PropertyList.h"
 #include "platform/kvstore/KeyValueStore.h"
 
 using platform::core::Notification;
 using platform::core::NotificationCenter;
+using platform::core::QDError;
 using platform::kvstore::KeyValueStore;
 namespace K = QDSettingsKeys;
 
@@ -21,6 +23,25 @@ bool sameValue(const QVariant &a, const QVariant &b)
 }
 
 } // namespace
+
+void SharedSettingController::observeSharedStoreFile()
+{
+    auto kvs = keyValueStore();
+    if (!kvs)
+        return;
+    // A shared file this version cannot use is kept aside by the store; the user hears where it went.
+    m_observers.emplace_back(platform::kvstore::FileKeptAsideNotification, kvs.get(), [this](const Notification &n) {
+        const QString path = n.userInfo.value(platform::kvstore::FilePathKey).toString();
+        const QString aside = n.userInfo.value(platform::kvstore::KeptAsidePathKey).toString();
+        QDError error = QDError::withDescription(
+            QuendelErrorDomain, platform::core::PropertyList::MalformedError,
+            QStringLiteral("The shared settings file is damaged or was written by another version. It was kept as %1 "
+                           "and the shared settings start again from this computer's.")
+                .arg(aside));
+        error.setUserInfoValue(QStringLiteral("KeptAsidePath"), aside);
+        reportFailure(QStringLiteral("kvs-read"), QStringLiteral("Shared Settings Could Not Be Read"), path, error);
+    });
+}
 
 void SharedSettingController::initKVStore()
 {

@@ -323,6 +323,8 @@ bool KeyValueStore::mergeWithDisk(QStringList *externalKeys)
             return false;
         }
         qCWarning(lcKvStore) << "damaged shared store kept aside as" << aside;
+        core::NotificationCenter::defaultCenter().post(FileKeptAsideNotification, this,
+                                                       {{FilePathKey, m_filePath}, {KeptAsidePathKey, aside}});
         std::lock_guard g(m_mutex);
         disk = m_values;
     }

@@ -21,6 +21,11 @@ namespace platform::kvstore {
 // (another process or device writing the shared file). Delivered on the thread the store lives on.
 inline const QString DidChangeExternallyNotification = QStringLiteral("KeyValueStoreDidChangeExternallyNotification");
 // userInfo: the reason (an int, see ChangeReason) and the list of changed keys (QStringList).
+// Posted (object: the store) when the file could not be used and was kept aside; the user info holds the
+// file's path and the path it was kept as.
+inline const QString FileKeptAsideNotification = QStringLiteral("KeyValueStoreFileKeptAsideNotification");
+inline const QString FilePathKey = QStringLiteral("KeyValueStoreFilePathKey");
+inline const QString KeptAsidePathKey = QStringLiteral("KeyValueStoreKeptAsidePathKey");
 inline const QString ChangeReasonKey = QStringLiteral("KeyValueStoreChangeReasonKey");
 inline const QString ChangedKeysKey = QStringLiteral("KeyValueStoreChangedKeysKey");
 

@@ -375,6 +375,36 @@ TEST_F(StoreControllerTest, ANewDatabaseGetsTheDefaultTitlesOnceAndTheFlagIsWrit
     EXPECT_TRUE(dataPlistValues().boolValue(CoreDataControllerShared::OneTimeAddToTitlesKey));
 }
 
+// The data plist outlives the store: a store made anew (the file deleted, or left empty) gets the default
+// titles although the plist says they were seeded once.
+TEST_F(StoreControllerTest, AStoreMadeAnewGetsTheDefaultTitlesWhateverTheDataPlistSays)
+{
+    const struct {
+        const char *name;
+        bool leaveEmptyFile;
+    } rows[] = {{"store file deleted", false}, {"store file emptied", true}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        {
+            TestController controller([] {});
+            ASSERT_NE(controller.managedObjectContext(), nullptr);
+        }
+        ASSERT_TRUE(dataPlistValues().boolValue(CoreDataControllerShared::OneTimeAddToTitlesKey));
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(storePath() + suffix);
+        if (row.leaveEmptyFile) {
+            QFile empty(storePath());
+            ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+        }
+
+        TestController controller([] {});
+        const ContextPtr context = controller.managedObjectContext();
+        ASSERT_NE(context, nullptr);
+        EXPECT_EQ(titlesInOrder<LogTitle>(context), DefaultTitles::defaultLogTitles());
+        EXPECT_EQ(titlesInOrder<ToDoTitle>(context), DefaultTitles::defaultToDoTitles());
+    }
+}
+
 TEST_F(StoreControllerTest, EachTitleListIsSeededOnlyWhenItIsEmpty)
 {
     {

@@ -412,6 +412,40 @@ TEST_F(CloudRecordTest, ReceivedAttachmentFileIsPlacedUnderItsStoredName)
     EXPECT_EQ(readFile(outside), QByteArray("program data"));
 }
 
+// A record naming a file whose download is missing keeps the local copy, for pictures and attachments alike.
+TEST_F(CloudRecordTest, ARecordWhoseFileIsMissingKeepsTheLocalFile)
+{
+    SharedSettingController &settings = SharedSettingController::sharedSettings();
+    QTemporaryDir downloads;
+    const struct {
+        const char *name;
+        QString asset; // the asset's file, which is never written
+    } assets[] = {
+        {"a file that is not there", downloads.filePath(QStringLiteral("never-arrived"))},
+        {"a folder, not a file", downloads.path()},
+    };
+    for (const auto &row : assets) {
+        SCOPED_TRACE(row.name);
+        const QString pictureTarget = QDir(picturesFolder()).filePath(QStringLiteral("GUID-7.jpg"));
+        writeFile(pictureTarget, "good picture");
+        auto *image = insert<PersonImage>(other);
+        Record pictureRecord = received(image);
+        pictureRecord.setValue(QStringLiteral("fullImageFileName"), QStringLiteral("GUID-7.jpg"));
+        pictureRecord.setValue(QStringLiteral("fileAsset"), Asset(QUrl::fromLocalFile(row.asset)));
+        CR::fillManagedObjectWithCKRecord(image, pictureRecord);
+        EXPECT_EQ(readFile(pictureTarget), QByteArray("good picture"));
+
+        const QString fileTarget = settings.pathForAttachmentWithName(QStringLiteral("notes-3.txt"));
+        writeFile(fileTarget, "good notes");
+        auto *file = insert<FileAttachments>(other);
+        Record fileRecord = received(file);
+        fileRecord.setValue(QStringLiteral("fileName"), QStringLiteral("notes-3.txt"));
+        fileRecord.setValue(QStringLiteral("fileAsset"), Asset(QUrl::fromLocalFile(row.asset)));
+        CR::fillManagedObjectWithCKRecord(file, fileRecord);
+        EXPECT_EQ(readFile(fileTarget), QByteArray("good notes"));
+    }
+}
+
 // ---- Archived values ----
 
 TEST_F(CloudRecordTest, RepeatTravelsArchivedAndARepeatOfNoneRemovesTheField)

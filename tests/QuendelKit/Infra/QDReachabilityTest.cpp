@@ -1,4 +1,5 @@
 #include "QuendelKit/Infra/QDReachability.h"
+#include "QuendelKit/Settings/SharedSettingController.h"
 
 #include "../../platform/network/FakeNetworkState.h"
 #include "platform/core/NotificationCenter.h"
@@ -151,3 +152,38 @@ TEST_F(QDReachabilityTest, LocalWiFiAddress)
 }
 
 } // namespace
+
+// The settings object's handler of the notice: anyone may post the name with any object, so only a live
+// watcher is read; anything else falls back to the watcher the settings object keeps.
+TEST_F(QDReachabilityTest, TheSettingsHandlerReadsOnlyALiveWatcherFromTheNotice)
+{
+    SharedSettingController &settings = SharedSettingController::sharedSettings();
+    const std::shared_ptr<QDReachability> before = settings.reachabilityStatus();
+    auto kept = QDReachability::reachabilityForInternetConnection(); // reachable: "found wifi!"
+    settings.setReachabilityStatus(kept);
+    auto local = QDReachability::reachabilityForLocalWiFi(); // no local flags: "no internet connection"
+    const void *gone = QDReachability::reachabilityWithHostName(QStringLiteral("example.org")).get();
+    const QString notAWatcher = QStringLiteral("ReachabilityChanged - the notice's object is not a network watcher");
+    int someObject = 7;
+
+    const struct {
+        const char *name;
+        const void *object;
+        bool foreign;
+        const char *status;
+    } rows[] = {
+        {"a live watcher", local.get(), false, "ReachabilityChanged - no internet connection"},
+        {"no object", nullptr, false, "ReachabilityChanged - found wifi!"},
+        {"another kind of object", &someObject, true, "ReachabilityChanged - found wifi!"},
+        {"a watcher already gone", gone, true, "ReachabilityChanged - found wifi!"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        testing::internal::CaptureStderr();
+        settings.reachabilityChanged({kReachabilityChangedNotification, row.object, {}});
+        const QString logged = QString::fromStdString(testing::internal::GetCapturedStderr());
+        EXPECT_TRUE(logged.contains(QLatin1String(row.status))) << logged.toStdString();
+        EXPECT_EQ(logged.contains(notAWatcher), row.foreign) << logged.toStdString();
+    }
+    settings.setReachabilityStatus(before);
+}

@@ -144,3 +144,55 @@ TEST_F(CachesTest, LastCheckedIdentifiersAreAppended)
     settings->addContactIdentifiersToLastChecked({"c"});
     EXPECT_EQ(defaults()->arrayForKey("ContactsIdentifierList"), (QVariantList{"a", "b", "c"}));
 }
+
+// A contact-link file that cannot be read is never replaced by an empty one without a word: a damaged one
+// is kept aside and the user told; one that cannot be opened stays in place and is not written over.
+TEST_F(CachesTest, DamagedOrUnreadableLinkFilesAreKeptAndReported)
+{
+    const QByteArray garbage("<?xml version=\"1.0\"?><plist><dict><key>x-coredata://");
+    const struct {
+        const char *file;
+        bool unreadable; // a folder in the file's place; otherwise damaged text
+    } rows[] = {
+        {"ContactsReferenceIdentifiers.plist", false},
+        {"ContactsUniqueIdentifiers.plist", false},
+        {"ContactsReferenceIdentifiers.plist", true},
+        {"ContactsUniqueIdentifiers.plist", true},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.file) + (row.unreadable ? " unreadable" : " damaged"));
+        QDir(dataFolder()).removeRecursively();
+        QDir().mkpath(dataFolder());
+        alert->alerts.clear();
+        const QString path = dataFile(row.file);
+        if (row.unreadable) {
+            QDir().mkpath(path + "/inside");
+        } else {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(garbage);
+        }
+
+        auto settings = start();
+        auto alerts = alert->all();
+        ASSERT_EQ(alerts.size(), 1u);
+        EXPECT_EQ(alerts[0].title, "Contact Links Could Not Be Read");
+        EXPECT_TRUE(alerts[0].message.contains(path)) << qPrintable(alerts[0].message);
+        const QStringList aside = QDir(dataFolder()).entryList({QString(row.file) + ".damaged-*"}, QDir::Files);
+
+        settings->setContactReferenceID("AB-1:ABPerson", person(1));
+        settings->setContactUniqueIdentifer("CN-1", person(1));
+        settings->writeToContactsReferenceFile();
+        if (row.unreadable) {
+            EXPECT_TRUE(aside.isEmpty());
+            EXPECT_TRUE(QFileInfo(path + "/inside").isDir()) << "left in place, never written over";
+        } else {
+            ASSERT_EQ(aside.size(), 1);
+            QFile kept(dataFile(aside.first()));
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), garbage);
+            EXPECT_TRUE(alerts[0].message.contains(aside.first())) << qPrintable(alerts[0].message);
+            EXPECT_FALSE(fileMap(row.file).contains("missing")) << "a new file is written beside the kept one";
+        }
+    }
+}

@@ -3,7 +3,12 @@
 #include "platform/core/DateComponents.h"
 #include "platform/core/KeyedArchive.h"
 
+#include "Infra/QDLog.h"
+
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 #include <thread>
 
 using namespace settings_test;
@@ -314,4 +319,65 @@ TEST_F(SettingsTest, ConcurrentReadersAndWritersOfThePlistNeverSeeATornDictionar
     ASSERT_TRUE(settings.saveDataPlist());
     EXPECT_EQ(readDataPlistFile(), dataPlistValues().snapshot());
     EXPECT_TRUE(alert->all().empty());
+}
+
+namespace {
+// Keeps every activity-log line, so a test can see what reached the log.
+class LineCatcher : public QDLogger
+{
+public:
+    QStringList lines()
+    {
+        QDLog::flushLog();
+        std::lock_guard lock(mutex);
+        return caught;
+    }
+
+protected:
+    void writeLine(const QDLogMessage &message, const QString &, bool) override
+    {
+        std::lock_guard lock(mutex);
+        caught.append(message.message);
+    }
+
+private:
+    std::mutex mutex;
+    QStringList caught;
+};
+} // namespace
+
+// A data plist that is intact but cannot be opened is not damaged: it stays where it is, nothing is
+// written over it, the user is told so without contradiction, and the failure reaches the log once the
+// log exists.
+TEST_F(SettingsTest, AnUnreadableDataPlistStaysInPlaceIsReportedAndLogged)
+{
+    static auto catcher = [] {
+        auto made = std::make_shared<LineCatcher>();
+        QDLog::addLogger(made);
+        return made;
+    }();
+    // A folder in the file's place cannot be opened, whoever runs the test.
+    QDir().mkpath(dataFile("data.plist") + "/inside");
+    SharedSettingController settings;
+    EXPECT_EQ(dataPlistValues().count(), 0);
+    EXPECT_TRUE(QFileInfo(dataFile("data.plist") + "/inside").isDir());
+    EXPECT_TRUE(QDir(dataFolder()).entryList({"data.plist.damaged-*"}, QDir::AllEntries).isEmpty());
+
+    auto alerts = alert->all();
+    ASSERT_EQ(alerts.size(), 1u);
+    EXPECT_EQ(alerts[0].title, "Settings Could Not Be Read");
+    EXPECT_TRUE(alerts[0].message.contains(dataFile("data.plist")));
+    EXPECT_TRUE(alerts[0].message.contains("left where it is")) << qPrintable(alerts[0].message);
+    EXPECT_FALSE(alerts[0].message.contains("kept as")) << qPrintable(alerts[0].message);
+
+    dataPlistValues().setValue("k", 1);
+    EXPECT_FALSE(settings.saveDataPlist());
+    EXPECT_TRUE(QFileInfo(dataFile("data.plist") + "/inside").isDir());
+    EXPECT_EQ(alert->all().size(), 1u) << "a save that is held back is not a second failure";
+
+    settings.initialize();
+    const QStringList logged = catcher->lines();
+    EXPECT_TRUE(std::any_of(logged.begin(), logged.end(), [&](const QString &line) {
+        return line.contains("Settings Could Not Be Read") && line.contains(dataFile("data.plist"));
+    })) << qPrintable(logged.join('\n'));
 }

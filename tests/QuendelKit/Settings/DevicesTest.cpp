@@ -207,3 +207,54 @@ TEST_F(DevicesTest, BeforeTheSharedListIsReadNothingIsAddedOrOverwritten)
     EXPECT_TRUE(settings.recentlyAddedContacts().isEmpty());
     EXPECT_EQ(kvs()->dictionary("RecentlyAddedContactsHashesKVS"), (QVariantMap{{"9", 1.0}}));
 }
+
+// A keychain that cannot keep the device identifier must not put a new device into the shared list on every
+// launch: each run says so once, uses one identifier of its own, and registers nothing.
+TEST_F(DevicesTest, AnUnusableKeychainRegistersNoNewDeviceOnAnyLaunch)
+{
+    QString settingsFolder;
+    const struct {
+        const char *name;
+        std::function<void()> damage;
+    } rows[] = {
+        {"keychain is a folder",
+         [&] { QDir().mkpath(settingsFolder + "/keychain/inside"); }},
+        {"keychain is garbage",
+         [&] {
+             QDir().mkpath(settingsFolder);
+             QFile f(settingsFolder + "/keychain");
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+             f.write("QuendelKeychain 1\n0123456789abcdef\t{\"svce\":\"LocalUUID\",\"acct\":\"pin\",\"data\":\"QUJD\"}\n");
+         }},
+        {"keychain cannot be written",
+         [&] {
+             // A file where the keychain's folder should be: nothing can be stored below it.
+             QDir(settingsFolder).removeRecursively();
+             QFile f(settingsFolder);
+             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+         }},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        TearDown();
+        SetUp();
+        settingsFolder = home->configHome() + "/Quendel";
+        row.damage();
+        for (int run = 0; run < 2; ++run) {
+            alert->alerts.clear();
+            auto settings = launch();
+            for (const QString &key : kvs()->keys())
+                EXPECT_FALSE(key.startsWith("deviceUUID_")) << key.toStdString();
+            const auto alerts = alert->all();
+            const auto told = std::count_if(alerts.begin(), alerts.end(), [](const RecordedAlert &a) {
+                return a.title == "This Computer's Identity Cannot Be Kept";
+            });
+            EXPECT_EQ(told, 1) << "said once in run " << run;
+            // Within the run, every later use of the identifier finds the run's own.
+            settings->updateDeviceInfoDictionary();
+            settings->cleanupOldDeviceInfos();
+            for (const QString &key : kvs()->keys())
+                EXPECT_FALSE(key.startsWith("deviceUUID_")) << key.toStdString();
+        }
+    }
+}

@@ -1,7 +1,11 @@
 #include "SettingsFixture.h"
 
+#include "platform/core/FileModes.h"
+
 #include <QFile>
 #include <thread>
+
+#include <sys/stat.h>
 
 using namespace settings_test;
 using platform::core::PropertyList;
@@ -105,4 +109,46 @@ TEST_F(SettingsTest, TheSharedStoreFolderCanBePointedIntoASyncedFolder)
     defaults()->setObject(synced, QDSettingsKeys::SharedStoreFolderDefaultsKey);
     SharedSettingController settings;
     EXPECT_EQ(kvs()->filePath(), synced + "/" + platform::kvstore::KeyValueStore::FileName);
+}
+
+// Whatever made them readable to others, the journal, the settings and the keychain are the user's alone
+// once the program has started: folders 0700, files 0600, and so is what it makes afterwards.
+TEST_F(SettingsTest, LaunchMakesTheDataSettingsAndKeychainOwnerOnly)
+{
+    const QString settingsFolder = home->configHome() + "/Quendel";
+    QDir().mkpath(dataFolder() + "/FileAttachments");
+    QDir().mkpath(settingsFolder);
+    const struct {
+        QString path;
+        bool folder;
+        int after;
+    } rows[] = {
+        {dataFolder(), true, 0700},
+        {dataFolder() + "/FileAttachments", true, 0700},
+        {dataFile("data.plist"), false, 0600},
+        {dataFile("FileAttachments/letter-1.pdf"), false, 0600},
+        {dataFile("Quendel.sqlite"), false, 0600},
+        {settingsFolder, true, 0700},
+        {settingsFolder + "/keychain", false, 0600},
+        {settingsFolder + "/Quendel.ini", false, 0600},
+    };
+    for (const auto &row : rows) {
+        if (!row.folder) {
+            QFile f(row.path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(row.path.endsWith(".plist") ? "<plist><dict/></plist>" : "x");
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(row.path).constData(), row.folder ? 0755 : 0644), 0);
+    }
+    SharedSettingController settings;
+    settings.initialize();
+    for (const auto &row : rows)
+        EXPECT_EQ(platform::core::FileModes::mode(row.path), row.after) << row.path.toStdString();
+
+    QFile later(dataFile("made-later.txt"));
+    ASSERT_TRUE(later.open(QIODevice::WriteOnly));
+    later.close();
+    EXPECT_EQ(platform::core::FileModes::mode(dataFile("made-later.txt")), 0600);
+    QDir().mkpath(dataFolder() + "/MadeLater");
+    EXPECT_EQ(platform::core::FileModes::mode(dataFolder() + "/MadeLater"), 0700);
 }
