@@ -160,19 +160,8 @@ void ContactTodoViewControllerMac::cloneObject(QObject *)
 
 QModelIndex ContactTodoViewControllerMac::adjacentDataRow(int direction) const
 {
-    const QModelIndex current =
-        outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex() : QModelIndex();
-    QList<QModelIndex> rows;
-    for (int s = 0; s < m_listModel->rowCount(); ++s) {
-        const QModelIndex section = m_listModel->index(s, 0);
-        for (int r = 0; r < m_listModel->rowCount(section); ++r)
-            rows.append(m_listModel->index(r, 0, section));
-    }
-    const qsizetype at = rows.indexOf(current);
-    const qsizetype next = at + direction;
-    if (at < 0 || next < 0 || next >= rows.size())
-        return {};
-    return rows.at(next);
+    const QItemSelectionModel *selection = outlineView()->selectionModel();
+    return m_listModel->adjacentDataRow(selection ? selection->currentIndex() : QModelIndex(), direction);
 }
 
 void ContactTodoViewControllerMac::rightButtonCalledInPopoverController(MacAddEditCommonController *)

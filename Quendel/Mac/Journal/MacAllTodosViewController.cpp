@@ -294,18 +294,8 @@ void MacAllTodosViewController::finishedViewController(MacAddEditCommonControlle
 
 QModelIndex MacAllTodosViewController::adjacentDataRow(int direction) const
 {
-    const QModelIndex current = m_outline->selectionModel() ? m_outline->selectionModel()->currentIndex() : QModelIndex();
-    QList<QModelIndex> rows;
-    for (int s = 0; s < m_model->rowCount(); ++s) {
-        const QModelIndex section = m_model->index(s, 0);
-        for (int r = 0; r < m_model->rowCount(section); ++r)
-            rows.append(m_model->index(r, 0, section));
-    }
-    const qsizetype at = rows.indexOf(current);
-    const qsizetype next = at + direction;
-    if (at < 0 || next < 0 || next >= rows.size())
-        return {};
-    return rows.at(next);
+    const QItemSelectionModel *selection = m_outline->selectionModel();
+    return m_model->adjacentDataRow(selection ? selection->currentIndex() : QModelIndex(), direction);
 }
 
 void MacAllTodosViewController::rightButtonCalledInPopoverController(MacAddEditCommonController *)

@@ -86,6 +86,21 @@ QModelIndex QDListItemModel::parent(const QModelIndex &child) const
     return section < 0 ? QModelIndex() : createIndex(section, 0, nullptr);
 }
 
+QModelIndex QDListItemModel::adjacentDataRow(const QModelIndex &current, int direction) const
+{
+    QList<QModelIndex> rows;
+    for (int s = 0; s < rowCount(); ++s) {
+        const QModelIndex section = index(s, 0);
+        for (int r = 0; r < rowCount(section); ++r)
+            rows.append(index(r, 0, section));
+    }
+    const qsizetype at = rows.indexOf(current);
+    const qsizetype next = at + direction;
+    if (at < 0 || next < 0 || next >= rows.size())
+        return {};
+    return rows.at(next);
+}
+
 int QDListItemModel::rowCount(const QModelIndex &parent) const
 {
     if (!parent.isValid())

@@ -47,6 +47,9 @@ public:
     QModelIndex index(int row, int column, const QModelIndex &parent = {}) const override;
     QModelIndex parent(const QModelIndex &child) const override;
     int rowCount(const QModelIndex &parent = {}) const override;
+    // The item row `direction` steps from `current` across sections, skipping section rows; invalid past either
+    // end or when `current` is no item row.
+    QModelIndex adjacentDataRow(const QModelIndex &current, int direction) const;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
