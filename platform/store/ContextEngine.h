@@ -71,6 +71,11 @@ public:
     ManagedObject *newObject(const EntityDescription *entity);
     ManagedObject *materializeRow(const EntityDescription *entity, RowData &row);
     ManagedObject *materializeSnapshot(ObjectSnapshot &snapshot);
+    // A fault of a stored record holding the plan's values (moved from values).
+    ManagedObject *materializeFault(const EntityDescription *entity, qint64 pk,
+                                    const std::shared_ptr<const FaultPlan> &plan, std::vector<QVariant> &&values);
+    // Reads a fault's record from the store or the parent and makes it whole.
+    void fulfillFault(ManagedObject *object);
     // Registers an object just filled from stored values and lets it awake; tracking is off meanwhile, so what
     // it was read with does not count as a change.
     ManagedObject *registerFetched(ManagedObject *object);

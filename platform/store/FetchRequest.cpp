@@ -25,6 +25,7 @@ FetchRequest &FetchRequest::operator=(const FetchRequest &other)
     m_resultType = other.m_resultType;
     m_includesPendingChanges = other.m_includesPendingChanges;
     m_distinct = other.m_distinct;
+    m_returnsObjectsAsFaults = other.m_returnsObjectsAsFaults;
     m_propertiesToFetch = other.m_propertiesToFetch;
     m_prefetch = other.m_prefetch;
     return *this;

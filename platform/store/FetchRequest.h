@@ -60,10 +60,18 @@ public:
     void setIncludesPendingChanges(bool include) { m_includesPendingChanges = include; }
 
     // The attribute (or to-one relationship) names of a dictionary fetch; empty means all stored attributes.
+    // For a fetch of faults, the stored attributes read up front (the others load on first use).
     const QStringList &propertiesToFetch() const { return m_propertiesToFetch; }
     void setPropertiesToFetch(const QStringList &names) { m_propertiesToFetch = names; }
     bool returnsDistinctResults() const { return m_distinct; }
     void setReturnsDistinctResults(bool distinct) { m_distinct = distinct; }
+
+    // Whether objects the context does not hold yet come back as faults: objects that hold only the
+    // propertiesToFetch (and their identity) and read the rest of their record the first time anything else
+    // of them is used. For long lists that show a few values of each record. Objects come back whole unless
+    // asked; a context that reads from a parent context always makes whole objects.
+    bool returnsObjectsAsFaults() const { return m_returnsObjectsAsFaults; }
+    void setReturnsObjectsAsFaults(bool faults) { m_returnsObjectsAsFaults = faults; }
 
     // Accepted and ignored: relationships are loaded on first use.
     const QStringList &relationshipKeyPathsForPrefetching() const { return m_prefetch; }
@@ -79,6 +87,7 @@ private:
     FetchResultType m_resultType = FetchResultType::ManagedObjects;
     bool m_includesPendingChanges = true;
     bool m_distinct = false;
+    bool m_returnsObjectsAsFaults = false;
     QStringList m_propertiesToFetch;
     QStringList m_prefetch;
 };

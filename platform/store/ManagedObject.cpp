@@ -107,7 +107,7 @@ ManagedObject::ManagedObject() = default;
 ManagedObject::~ManagedObject() = default;
 
 void ManagedObject::attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id,
-                           bool withValues)
+                           bool withValues, bool withRelationships)
 {
     m_entity = entity;
     m_context = context;
@@ -115,7 +115,53 @@ void ManagedObject::attach(const EntityDescription *entity, ManagedObjectContext
     m_temporaryNumber = id.temporaryNumber();
     if (withValues)
         m_values.resize(entity->attributes().size());
-    m_relationships.resize(entity->relationships().size());
+    if (withRelationships)
+        m_relationships.resize(entity->relationships().size());
+}
+
+const QVariant &ManagedObject::faultAttributeValue(int index) const
+{
+    const int slot = size_t(index) < m_fault->slotOf.size() ? m_fault->slotOf[size_t(index)] : -1;
+    if (slot >= 0)
+        return m_values[size_t(slot)];
+    fulfillFault();
+    return m_values[size_t(index)];
+}
+
+void ManagedObject::fulfillFault() const
+{
+    auto *self = const_cast<ManagedObject *>(this);
+    if (m_context)
+        m_context->m_engine->fulfillFault(self);
+    if (m_fault)
+        self->becomeWhole({}, {});
+}
+
+void ManagedObject::becomeWhole(std::vector<QVariant> values, std::vector<ManagedObjectID> toOne)
+{
+    const std::shared_ptr<const FaultPlan> plan = std::move(m_fault);
+    m_fault.reset();
+    if (!plan)
+        return;
+    const auto &attributes = m_entity->attributes();
+    if (values.size() != attributes.size()) {
+        // The record is out of reach (gone, or the object left its context): what the fault held stays.
+        values.assign(attributes.size(), QVariant());
+        for (size_t a = 0; a < attributes.size() && a < plan->slotOf.size(); ++a)
+            if (plan->slotOf[a] >= 0 && size_t(plan->slotOf[a]) < m_values.size())
+                values[a] = std::move(m_values[size_t(plan->slotOf[a])]);
+    }
+    for (size_t a = 0; a < attributes.size(); ++a)
+        if (attributes[a].transient && attributes[a].defaultValue.isValid())
+            values[a] = attributes[a].defaultValue;
+    m_values = std::move(values);
+    m_relationships.resize(m_entity->relationships().size());
+    for (size_t r = 0; r < m_relationships.size() && r < toOne.size(); ++r)
+        m_relationships[r].oneID = toOne[r];
+    const bool tracking = m_tracking;
+    m_tracking = false;
+    awakeFromFetch();
+    m_tracking = tracking;
 }
 
 QVariant ManagedObject::value(const QString &key) const
@@ -124,7 +170,7 @@ QVariant ManagedObject::value(const QString &key) const
         return {};
     const int a = m_entity->attributeIndex(key);
     if (a >= 0)
-        return m_values[size_t(a)];
+        return attributeValue(a);
     const int r = m_entity->relationshipIndex(key);
     if (r < 0)
         return {};
@@ -179,6 +225,7 @@ void ManagedObject::setPrimitiveValue(const QString &key, QVariant value)
 
 void ManagedObject::setAttributeValue(int index, QVariant value)
 {
+    fireFault();
     QVariant v = normalized(std::move(value), m_entity->attributes()[size_t(index)]);
     if (sameValue(m_values[size_t(index)], v))
         return;
@@ -188,6 +235,7 @@ void ManagedObject::setAttributeValue(int index, QVariant value)
 
 void ManagedObject::setPrimitiveAttributeValue(int index, QVariant value)
 {
+    fireFault();
     QVariant v = normalized(std::move(value), m_entity->attributes()[size_t(index)]);
     if (sameValue(m_values[size_t(index)], v))
         return;
@@ -263,6 +311,7 @@ QList<ManagedObjectID> ManagedObject::objectIDsForRelationship(const QString &ke
     const int r = m_entity ? m_entity->relationshipIndex(key) : -1;
     if (r < 0)
         return {};
+    fireFault();
     const RelationshipSlot &slot = m_relationships[size_t(r)];
     QList<ManagedObjectID> ids;
     if (!m_entity->relationships()[size_t(r)].toMany) {
@@ -342,6 +391,7 @@ QVariantMap ManagedObject::committedValues(const QStringList &keys) const
     QVariantMap result;
     if (!m_entity || isInserted() || m_state == State::InsertedDeleted)
         return result;
+    fireFault();
     auto add = [&](const QString &key) {
         const int a = m_entity->attributeIndex(key);
         if (a >= 0) {
@@ -380,6 +430,7 @@ void ManagedObject::captureCommitted()
 {
     if (m_committed || m_state == State::Inserted || m_state == State::InsertedDeleted)
         return;
+    fireFault();
     auto committed = std::make_unique<Committed>();
     committed->values = m_values;
     const size_t count = m_relationships.size();
@@ -426,6 +477,7 @@ void ManagedObject::clearChanges()
 
 void ManagedObject::ensureLoaded(int relationshipIndex) const
 {
+    fireFault();
     RelationshipSlot &slot = m_relationships[size_t(relationshipIndex)];
     if (slot.loaded)
         return;

@@ -18,6 +18,13 @@ namespace platform::store {
 
 class ManagedObjectContext;
 
+// Which attributes a fault holds: per attribute, its place among the fault's values, or -1 when the record
+// has to be read for it. One plan serves every fault of a fetch.
+struct FaultPlan
+{
+    std::vector<int> slotOf;
+};
+
 // One record in one context. Entity classes derive from it and are registered on their EntityDescription
 // (its factory); objects are created only by a context (insertNewObject, fetches, objectWithID) and belong
 // to it: they live until the context is reset or destroyed, and are used only on that context's queue.
@@ -35,6 +42,10 @@ class ManagedObjectContext;
 //
 // Relationships are loaded on first use from the context's parent or store, and every edit keeps the
 // inverse in step (to-one set, to-many add/remove/set, and the many-to-many pair).
+//
+// A fault (see FetchRequest::returnsObjectsAsFaults) holds its identity and a few attributes only; reading
+// anything else of it, or changing it, first reads its whole record and wakes it (awakeFromFetch), after
+// which it is an ordinary object. Callers see the same values either way.
 class ManagedObject : public PredicateSubject
 {
 public:
@@ -59,7 +70,10 @@ public:
     void setPrimitiveValue(const QString &key, QVariant value);
 
     // Attributes by their index in the entity (AttributeDescription::index): the fast path for entity classes.
-    const QVariant &attributeValue(int index) const { return m_values[size_t(index)]; }
+    const QVariant &attributeValue(int index) const
+    {
+        return m_fault ? faultAttributeValue(index) : m_values[size_t(index)];
+    }
     void setAttributeValue(int index, QVariant value);
     void setPrimitiveAttributeValue(int index, QVariant value);
 
@@ -79,7 +93,8 @@ public:
     bool isUpdated() const { return m_state == State::Updated; }
     bool isDeleted() const { return m_state == State::Deleted || m_state == State::InsertedDeleted; }
     bool hasChanges() const { return m_state != State::Clean; }
-    bool isFault() const { return false; }
+    // Whether the object still waits for its record (see above).
+    bool isFault() const { return m_fault != nullptr; }
     // The keys changed by tracked setters since the last save, fetch or refresh.
     QStringList changedKeys() const;
     // The changed keys with their new values (relationships as in value()).
@@ -130,12 +145,24 @@ private:
         std::vector<bool> toManyKnown;
     };
 
-    // withValues false: the caller moves a filled value vector in right after.
+    // withValues false: the caller moves a filled value vector in right after; withRelationships false: a
+    // fault, whose relationships come with its record.
     void attach(const EntityDescription *entity, ManagedObjectContext *context, const ManagedObjectID &id,
-                bool withValues = true);
+                bool withValues = true, bool withRelationships = true);
     void markChanged(int changeIndex, bool tracked);
     void captureCommitted();
     void ensureLoaded(int relationshipIndex) const;
+    // A fault reads its record now; nothing happens to a whole object.
+    void fireFault() const
+    {
+        if (m_fault)
+            fulfillFault();
+    }
+    void fulfillFault() const;
+    const QVariant &faultAttributeValue(int index) const;
+    // Turns a fault into a whole object with the record's values (empty: the record could not be read, the
+    // fault keeps what it held) and to-one identifiers (per relationship).
+    void becomeWhole(std::vector<QVariant> values, std::vector<ManagedObjectID> toOne);
     void setToOneInternal(int relationshipIndex, ManagedObject *object, bool track, bool inverse);
     void addToManyInternal(int relationshipIndex, ManagedObject *object, bool track, bool inverse);
     void removeToManyInternal(int relationshipIndex, ManagedObject *object, bool track, bool inverse);
@@ -144,8 +171,11 @@ private:
     const EntityDescription *m_entity = nullptr;
     ManagedObjectContext *m_context = nullptr;
     ManagedObjectID m_id;
+    // By attribute index; a fault holds only its plan's attributes, in the plan's order.
     std::vector<QVariant> m_values;
+    // Empty while a fault.
     mutable std::vector<RelationshipSlot> m_relationships;
+    std::shared_ptr<const FaultPlan> m_fault; // null once whole
     std::unique_ptr<Committed> m_committed;
     // Which keys changed: per attribute, then per relationship. Held inline for up to 128 keys.
     struct ChangeBits

@@ -197,6 +197,52 @@ ManagedObject *ContextEngine::materializeSnapshot(ObjectSnapshot &snapshot)
     return registerFetched(object);
 }
 
+ManagedObject *ContextEngine::materializeFault(const EntityDescription *entity, qint64 pk,
+                                               const std::shared_ptr<const FaultPlan> &plan,
+                                               std::vector<QVariant> &&values)
+{
+    ManagedObject *object = newObject(entity);
+    object->attach(entity, q, permanentID(entity, pk), false, false);
+    object->m_values = std::move(values);
+    object->m_fault = plan;
+    // It wakes when its record comes.
+    registerObject(object);
+    return object;
+}
+
+void ContextEngine::fulfillFault(ManagedObject *object)
+{
+    const EntityDescription *entity = object->m_entity;
+    std::vector<QVariant> values;
+    std::vector<ManagedObjectID> toOne;
+    if (SqliteStore *s = store()) {
+        RowData row;
+        if (s->readRow(s->layout(*entity), object->m_id.primaryKey(), row, nullptr)) {
+            values = std::move(row.values);
+            const auto &relationships = entity->relationships();
+            toOne.resize(relationships.size());
+            for (size_t r = 0; r < relationships.size(); ++r) {
+                if (relationships[r].toMany || !row.toOne[r])
+                    continue;
+                if (const EntityDescription *destination = entity->destinationEntity(relationships[r]))
+                    toOne[r] = permanentID(destination, row.toOne[r]);
+            }
+        }
+    } else if (auto parent = q->m_parent) {
+        ObjectSnapshot snapshot;
+        const ManagedObjectID id = object->m_id;
+        parent->performAndWait([&] { snapshot = parent->m_engine->snapshotFor(id); });
+        if (snapshot.exists) {
+            values = std::move(snapshot.values);
+            toOne = std::move(snapshot.toOne);
+        }
+    }
+    if (values.empty())
+        qWarning("store: the record of %s %lld is gone; its object keeps what it was fetched with",
+                 qPrintable(entity->name()), static_cast<long long>(object->m_id.primaryKey()));
+    object->becomeWhole(std::move(values), std::move(toOne));
+}
+
 ManagedObject *ContextEngine::objectWithID(const ManagedObjectID &id, QDError *error)
 {
     if (id.isNull()) {
@@ -240,6 +286,7 @@ ManagedObject *ContextEngine::objectWithID(const ManagedObjectID &id, QDError *e
 
 ObjectSnapshot ContextEngine::snapshotOfObject(const ManagedObject *object)
 {
+    object->fireFault();
     ObjectSnapshot snapshot;
     snapshot.exists = true;
     snapshot.id = object->m_id;
@@ -540,8 +587,16 @@ void ContextEngine::applyFreshState(ManagedObject *object, const RowData *row, c
     const EntityDescription *entity = object->m_entity;
     const auto &attributes = entity->attributes();
     const size_t attributeCount = attributes.size();
-    auto changedAt = [&](size_t i) { return keepChanges && object->m_changed[i]; };
     const std::vector<QVariant> &fresh = row ? row->values : snapshot->values;
+    if (object->m_fault) {
+        // A fault has no changes and loads its relationships when it wakes: only what it holds is renewed.
+        const auto &slotOf = object->m_fault->slotOf;
+        for (size_t a = 0; a < slotOf.size() && a < fresh.size(); ++a)
+            if (slotOf[a] >= 0)
+                object->m_values[size_t(slotOf[a])] = fresh[a];
+        return;
+    }
+    auto changedAt = [&](size_t i) { return keepChanges && object->m_changed[i]; };
     for (size_t a = 0; a < attributeCount; ++a) {
         if (attributes[a].transient && row)
             continue;
@@ -630,7 +685,7 @@ void ContextEngine::mergeChanges(const SaveChanges &changes)
             continue;
         // Let go of it everywhere in this context, without marking anything changed.
         const auto &relationships = object->m_entity->relationships();
-        for (size_t r = 0; r < relationships.size(); ++r) {
+        for (size_t r = 0; r < relationships.size() && r < object->m_relationships.size(); ++r) {
             const RelationshipDescription *inverse = object->m_entity->inverseRelationship(relationships[r]);
             const auto &slot = object->m_relationships[r];
             if (!inverse || !slot.loaded)
@@ -639,6 +694,8 @@ void ContextEngine::mergeChanges(const SaveChanges &changes)
             if (slot.one)
                 targets.push_back(slot.one);
             for (ManagedObject *target : targets) {
+                if (target->m_fault)
+                    continue; // holds no relationship yet
                 auto &back = target->m_relationships[size_t(inverse->index)];
                 if (inverse->toMany) {
                     back.many.erase(std::remove(back.many.begin(), back.many.end(), object), back.many.end());
@@ -1139,9 +1196,26 @@ bool ContextEngine::fetchObjects(const FetchRequest &request, std::vector<Manage
     const bool pending = request.includesPendingChanges() && hasChangesFor(entity);
     if (SqliteStore *s = store()) {
         const EntityLayout &l = s->layout(*entity);
+        // Faults read the pk and the plan's columns only.
+        std::shared_ptr<FaultPlan> plan;
+        std::vector<const AttributeDescription *> planned;
+        QString columns = l.selectColumns;
+        if (request.returnsObjectsAsFaults()) {
+            plan = std::make_shared<FaultPlan>();
+            plan->slotOf.assign(entity->attributes().size(), -1);
+            columns = QStringLiteral("t0.pk");
+            for (const QString &name : request.propertiesToFetch()) {
+                const AttributeDescription *attribute = entity->attribute(name);
+                if (!attribute || attribute->transient || plan->slotOf[size_t(attribute->index)] >= 0)
+                    continue;
+                plan->slotOf[size_t(attribute->index)] = int(planned.size());
+                planned.push_back(attribute);
+                columns += QStringLiteral(", t0.") + schema::quoteIdentifier(schema::columnName(*attribute));
+            }
+        }
         QString sql;
         QVariantList binds;
-        if (!buildSql(request, *entity, l.selectColumns, !pending, sql, binds, error))
+        if (!buildSql(request, *entity, columns, !pending, sql, binds, error))
             return false;
         RowData row;
         const bool ok = s->query(
@@ -1149,7 +1223,13 @@ bool ContextEngine::fetchObjects(const FetchRequest &request, std::vector<Manage
             [&](sqlite3_stmt *statement) {
                 const qint64 pk = sqlite3_column_int64(statement, 0);
                 ManagedObject *object = permanent.value(permanentKey(entity, pk), nullptr);
-                if (!object) {
+                if (!object && plan) {
+                    std::vector<QVariant> values;
+                    values.reserve(planned.size());
+                    for (size_t i = 0; i < planned.size(); ++i)
+                        values.push_back(SqliteStore::decodeColumn(statement, int(i) + 1, *planned[i]));
+                    object = materializeFault(entity, pk, plan, std::move(values));
+                } else if (!object) {
                     s->rowFromStatement(l, statement, row);
                     object = materializeRow(entity, row);
                 }

@@ -147,7 +147,14 @@ void ContactsListDisplaySource::refetchArrayController()
     if (m_context) {
         m_context->performAndWait([&] {
             platform::core::QDError error;
-            const QList<ManagedObject *> objects = m_context->executeFetchRequest(Person::fetchRequest(), &error);
+            // Every contact is listed but only the rows on show read more than their name and section, so
+            // the rest of each record loads when it is first used.
+            platform::store::FetchRequest request = Person::fetchRequest();
+            request.setReturnsObjectsAsFaults(true);
+            request.setPropertiesToFetch({QStringLiteral("displayName"), QStringLiteral("normalizedDisplayName"),
+                                          QStringLiteral("normalizedSectionLetter"), QStringLiteral("companyName"),
+                                          QStringLiteral("isContactPrivate")});
+            const QList<ManagedObject *> objects = m_context->executeFetchRequest(request, &error);
             if (!error.isNull())
                 return; // the list stays as it was
             QList<Person *> people;
