@@ -120,6 +120,7 @@ void CoreDataControllerShared::storeLoaded(const std::shared_ptr<PersistentStore
     }
     m_storeLoadError = QDError();
     oneTimeDatabaseUpdates(false);
+    customPostProcessingForStoreWithNameNormalization(store);
 }
 
 QString CoreDataControllerShared::localStorePath(QDError *error)
@@ -245,8 +246,14 @@ void CoreDataControllerShared::oneTimeDatabaseUpdates(bool force)
         }
     }
 
-    if (flagChanged)
+    if (!plist.boolValue(RemoveAddOtherRowKey)) {
+        removeAddOtherFromTitles(0);
+        removeAddOtherFromTitles(1);
+        plist.setValue(RemoveAddOtherRowKey, true);
         SharedSettingController::sharedSettings().saveDataPlist();
+    } else if (flagChanged) {
+        SharedSettingController::sharedSettings().saveDataPlist();
+    }
 }
 
 void CoreDataControllerShared::reloadCompletionBlock()

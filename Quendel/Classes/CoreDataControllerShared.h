@@ -75,8 +75,44 @@ public:
     void dropLocalStore();
 
     // Seeds the default titles into a new database, once (remembered in the data plist); with force a new
-    // context seeds them again, but only into lists that are still empty.
+    // context seeds them again, but only into lists that are still empty. Then, once, removes the obsolete
+    // "Add Other" title of each list.
     void oneTimeDatabaseUpdates(bool force);
+    // Deletes the first title called "Add Other" (letter case aside) of the log titles (0) or the to-do
+    // titles (1), numbers the others again from 0 and saves the main context.
+    void removeAddOtherFromTitles(int which);
+    // The updates a freshly loaded store gets, each once per store file (remembered in its metadata): the
+    // name mark (only on the launch the counter says), then the three below. Nothing runs on a read-only
+    // store.
+    void customPostProcessingForStoreWithNameNormalization(const std::shared_ptr<platform::store::PersistentStore> &store);
+    // The three updates below, in this order, without the name mark.
+    void customPostProcessingForStore(const std::shared_ptr<platform::store::PersistentStore> &store);
+    // Creates the custom-field types when the store is not marked as having them.
+    void customPostProcessingForStoreForFieldTypes(const std::shared_ptr<platform::store::PersistentStore> &store);
+    // Creates the pin colour field when the store is not marked as having it.
+    void customPostProcessingForPinColor(const std::shared_ptr<platform::store::PersistentStore> &store);
+    // Moves contact pictures kept inside the store into picture files, when the store is not marked as done
+    // (or a Dropbox archive is waiting for its first fetch since the tokens changed).
+    void customPostProcessingForMigratingPrivateImages(const std::shared_ptr<platform::store::PersistentStore> &store);
+    void oneTimeMigrationForPrivateImagesForStore(const std::shared_ptr<platform::store::PersistentStore> &store);
+    // Marks the store as name-normalised and saves the context's pending changes.
+    void processNormalizePersonAndLetterKeyForStore(const std::shared_ptr<platform::store::PersistentStore> &store,
+                                                    const platform::store::ContextPtr &context);
+
+    // Data-plist flag: the "Add Other" titles have been removed.
+    static inline const QString RemoveAddOtherRowKey = QStringLiteral("CoreData_RemoveAddOtherRow");
+    static inline const QString AddOtherTitle = QStringLiteral("Add Other");
+    // Store-metadata flags of the updates above.
+    static inline const QString MigratePrivateImagesKey = QStringLiteral("OneTime_MigratePrivateImages");
+    static inline const QString NormalizePersonNameAndLetterKey = QStringLiteral("NormalizePersonNameAndLetter");
+    // User default: 1 while the picture move runs, 2 once it finished.
+    static inline const QString PersonImageMigrationStartedKey = QStringLiteral("PersonImageMigrationStarted");
+    // Data-plist keys the picture move reads or raises.
+    static inline const QString DropBoxParentRevKey = QStringLiteral("DropBoxParentRev");
+    static inline const QString DropboxV2MigrateTokensDoneKey = QStringLiteral("DropboxV2MigrateTokensDone");
+    static inline const QString CountDropboxUnsavedChangesKey = QStringLiteral("count_dropbox_unsaved_changes");
+    // User default raised once per launch after the store has loaded.
+    static inline const QString CountAppLaunchKey = QStringLiteral("count_app_launch");
 
     // ---- Store copies ----
     // Work files of a full backup in the data folder.
