@@ -6,7 +6,11 @@
 #include <QCborMap>
 #include <QUrl>
 
+#include <QStringDecoder>
+
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace platform::cloud {
 
@@ -96,6 +100,492 @@ std::optional<RecordZoneID> decodeZone(const QCborValue &value)
     if (array[0].toString().isEmpty())
         return RecordZoneID();
     return RecordZoneID(array[0].toString(), array[1].toString());
+}
+
+
+// ---- Direct CBOR writing and reading of record fields ----
+//
+// Every save encodes and every fetch decodes a record's fields, so both go straight between the bytes and
+// the field values, without a tree of CBOR values in between. The bytes are the ones the tree would give
+// (definite lengths, shortest integer heads, doubles in eight bytes, maps in the order written). Reading
+// takes the direct way only for data written that way; anything else goes through the general parser,
+// which also words the errors.
+
+class CborWriter
+{
+public:
+    explicit CborWriter(QByteArray &out) : m_out(out) {}
+
+    void head(quint8 major, quint64 value)
+    {
+        const char m = char(major << 5);
+        if (value < 24) {
+            m_out.append(char(m | char(value)));
+        } else if (value <= 0xff) {
+            m_out.append(char(m | 24));
+            m_out.append(char(value));
+        } else if (value <= 0xffff) {
+            m_out.append(char(m | 25));
+            appendBigEndian(value, 2);
+        } else if (value <= 0xffffffffULL) {
+            m_out.append(char(m | 26));
+            appendBigEndian(value, 4);
+        } else {
+            m_out.append(char(m | 27));
+            appendBigEndian(value, 8);
+        }
+    }
+    void integer(qint64 value)
+    {
+        if (value >= 0)
+            head(0, quint64(value));
+        else
+            head(1, quint64(-1 - value));
+    }
+    void real(double value)
+    {
+        quint64 bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        m_out.append(char(0xfb));
+        appendBigEndian(bits, 8);
+    }
+    void text(const QString &value)
+    {
+        const QByteArray utf8 = value.toUtf8();
+        head(3, quint64(utf8.size()));
+        m_out.append(utf8);
+    }
+    void text(QLatin1StringView value)
+    {
+        head(3, quint64(value.size()));
+        m_out.append(value.data(), value.size());
+    }
+    void bytes(const QByteArray &value)
+    {
+        head(2, quint64(value.size()));
+        m_out.append(value);
+    }
+    void array(qsizetype count) { head(4, quint64(count)); }
+    void map(qsizetype count) { head(5, quint64(count)); }
+    void value(const QCborValue &value) { m_out.append(value.toCbor()); }
+
+private:
+    void appendBigEndian(quint64 value, int width)
+    {
+        for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+            m_out.append(char((value >> shift) & 0xff));
+    }
+
+    QByteArray &m_out;
+};
+
+void writeReference(CborWriter &w, const Reference &reference)
+{
+    const RecordID &id = reference.recordID();
+    w.array(4);
+    w.text(id.recordName());
+    w.text(id.hasZone() ? id.zoneID().zoneName() : QString());
+    w.text(id.hasZone() ? id.zoneID().ownerName() : QString());
+    w.integer(qint64(reference.action()));
+}
+
+// The value as [kind, payload]; false with the error when it cannot be stored.
+bool writeValue(CborWriter &w, const FieldValue &value, const RecordCodec::AssetEncoder &assets, QDError *error)
+{
+    if (value.kind() == FieldValue::Kind::Null)
+        return fail(error, QStringLiteral("A field without a value cannot be stored."));
+    QCborValue assetPayload;
+    if (value.kind() == FieldValue::Kind::Asset) {
+        QDError assetError;
+        assetPayload = assets(value.toAsset(), &assetError);
+        if (!assetError.isNull())
+            return platform::core::setError(error, assetError);
+    }
+    w.array(2);
+    w.integer(qint64(value.kind()));
+    switch (value.kind()) {
+    case FieldValue::Kind::Null: break;
+    case FieldValue::Kind::String: w.text(value.toString()); break;
+    case FieldValue::Kind::Integer: w.integer(value.toInteger()); break;
+    case FieldValue::Kind::Double: w.real(value.toDouble()); break;
+    case FieldValue::Kind::Date: w.integer(value.toDate().toMSecsSinceEpoch()); break;
+    case FieldValue::Kind::Bytes: w.bytes(value.toBytes()); break;
+    case FieldValue::Kind::Reference: writeReference(w, value.toReference()); break;
+    case FieldValue::Kind::Asset: w.value(assetPayload); break;
+    case FieldValue::Kind::Location: {
+        const Location location = value.toLocation();
+        w.array(2);
+        w.real(location.latitude());
+        w.real(location.longitude());
+        break;
+    }
+    case FieldValue::Kind::ReferenceList: {
+        const ReferenceList list = value.toReferenceList();
+        w.array(list.size());
+        for (const Reference &reference : list)
+            writeReference(w, reference);
+        break;
+    }
+    case FieldValue::Kind::StringList: {
+        const QStringList list = value.toStringList();
+        w.array(list.size());
+        for (const QString &item : list)
+            w.text(item);
+        break;
+    }
+    case FieldValue::Kind::IntegerList: {
+        const QList<qint64> list = value.toIntegerList();
+        w.array(list.size());
+        for (qint64 item : list)
+            w.integer(item);
+        break;
+    }
+    case FieldValue::Kind::DoubleList: {
+        const QList<double> list = value.toDoubleList();
+        w.array(list.size());
+        for (double item : list)
+            w.real(item);
+        break;
+    }
+    case FieldValue::Kind::DateList: {
+        const QList<QDateTime> list = value.toDateList();
+        w.array(list.size());
+        for (const QDateTime &item : list)
+            w.integer(item.toMSecsSinceEpoch());
+        break;
+    }
+    }
+    return true;
+}
+
+// Reads definite-length items; any other form makes it give up (ok() false) and leaves the data to the
+// general parser.
+class CborReader
+{
+public:
+    explicit CborReader(const QByteArray &data)
+        : m_at(reinterpret_cast<const uchar *>(data.constData())), m_end(m_at + data.size())
+    {
+    }
+
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_at == m_end; }
+    void giveUp() { m_ok = false; }
+
+    // The next item's major type without reading it; -1 at the end.
+    int peekMajor() const { return m_ok && m_at < m_end ? int(*m_at >> 5) : -1; }
+
+    quint64 head(int major)
+    {
+        if (!m_ok || m_at >= m_end || int(*m_at >> 5) != major)
+            return fail0();
+        const uchar info = *m_at++ & 0x1f;
+        if (info < 24)
+            return info;
+        const int width = info == 24 ? 1 : info == 25 ? 2 : info == 26 ? 4 : info == 27 ? 8 : 0;
+        if (width == 0 || m_end - m_at < width)
+            return fail0();
+        quint64 value = 0;
+        for (int i = 0; i < width; ++i)
+            value = (value << 8) | *m_at++;
+        return value;
+    }
+    qsizetype count(int major, qsizetype limit)
+    {
+        const quint64 n = head(major);
+        if (n > quint64(limit) || n > quint64(m_end - m_at))
+            giveUp();
+        return m_ok ? qsizetype(n) : 0;
+    }
+    bool isInteger() const { const int m = peekMajor(); return m == 0 || m == 1; }
+    bool isDouble() const { return m_ok && m_at < m_end && *m_at == 0xfb; }
+    qint64 integer()
+    {
+        const int major = peekMajor();
+        const quint64 n = head(major == 1 ? 1 : 0);
+        if (n > quint64(std::numeric_limits<qint64>::max()))
+            giveUp(); // held as a double by the general parser
+        return major == 1 ? -1 - qint64(n) : qint64(n);
+    }
+    double real()
+    {
+        if (!isDouble() || m_end - m_at < 9)
+            return fail0();
+        ++m_at;
+        quint64 bits = 0;
+        for (int i = 0; i < 8; ++i)
+            bits = (bits << 8) | *m_at++;
+        double value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+    double number() { return isDouble() ? real() : double(integer()); }
+    QString text()
+    {
+        const qsizetype n = count(3, MaxItemBytes);
+        if (!m_ok)
+            return {};
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString value = decoder(QByteArrayView(m_at, n));
+        m_at += n;
+        if (decoder.hasError())
+            giveUp();
+        // An empty text reads as an empty (not null) string, as the general parser gives it.
+        return value.isNull() ? QStringLiteral("") : value;
+    }
+    QByteArray bytes()
+    {
+        const qsizetype n = count(2, MaxItemBytes);
+        if (!m_ok)
+            return {};
+        // An empty byte string reads as an empty (not null) array, as the general parser gives it.
+        QByteArray value = n == 0 ? QByteArray("") : QByteArray(reinterpret_cast<const char *>(m_at), n);
+        m_at += n;
+        return value;
+    }
+    // One whole item of any definite form, as the general parser reads it.
+    QCborValue item()
+    {
+        const uchar *start = m_at;
+        skip(0);
+        if (!m_ok)
+            return {};
+        QCborParserError parseError;
+        QCborValue value =
+            QCborValue::fromCbor(QByteArray(reinterpret_cast<const char *>(start), m_at - start), &parseError);
+        if (parseError.error != QCborError::NoError) {
+            giveUp();
+            return {};
+        }
+        return value;
+    }
+
+private:
+    static constexpr qsizetype MaxItemBytes = RecordCodec::MaxFieldsBytes;
+
+    quint64 fail0()
+    {
+        m_ok = false;
+        return 0;
+    }
+    void skip(int depth)
+    {
+        if (depth > 16 || !m_ok || m_at >= m_end)
+            return giveUp();
+        const int major = *m_at >> 5;
+        switch (major) {
+        case 0:
+        case 1: head(major); return;
+        case 2:
+        case 3: m_at += count(major, MaxItemBytes); return;
+        case 4: {
+            const qsizetype n = count(4, RecordCodec::MaxListItems);
+            for (qsizetype i = 0; i < n && m_ok; ++i)
+                skip(depth + 1);
+            return;
+        }
+        case 5: {
+            const qsizetype n = count(5, RecordCodec::MaxFieldCount);
+            for (qsizetype i = 0; i < 2 * n && m_ok; ++i)
+                skip(depth + 1);
+            return;
+        }
+        default:
+            if (isDouble()) {
+                real();
+                return;
+            }
+            giveUp(); // tags and simple values: the general parser's part
+        }
+    }
+
+    const uchar *m_at;
+    const uchar *m_end;
+    bool m_ok = true;
+};
+
+std::optional<Reference> readReference(CborReader &r)
+{
+    if (r.count(4, 4) != 4)
+        r.giveUp();
+    const QString name = r.text();
+    const QString zone = r.text();
+    const QString owner = r.text();
+    const qint64 action = r.isInteger() ? r.integer() : -1;
+    if (!r.ok() || name.isEmpty() || (action != 0 && action != 1) || (!zone.isEmpty() && owner.isEmpty()))
+        return std::nullopt;
+    return Reference(RecordID(name, zone.isEmpty() ? RecordZoneID() : RecordZoneID(zone, owner)),
+                     Reference::Action(action));
+}
+
+std::optional<QDateTime> readDate(CborReader &r)
+{
+    if (!r.isInteger())
+        return std::nullopt;
+    const qint64 ms = r.integer();
+    constexpr qint64 Limit = 253402300799999LL;
+    if (!r.ok() || ms < -Limit || ms > Limit)
+        return std::nullopt;
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+// [kind, payload] as a field value; nullopt when the general parser has to look (damage included).
+std::optional<FieldValue> readValue(CborReader &r, const RecordCodec::AssetDecoder &assets)
+{
+    if (r.count(4, 2) != 2 || !r.isInteger())
+        return std::nullopt;
+    const qint64 kind = r.integer();
+    const auto list = [&r]() { return r.count(4, RecordCodec::MaxListItems); };
+    std::optional<FieldValue> result;
+    switch (FieldValue::Kind(kind)) {
+    case FieldValue::Kind::String:
+        if (r.peekMajor() == 3)
+            result = FieldValue(r.text());
+        break;
+    case FieldValue::Kind::Integer:
+        if (r.isInteger())
+            result = FieldValue(r.integer());
+        break;
+    case FieldValue::Kind::Double:
+        if (r.isInteger() || r.isDouble())
+            result = FieldValue(r.number());
+        break;
+    case FieldValue::Kind::Date:
+        if (const std::optional<QDateTime> date = readDate(r))
+            result = FieldValue(*date);
+        break;
+    case FieldValue::Kind::Bytes:
+        if (r.peekMajor() == 2)
+            result = FieldValue(r.bytes());
+        break;
+    case FieldValue::Kind::Reference:
+        if (const std::optional<Reference> reference = readReference(r))
+            result = FieldValue(*reference);
+        break;
+    case FieldValue::Kind::Asset: {
+        const QCborValue payload = r.item();
+        QDError assetError;
+        const Asset asset = r.ok() ? assets(payload, &assetError) : Asset();
+        if (assetError.isNull() && !asset.isNull())
+            result = FieldValue(asset);
+        break;
+    }
+    case FieldValue::Kind::Location: {
+        if (list() != 2 || !(r.isInteger() || r.isDouble()))
+            break;
+        const double lat = r.number();
+        if (!(r.isInteger() || r.isDouble()))
+            break;
+        const double lon = r.number();
+        if (std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90 && std::abs(lon) <= 180)
+            result = FieldValue(Location(lat, lon));
+        break;
+    }
+    case FieldValue::Kind::ReferenceList: {
+        const qsizetype n = list();
+        ReferenceList items;
+        items.reserve(n);
+        for (qsizetype i = 0; i < n && r.ok(); ++i) {
+            const std::optional<Reference> reference = readReference(r);
+            if (!reference)
+                return std::nullopt;
+            items.append(*reference);
+        }
+        result = FieldValue(items);
+        break;
+    }
+    case FieldValue::Kind::StringList: {
+        const qsizetype n = list();
+        QStringList items;
+        items.reserve(n);
+        for (qsizetype i = 0; i < n && r.ok(); ++i) {
+            if (r.peekMajor() != 3)
+                return std::nullopt;
+            items.append(r.text());
+        }
+        result = FieldValue(items);
+        break;
+    }
+    case FieldValue::Kind::IntegerList: {
+        const qsizetype n = list();
+        QList<qint64> items;
+        items.reserve(n);
+        for (qsizetype i = 0; i < n && r.ok(); ++i) {
+            if (!r.isInteger())
+                return std::nullopt;
+            items.append(r.integer());
+        }
+        result = FieldValue(items);
+        break;
+    }
+    case FieldValue::Kind::DoubleList: {
+        const qsizetype n = list();
+        QList<double> items;
+        items.reserve(n);
+        for (qsizetype i = 0; i < n && r.ok(); ++i) {
+            if (!(r.isInteger() || r.isDouble()))
+                return std::nullopt;
+            items.append(r.number());
+        }
+        result = FieldValue(items);
+        break;
+    }
+    case FieldValue::Kind::DateList: {
+        const qsizetype n = list();
+        QList<QDateTime> items;
+        items.reserve(n);
+        for (qsizetype i = 0; i < n && r.ok(); ++i) {
+            const std::optional<QDateTime> date = readDate(r);
+            if (!date)
+                return std::nullopt;
+            items.append(*date);
+        }
+        result = FieldValue(items);
+        break;
+    }
+    case FieldValue::Kind::Null:
+    default:
+        break;
+    }
+    if (!r.ok())
+        return std::nullopt;
+    return result;
+}
+
+// The fields of data written as encodeFields writes them; false when the general parser has to look.
+bool readFields(const QByteArray &data, const QStringList &desiredKeys, const RecordCodec::AssetDecoder &assets,
+                QList<std::pair<QString, FieldValue>> &decoded, std::optional<Reference> &parent)
+{
+    CborReader r(data);
+    const qsizetype top = r.count(5, 2);
+    if (!r.ok() || top < 1)
+        return false;
+    if (r.peekMajor() != 3 || r.text() != QLatin1String("f"))
+        return false;
+    const qsizetype n = r.count(5, RecordCodec::MaxFieldCount);
+    if (!r.ok())
+        return false;
+    decoded.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (r.peekMajor() != 3)
+            return false;
+        QString key = r.text();
+        if (!r.ok() || !validFieldName(key))
+            return false;
+        std::optional<FieldValue> value = readValue(r, assets);
+        if (!value)
+            return false;
+        if (desiredKeys.isEmpty() || desiredKeys.contains(key))
+            decoded.append({std::move(key), std::move(*value)});
+    }
+    if (top == 2) {
+        if (r.peekMajor() != 3 || r.text() != QLatin1String("p"))
+            return false;
+        parent = readReference(r);
+        if (!parent)
+            return false;
+    }
+    return r.ok() && r.atEnd();
 }
 
 std::optional<QCborValue> parseDocument(const QByteArray &data, QDError *error)
@@ -356,30 +846,30 @@ std::optional<FieldValue> RecordCodec::decodeValue(const QCborValue &value, cons
 
 QByteArray RecordCodec::encodeFields(const Record &record, const AssetEncoder &assets, QDError *error)
 {
-    QCborMap fields;
     const QStringList keys = record.allKeys();
     if (keys.size() > MaxFieldCount) {
         fail(error, QStringLiteral("A record holds more than %1 fields.").arg(MaxFieldCount));
         return QByteArray();
     }
+    QByteArray data;
+    data.reserve(16 + keys.size() * 32);
+    CborWriter w(data);
+    w.map(record.parent() ? 2 : 1);
+    w.text(QLatin1StringView("f"));
+    w.map(keys.size());
     for (const QString &key : keys) {
         if (!validFieldName(key)) {
             fail(error, QStringLiteral("A field name is empty or too long."));
             return QByteArray();
         }
-        QDError valueError;
-        const QCborValue value = encodeValue(record.value(key), assets, &valueError);
-        if (!valueError.isNull()) {
-            platform::core::setError(error, valueError);
+        w.text(key);
+        if (!writeValue(w, record.value(key), assets, error))
             return QByteArray();
-        }
-        fields.insert(key, value);
     }
-    QCborMap top;
-    top.insert(QStringLiteral("f"), fields);
-    if (record.parent())
-        top.insert(QStringLiteral("p"), encodeReference(*record.parent()));
-    QByteArray data = top.toCborValue().toCbor();
+    if (record.parent()) {
+        w.text(QLatin1StringView("p"));
+        writeReference(w, *record.parent());
+    }
     if (data.size() > MaxFieldsBytes) {
         fail(error, QStringLiteral("A record's values are larger than %1 bytes.").arg(MaxFieldsBytes));
         return QByteArray();
@@ -392,6 +882,17 @@ bool RecordCodec::decodeFields(const QByteArray &data, Record &record, const Ass
 {
     if (data.size() > MaxFieldsBytes)
         return fail(error, QStringLiteral("A stored record is too large."));
+    {
+        QList<std::pair<QString, FieldValue>> decoded;
+        std::optional<Reference> parent;
+        if (readFields(data, desiredKeys, assets, decoded, parent)) {
+            for (const auto &[key, value] : decoded)
+                record.setValue(key, value);
+            record.setParent(parent);
+            record.clearChangedKeys();
+            return true;
+        }
+    }
     QCborParserError parseError;
     const QCborValue top = QCborValue::fromCbor(data, &parseError);
     if (parseError.error != QCborError::NoError || !top.isMap())
