@@ -90,6 +90,25 @@ QStringList fieldKeys(const QStringList &desiredKeys, bool *none)
     return keys;
 }
 
+// Columns of one saved row, and rows per grouped insert.
+constexpr int InsertColumnCount = 11;
+constexpr int RowsPerInsert = 32;
+
+// Saves rows (new, changed or revived ones alike) `rows` at a time.
+QString insertRecordsStatement(int rows)
+{
+    QStringList groups;
+    for (int i = 0; i < rows; ++i)
+        groups.append(QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0)"));
+    return QStringLiteral("INSERT INTO cloud_records (zone_id, record_name, account, creator, record_type, fields, "
+                          "change_tag, change_seq, created_ms, modified_ms, size_bytes, deleted) VALUES ") +
+           groups.join(QStringLiteral(", ")) +
+           QStringLiteral(" ON CONFLICT (zone_id, record_name) DO UPDATE SET record_type = excluded.record_type, "
+                          "fields = excluded.fields, change_tag = excluded.change_tag, change_seq = "
+                          "excluded.change_seq, created_ms = excluded.created_ms, modified_ms = excluded.modified_ms, "
+                          "size_bytes = excluded.size_bytes, deleted = 0, creator = excluded.creator");
+}
+
 // "?, ?, ..." for IN lists of a fixed length, so each list length is prepared once.
 QString placeholders(int count)
 {
@@ -868,6 +887,21 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                     return setError(e, CloudErrors::make(QuotaExceeded));
             }
             const qint64 now = nowMs();
+            // Saved rows go in groups of RowsPerInsert per statement (one round trip to the server per
+            // group); the rest of a request one by one, so only two statement shapes are ever prepared.
+            QList<SqlValue> pendingRows;
+            int pendingCount = 0;
+            const auto flushRows = [&](bool all) {
+                while (pendingCount >= RowsPerInsert || (all && pendingCount > 0)) {
+                    const int rows = pendingCount >= RowsPerInsert ? RowsPerInsert : 1;
+                    const qsizetype values = qsizetype(rows) * InsertColumnCount;
+                    if (!m_conn->exec(insertRecordsStatement(rows), pendingRows.mid(0, values), e))
+                        return false;
+                    pendingRows.remove(0, values);
+                    pendingCount -= rows;
+                }
+                return true;
+            };
             for (auto &[row, indexes] : zonesToWrite) {
                 qint64 seq = row.nextSeq;
                 for (int i : indexes) {
@@ -888,20 +922,12 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                         }
                         const bool revived = !item.existing.isEmpty();
                         const qint64 created = item.exists ? sqlInt(item.existing[ColCreated]) : now;
-                        if (!m_conn->exec(
-                                QStringLiteral("INSERT INTO cloud_records (zone_id, record_name, account, creator, "
-                                               "record_type, fields, change_tag, change_seq, created_ms, modified_ms, "
-                                               "size_bytes, deleted) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0) "
-                                               "ON CONFLICT (zone_id, record_name) DO UPDATE SET record_type = "
-                                               "excluded.record_type, fields = excluded.fields, change_tag = "
-                                               "excluded.change_tag, change_seq = excluded.change_seq, created_ms = "
-                                               "excluded.created_ms, modified_ms = excluded.modified_ms, size_bytes = "
-                                               "excluded.size_bytes, deleted = 0, creator = excluded.creator"),
-                                {row.id, item.recordID.recordName(), rowAccount(database),
-                                 revived && item.exists ? sqlText(item.existing[ColCreator]) : me,
-                                 item.record.recordType(), item.fields, tag, seq, created, now,
-                                 qint64(item.fields.size())},
-                                e))
+                        pendingRows << row.id << item.recordID.recordName() << rowAccount(database)
+                                    << (revived && item.exists ? sqlText(item.existing[ColCreator]) : me)
+                                    << item.record.recordType() << item.fields << tag << seq << created << now
+                                    << qint64(item.fields.size());
+                        ++pendingCount;
+                        if (!flushRows(false))
                             return false;
                         item.saved = Record(item.record.recordType(), RecordID(item.recordID.recordName(), row.zoneID));
                         item.saved.setRecordChangeTag(tag);
@@ -917,6 +943,8 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                     }
                     ++seq;
                 }
+                if (!flushRows(true))
+                    return false;
                 if (seq != row.nextSeq &&
                     (!m_conn->exec(QStringLiteral("UPDATE cloud_zones SET next_seq = ? WHERE zone_id = ?"),
                                    {seq, row.id}, e) ||
