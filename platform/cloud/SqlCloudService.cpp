@@ -1101,17 +1101,19 @@ ZoneChangesResult SqlCloudService::fetchZoneChanges(DatabaseScope database, cons
                     return setError(e, CloudErrors::make(ChangeTokenExpired));
                 after = token->seq;
             }
+            // Only what a change carries: the record's own columns first, as recordFromRow reads them.
+            enum { ChangeDeleted = ColTag + 1, ChangeSeq };
             QList<SqlRow> rows;
-            if (!m_conn->exec(QStringLiteral("SELECT ") + RecordColumns +
-                                  QStringLiteral(" FROM cloud_records WHERE zone_id = ? AND change_seq > ? ORDER BY "
-                                                 "change_seq LIMIT ?"),
+            if (!m_conn->exec(QStringLiteral("SELECT record_name, record_type, fields, change_tag, deleted, change_seq "
+                                             "FROM cloud_records WHERE zone_id = ? AND change_seq > ? ORDER BY "
+                                             "change_seq LIMIT ?"),
                               {row->id, after, qint64(limit + 1)}, &rows, e))
                 return false;
             result.moreComing = rows.size() > limit;
             if (result.moreComing)
                 rows.resize(limit);
             for (const SqlRow &r : rows) {
-                if (sqlInt(r[ColDeleted]) != 0) {
+                if (sqlInt(r[ChangeDeleted]) != 0) {
                     result.deletedRecords.append(DeletedRecord{RecordID(sqlText(r[ColName]), zone), sqlText(r[ColType])});
                     continue;
                 }
@@ -1121,7 +1123,7 @@ ZoneChangesResult SqlCloudService::fetchZoneChanges(DatabaseScope database, cons
                     return setError(e, decodeError);
                 result.changedRecords.append(record);
             }
-            const qint64 upTo = result.moreComing ? sqlInt(rows.last()[ColSeq]) : row->nextSeq - 1;
+            const qint64 upTo = result.moreComing ? sqlInt(rows.last()[ChangeSeq]) : row->nextSeq - 1;
             result.changeToken = ChangeToken(encodeToken(zone, row->incarnation, upTo));
             return true;
         },
