@@ -59,6 +59,15 @@ void Record::setValue(const QString &key, const FieldValue &value)
     m_changedKeys.insert(key);
 }
 
+void Record::setStoredValues(QList<std::pair<QString, FieldValue>> &&values)
+{
+    m_fields.reserve(m_fields.size() + values.size());
+    for (auto &[key, value] : values) {
+        if (!key.isEmpty() && !value.isNull())
+            m_fields.insert(std::move(key), std::move(value));
+    }
+}
+
 QStringList Record::allKeys() const
 {
     QStringList keys = m_fields.keys();

@@ -54,6 +54,8 @@ public:
     // Sets the field; Null removes it. Either way the key counts as changed.
     void setValue(const QString &key, const FieldValue &value);
     void removeValue(const QString &key) { setValue(key, FieldValue()); }
+    // Sets the fields a record was read with (none Null): the keys do not count as changed.
+    void setStoredValues(QList<std::pair<QString, FieldValue>> &&values);
     // The names of the fields the record holds, sorted.
     QStringList allKeys() const;
     // The names of the fields set or removed since the record was made or its changes were cleared, sorted.

@@ -325,11 +325,20 @@ public:
         const qsizetype n = count(3, MaxItemBytes);
         if (!m_ok)
             return {};
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString value = decoder(QByteArrayView(m_at, n));
+        // Names and most values are plain ASCII, which needs no decoding.
+        bool ascii = true;
+        for (qsizetype i = 0; i < n && ascii; ++i)
+            ascii = m_at[i] < 0x80;
+        QString value;
+        if (ascii) {
+            value = QString::fromLatin1(reinterpret_cast<const char *>(m_at), n);
+        } else {
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            value = decoder(QByteArrayView(m_at, n));
+            if (decoder.hasError())
+                giveUp();
+        }
         m_at += n;
-        if (decoder.hasError())
-            giveUp();
         // An empty text reads as an empty (not null) string, as the general parser gives it.
         return value.isNull() ? QStringLiteral("") : value;
     }
@@ -343,6 +352,28 @@ public:
         m_at += n;
         return value;
     }
+    // A field name: the same few names come in every record, so each is made once per thread and shared.
+    QString key()
+    {
+        const uchar *start = m_at;
+        const qsizetype n = count(3, RecordCodec::MaxFieldNameLength * 3);
+        if (!m_ok)
+            return {};
+        thread_local std::vector<std::pair<QByteArray, QString>> known;
+        const QByteArrayView bytes(m_at, n);
+        for (const auto &[raw, name] : known) {
+            if (raw.size() == n && bytes == raw) {
+                m_at += n;
+                return name;
+            }
+        }
+        m_at = start; // read it again as a text
+        QString name = text();
+        if (m_ok && known.size() < 256)
+            known.emplace_back(bytes.toByteArray(), name);
+        return name;
+    }
+
     // One whole item of any definite form, as the general parser reads it.
     QCborValue item()
     {
@@ -569,7 +600,7 @@ bool readFields(const QByteArray &data, const QStringList &desiredKeys, const Re
     for (qsizetype i = 0; i < n; ++i) {
         if (r.peekMajor() != 3)
             return false;
-        QString key = r.text();
+        QString key = r.key();
         if (!r.ok() || !validFieldName(key))
             return false;
         std::optional<FieldValue> value = readValue(r, assets);
@@ -886,10 +917,9 @@ bool RecordCodec::decodeFields(const QByteArray &data, Record &record, const Ass
         QList<std::pair<QString, FieldValue>> decoded;
         std::optional<Reference> parent;
         if (readFields(data, desiredKeys, assets, decoded, parent)) {
-            for (const auto &[key, value] : decoded)
-                record.setValue(key, value);
-            record.setParent(parent);
             record.clearChangedKeys();
+            record.setStoredValues(std::move(decoded));
+            record.setParent(parent);
             return true;
         }
     }
