@@ -50,11 +50,12 @@ bool isReadOnly(const StorePtr &store)
 
 // ---- Titles ----
 
-void CoreDataControllerShared::removeAddOtherFromTitles(int which)
+bool CoreDataControllerShared::removeAddOtherFromTitles(int which)
 {
     const ContextPtr context = managedObjectContext();
     if (!context)
-        return;
+        return false;
+    bool saved = true;
     const QString entityName = which == 0 ? LogTitle::EntityName : ToDoTitle::EntityName;
     context->performAndWait([&] {
         FetchRequest matching(entityName);
@@ -71,9 +72,11 @@ void CoreDataControllerShared::removeAddOtherFromTitles(int which)
         for (ManagedObject *title : context->executeFetchRequest(all))
             title->setValue(QStringLiteral("displayOrder"), order++);
         QDError error;
-        if (!context->save(&error))
+        saved = context->save(&error);
+        if (!saved)
             QDAlertDisplay::sharedAlert()->showCoreDataError(QStringLiteral("removeAddOtherFromTitles"), error);
     });
+    return saved;
 }
 
 // ---- Passes over a loaded store ----

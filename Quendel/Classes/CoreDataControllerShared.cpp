@@ -247,9 +247,11 @@ void CoreDataControllerShared::oneTimeDatabaseUpdates(bool force)
     }
 
     if (!plist.boolValue(RemoveAddOtherRowKey)) {
-        removeAddOtherFromTitles(0);
-        removeAddOtherFromTitles(1);
-        plist.setValue(RemoveAddOtherRowKey, true);
+        // Marked done only once both lists were saved without it; a failed save tries again next launch.
+        const bool logTitles = removeAddOtherFromTitles(0);
+        const bool toDoTitles = removeAddOtherFromTitles(1);
+        if (logTitles && toDoTitles)
+            plist.setValue(RemoveAddOtherRowKey, true);
         SharedSettingController::sharedSettings().saveDataPlist();
     } else if (flagChanged) {
         SharedSettingController::sharedSettings().saveDataPlist();

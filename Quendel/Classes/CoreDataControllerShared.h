@@ -79,8 +79,8 @@ public:
     // "Add Other" title of each list.
     void oneTimeDatabaseUpdates(bool force);
     // Deletes the first title called "Add Other" (letter case aside) of the log titles (0) or the to-do
-    // titles (1), numbers the others again from 0 and saves the main context.
-    void removeAddOtherFromTitles(int which);
+    // titles (1), numbers the others again from 0 and saves the main context. False when the save failed.
+    bool removeAddOtherFromTitles(int which);
     // The updates a freshly loaded store gets, each once per store file (remembered in its metadata): the
     // name mark (only on the launch the counter says), then the three below. Nothing runs on a read-only
     // store.
