@@ -52,6 +52,7 @@ AddLocationViewControllerMac::AddLocationViewControllerMac(const QString &nibNam
     m_mapView->setObjectName(QStringLiteral("locationMapView"));
     m_mapView->setAccessibleName(QStringLiteral("Location map"));
     m_mapView->setMinimumSize(360, 240);
+    m_mapView->setToolTip(QStringLiteral("Drag the pin to the place"));
     m_mapView->installEventFilter(this);
     layout->addWidget(m_mapView, 1);
 
@@ -184,6 +185,8 @@ void AddLocationViewControllerMac::placePin(const Coordinate &coordinate)
     pin.coordinate = coordinate;
     pin.title = LocationAnnotation::Title;
     pin.color = QColor(0xd0, 0x30, 0x30);
+    // The pin has nothing more to tell than where it is.
+    pin.showsCallout = false;
     m_mapView->addAnnotation(pin);
     m_pinOnMap = true;
     m_mapView->selectAnnotation(PinKey, false);
@@ -228,6 +231,7 @@ void AddLocationViewControllerMac::addressEditingEnded()
         }
         const Coordinate place = placemarks.first().coordinate;
         self->m_savedAddress = text;
+        self->showMessage(QString(), false);
         self->placePin(place);
         self->m_current = place;
         self->m_removeButton->show();

@@ -168,6 +168,9 @@ TEST_F(LogsRoadsTest, LogsAreAddedForAChosenContactAndFilteredByTitleAndDate)
         [&] { return rowWithText(filters, QStringLiteral("Phone")).data(TitlesSidebarController::CountRole).toInt() == 1; },
         3000));
 
+    if (qEnvironmentVariableIsSet("QUENDEL_LOGS_SHOT"))
+        window()->grab().save(qEnvironmentVariable("QUENDEL_LOGS_SHOT") + QStringLiteral("-logs.png"));
+
     clickFilter(filters, QStringLiteral("Last Week"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(QStringLiteral("Old meeting")); }, 3000));
     EXPECT_TRUE(listed(QStringLiteral("Recent phone call")));
@@ -231,6 +234,8 @@ TEST_F(LogsRoadsTest, ANewSavedLocationIsMadeFromTheLogEditorAndShownInTheMapSec
     ASSERT_NE(map, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return map->annotations().size() == 1; }, 10000));
     EXPECT_NEAR(map->annotations().first().coordinate.latitude, 47.37, 0.1);
+    if (qEnvironmentVariableIsSet("QUENDEL_LOGS_SHOT"))
+        pane->window()->grab().save(qEnvironmentVariable("QUENDEL_LOGS_SHOT") + QStringLiteral("-location.png"));
     click(widgetNamed<QPushButton>(QStringLiteral("Done"), pane));
     ASSERT_TRUE(QTest::qWaitFor([&] { return widgetsNamed(QStringLiteral("Location editor")).isEmpty(); }, 3000));
 
@@ -289,6 +294,8 @@ TEST_F(LogsRoadsTest, AReportOfSelectedContactsTakesThemFromThePicker)
         return picker != nullptr;
     }, 3000));
     clickRow(picker, QStringLiteral("Bob Beta"));
+    if (qEnvironmentVariableIsSet("QUENDEL_LOGS_SHOT"))
+        picker->window()->grab().save(qEnvironmentVariable("QUENDEL_LOGS_SHOT") + QStringLiteral("-picker.png"));
     EXPECT_EQ(choose->text(), QStringLiteral("Selected 1 Contact"));
     QTest::keyClick(picker->window(), Qt::Key_Escape);
     settle();
