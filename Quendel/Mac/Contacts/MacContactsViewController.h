@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+class ContactsCustomFieldMenu;
 class ContactsListItemModel;
 class ContactsListRowDelegate;
 class CustomNSOutlineViewWithDelegates;
@@ -149,6 +150,8 @@ public:
     // ---- State ----
     ContactsListDisplaySource *contactsListSource() const { return m_contactsListSource; }
     ContactsListItemModel *contactsListModel() const { return m_model; }
+    // The list's context menu with its custom-field submenu.
+    ContactsCustomFieldMenu *fieldsMenu() const { return m_fieldsMenu; }
     CustomNSOutlineViewWithDelegates *contactsOutlineView() const { return m_contactsOutlineView; }
     int currentSegmentState() const { return m_currentSegmentState; }
     ContactPageTab *tabController(int tab) const;
@@ -206,6 +209,7 @@ private:
 
     ContactsListDisplaySource *m_contactsListSource = nullptr;
     ContactsListItemModel *m_model = nullptr;
+    ContactsCustomFieldMenu *m_fieldsMenu = nullptr;
     ContactsListRowDelegate *m_rowDelegate = nullptr;
     CustomNSOutlineViewWithDelegates *m_contactsOutlineView = nullptr;
     QWidget *m_boxView = nullptr;

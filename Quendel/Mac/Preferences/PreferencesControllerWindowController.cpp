@@ -1,6 +1,7 @@
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
+#include "Mac/Preferences/ManageDataPreferencesPane.h"
 #include "AppDelegate.h"
 
 #include <QTabWidget>
@@ -21,6 +22,9 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));
+    addPane(new ManageDataPreferencesPane(
+                [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, this),
+            ManageDataPreferencesPane::PaneTitle);
     checkSettings();
 }
 
