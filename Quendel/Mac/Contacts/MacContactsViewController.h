@@ -105,7 +105,7 @@ public:
     void enableContactDetailsPage();
     void removeCurrentOutlineViews();
     void updateLargeContactImage();
-    void contactUpdateListView();
+    void contactUpdateListView() override;
     void contactUpdateName() override;
     void addTextFieldForFillerText(QWidget *field, QWidget *mainView);
     // A click on the list (the outline's action).
