@@ -1,6 +1,7 @@
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
+#include "Mac/Email/EmailTemplatesPreferencesPane.h"
 #include "AppDelegate.h"
 
 #include <QTabWidget>
@@ -21,6 +22,8 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));
+    m_templatesPane = new EmailTemplatesPreferencesPane(this);
+    addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
     checkSettings();
 }
 
@@ -39,6 +42,7 @@ int PreferencesControllerWindowController::addPane(QWidget *pane, const QString 
 void PreferencesControllerWindowController::checkSettings()
 {
     m_backupsPane->setupBackupOptions();
+    m_templatesPane->reloadTemplates();
 }
 
 void PreferencesControllerWindowController::windowWillAppear()
