@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTabWidget>
+#include <QTreeWidget>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -310,4 +312,66 @@ TEST_F(LogsRoadsTest, AReportOfSelectedContactsTakesThemFromThePicker)
     const QString text = QString::fromUtf8(csv.readAll());
     EXPECT_TRUE(text.contains(QStringLiteral("Log of Bob Beta"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("Log of Ann Alpha"))) << text.toStdString();
+}
+
+TEST_F(LogsRoadsTest, SavedPlacesAreAddedAndEditedInTheManageDataList)
+{
+    start();
+    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
+    QWidget *preferences = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
+        preferences = found.isEmpty() ? nullptr : found.first();
+        return preferences != nullptr;
+    }, 3000));
+    auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
+    ASSERT_NE(tabs, nullptr);
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->tabText(i) == QStringLiteral("Manage Data"))
+            tabs->setCurrentIndex(i);
+    settle();
+    click(widgetNamed<QPushButton>(QStringLiteral("Locations…"), preferences));
+    platform::ui::Sheet *sheet = sheetOver(preferences);
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+
+    // "Add" shows the location editor in the sheet; the typed address puts the pin; Done lists the place.
+    click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Location name"), sheet), QStringLiteral("Warehouse"), false);
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Location address"), sheet), QStringLiteral("Bern"));
+    auto *map = widgetNamed<platform::maps::MapView>(QStringLiteral("Location map"), sheet);
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return map->annotations().size() == 1; }, 10000));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), sheet));
+    auto *list = widgetNamed<QTreeWidget>(QStringLiteral("Location"), sheet);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Warehouse"));
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("Bern"));
+
+    // Its disclosure button edits it: the editor shows what is stored.
+    click(widgetNamed<QToolButton>(QStringLiteral("Edit Warehouse"), sheet));
+    auto *name = widgetNamed<QLineEdit>(QStringLiteral("Location name"), sheet);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), QStringLiteral("Warehouse"));
+    EXPECT_EQ(widgetNamed<platform::maps::MapView>(QStringLiteral("Location map"), sheet)->annotations().size(), 1);
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(name, QStringLiteral("Depot"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), sheet));
+    list = widgetNamed<QTreeWidget>(QStringLiteral("Location"), sheet);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Depot"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), sheet));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(preferences); }, 5000));
+    preferences->close();
+
+    const auto mapListed = [&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Map List"));
+        return !found.isEmpty() && rowWithText(qobject_cast<QAbstractItemView *>(found.first()), QStringLiteral("Depot")).isValid();
+    };
+    for (int attempt = 0; attempt < 3 && !mapListed(); ++attempt) {
+        chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Map"));
+        QTest::qWaitFor(mapListed, 3000);
+    }
+    EXPECT_TRUE(mapListed());
 }
