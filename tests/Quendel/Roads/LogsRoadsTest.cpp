@@ -7,6 +7,7 @@
 
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -374,4 +375,63 @@ TEST_F(LogsRoadsTest, SavedPlacesAreAddedAndEditedInTheManageDataList)
         QTest::qWaitFor(mapListed, 3000);
     }
     EXPECT_TRUE(mapListed());
+}
+
+TEST_F(LogsRoadsTest, ARightClickedLogIsGivenToAnotherContactThroughThePicker)
+{
+    start();
+    addContact(QStringLiteral("Ann"), QStringLiteral("Alpha"));
+    addContact(QStringLiteral("Bob"), QStringLiteral("Beta"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    for (const QString &note : {QStringLiteral("First visit"), QStringLiteral("Second visit")}) {
+        platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Ann Alpha"));
+        ASSERT_NE(editor, nullptr);
+        typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), note, false);
+        saveEditor(editor);
+    }
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("All Logs"));
+    ASSERT_NE(logs, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(logs, QStringLiteral("Second visit")).isValid(); }, 5000));
+
+    // The first log is selected; the right-click on the second acts on the second and selects it.
+    clickRow(logs, QStringLiteral("First visit"));
+    const QModelIndex second = rowWithText(logs, QStringLiteral("Second visit"));
+    const QPoint at = logs->visualRect(second).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, logs->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(logs->viewport(), &rightClick);
+    settle();
+    EXPECT_EQ(logs->selectionModel()->currentIndex(), second);
+    QMenu *menu = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *shown = qobject_cast<QMenu *>(top); shown && shown->isVisible() && shown->accessibleName() == QLatin1String("Log menu"))
+            menu = shown;
+    ASSERT_NE(menu, nullptr);
+    QAction *reassign = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text() == QLatin1String("Reassign"))
+            reassign = action;
+    ASSERT_NE(reassign, nullptr);
+    ASSERT_TRUE(reassign->isEnabled());
+    reassign->trigger();
+    menu->close();
+    settle();
+
+    QAbstractItemView *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
+        picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+        return picker != nullptr;
+    }, 3000));
+    clickRow(picker, QStringLiteral("Bob Beta"));
+    EXPECT_TRUE(widgetsNamed(QStringLiteral("Contacts to choose")).isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return rowWithText(logs, QStringLiteral("Second visit")).data().toString().contains(QStringLiteral("Bob Beta"));
+    }, 5000)) << rowTexts(logs).join(QLatin1String(" | ")).toStdString();
+    EXPECT_TRUE(rowWithText(logs, QStringLiteral("First visit")).data().toString().contains(QStringLiteral("Ann Alpha")));
+
+    // The add button afterwards makes a new log, and leaves the reassigned one alone.
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Ann Alpha"));
+    ASSERT_NE(editor, nullptr);
+    click(widgetNamed<QPushButton>(QStringLiteral("Cancel"), editor));
+    EXPECT_TRUE(rowWithText(logs, QStringLiteral("Second visit")).data().toString().contains(QStringLiteral("Bob Beta")));
 }
