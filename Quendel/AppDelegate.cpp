@@ -23,6 +23,8 @@
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
 #include "Mac/Shell/MainMenuCommands.h"
+#include "Classes/EmailHandoff.h"
+#include "platform/mail/MailHandoff.h"
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Reports/ReportExportPane.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
@@ -1317,6 +1319,7 @@ void AppDelegate::buildMainMenu()
     if (!menus.isEmpty() && menus.first()->menu())
         menus.first()->menu()->insertAction(m_menuCommands->preferencesCommand(), exportReport);
     m_menuCommands->addCommand(exportReport);
+    buildHelpMenu();
 }
 
 void AppDelegate::showReportExportPane()
@@ -1408,6 +1411,19 @@ void AppDelegate::updateLaunchCount()
 void AppDelegate::showWhatsNewMessage()
 {
     recordStep(QStringLiteral("showWhatsNewMessage"));
+}
+
+void AppDelegate::sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,
+                                       const QStringList &recipients, bool isHTML, bool shoudCleanupFiles,
+                                       std::function<void(bool handedOff)> done)
+{
+    EmailHandoff::sendEmail(subject, body, fileAttachments, recipients, isHTML, shoudCleanupFiles, std::move(done));
+}
+
+void AppDelegate::addItemToTempLocationForCleanup(const QUrl &file)
+{
+    if (file.isLocalFile())
+        platform::mail::MailHandoff::shared().scheduleCleanup({file.toLocalFile()});
 }
 
 void AppDelegate::askCloudKitSwitch()

@@ -1,4 +1,5 @@
 #include "Mac/Journal/MacAllTodosViewController.h"
+#include "Classes/EmailHandoff.h"
 
 #include "AppDelegate.h"
 #include "Classes/ToDo_Category.h"
@@ -116,11 +117,20 @@ void MacAllTodosViewController::loadView()
     QAction *reassign = menu->addAction(QStringLiteral("Reassign"), this, [this] { reassignMenuItemSelected(); });
     QAction *clone = menu->addAction(QStringLiteral("Clone"), this, [this] { cloneObject(nullptr); });
     QAction *remove = menu->addAction(QStringLiteral("Delete"), this, [this] { performDelete(nullptr); });
+    QAction *email = menu->addAction(QStringLiteral("Email"), this, [this] {
+        if (ToDo *todo = todoAt(targetIndex())) {
+            QString body;
+            ToDo_Category::addTodoToEmailBody(*todo, body);
+            EmailHandoff::sendEmail(
+                QStringLiteral("Quendel ToDo - %1").arg(todo->person() ? todo->person()->displayName() : QString()),
+                body, {}, {}, true, false);
+        }
+    });
     m_outline->setMenu(menu);
     m_outline->viewport()->installEventFilter(this);
-    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, remove] {
+    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, remove, email] {
         const bool onToDo = todoAt(targetIndex()) != nullptr;
-        for (QAction *action : {contact, reassign, clone, remove})
+        for (QAction *action : {contact, reassign, clone, remove, email})
             action->setEnabled(onToDo);
     });
     connect(menu, &QMenu::aboutToHide, this,

@@ -1,5 +1,7 @@
 #include "Mac/Reports/ReportExportPane.h"
 
+#include "Classes/EmailHandoff.h"
+
 #include "QuendelKit/Entities/ExportText.h"
 #include "QuendelKit/Infra/QDLog.h"
 
@@ -66,8 +68,6 @@ ReportExportPane::ReportExportPane(platform::store::ManagedObjectContext *contex
     m_exportFormatButton = new QComboBox(this);
     m_exportFormatButton->addItems({QStringLiteral("Email"), QStringLiteral("CSV"), QStringLiteral("Print")});
     m_exportFormatButton->setAccessibleName(QStringLiteral("Export format"));
-    // No mail service is available to hand a body to yet.
-    disableItem(m_exportFormatButton, 0);
     m_exportFormatButton->setCurrentIndex(1);
 
     m_exportSelectContacts = new QComboBox(this);
@@ -355,6 +355,18 @@ void ReportExportPane::reportExportButtonPressed()
             QString failure;
             const bool written = writePDF(body, path, &failure);
             self->finishExport(written ? path : QString(), failure);
+        });
+        return;
+    }
+    if (format == QLatin1String("Email")) {
+        QPointer<ReportExportPane> self(this);
+        m_report.processReportForEmail([self](const QString &subject, const QString &body) {
+            if (!self)
+                return;
+            QDLogInfo(QStringLiteral("Preferences: reportExport - finised building report"));
+            self->m_exportProgressIndicator->setVisible(false);
+            self->m_exportButton->setEnabled(true);
+            EmailHandoff::sendEmail(subject, body, {}, {}, true, false);
         });
         return;
     }
