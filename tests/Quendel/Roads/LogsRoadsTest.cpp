@@ -2,6 +2,7 @@
 
 #include "Mac/Journal/TitlesSidebarController.h"
 
+#include "platform/mail/MailHandoff.h"
 #include "platform/maps/MapView.h"
 #include "platform/maps/UserLocation.h"
 
@@ -13,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QUrlQuery>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -434,4 +436,56 @@ TEST_F(LogsRoadsTest, ARightClickedLogIsGivenToAnotherContactThroughThePicker)
     ASSERT_NE(editor, nullptr);
     click(widgetNamed<QPushButton>(QStringLiteral("Cancel"), editor));
     EXPECT_TRUE(rowWithText(logs, QStringLiteral("Second visit")).data().toString().contains(QStringLiteral("Bob Beta")));
+}
+
+TEST_F(LogsRoadsTest, TheLogMenuEmailsTheRightClickedLog)
+{
+    QList<QUrl> opened;
+    platform::mail::MailHandoff::shared().setCommandName(QString());
+    platform::mail::setUrlOpener([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    struct Restore
+    {
+        ~Restore()
+        {
+            platform::mail::setUrlOpener({});
+            platform::mail::MailHandoff::shared().setCommandName(platform::mail::MailHandoff::defaultCommandName());
+        }
+    } restore;
+    start();
+    addContact(QStringLiteral("Ann"), QStringLiteral("Alpha"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Ann Alpha"));
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Tea & <cake>"), false);
+    saveEditor(editor);
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("All Logs"));
+    ASSERT_NE(logs, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(logs, QStringLiteral("Tea & <cake>")).isValid(); }, 5000));
+
+    const QPoint at = logs->visualRect(rowWithText(logs, QStringLiteral("Tea & <cake>"))).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, logs->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(logs->viewport(), &rightClick);
+    settle();
+    QMenu *menu = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *shown = qobject_cast<QMenu *>(top); shown && shown->isVisible() && shown->accessibleName() == QLatin1String("Log menu"))
+            menu = shown;
+    ASSERT_NE(menu, nullptr);
+    QAction *email = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text() == QLatin1String("Email"))
+            email = action;
+    ASSERT_NE(email, nullptr);
+    ASSERT_TRUE(email->isEnabled());
+    email->trigger();
+    menu->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+    const QUrlQuery query(opened.first());
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), QStringLiteral("Quendel Log - Ann Alpha"));
+    // The note goes out as the user's text, not as markup (a tag-like word survives the trip through HTML).
+    EXPECT_TRUE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded).contains(QStringLiteral("Note: Tea & <cake>")))
+        << query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded).toStdString();
 }
