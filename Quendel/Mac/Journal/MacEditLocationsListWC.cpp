@@ -2,6 +2,7 @@
 
 #include "QuendelKit/Entities/FormFieldType.h"
 #include "QuendelKit/Entities/FormFields.h"
+#include "QuendelKit/Entities/Location.h"
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/UserFields.h"
 
@@ -39,7 +40,7 @@ MacEditLocationsListWC::~MacEditLocationsListWC() = default;
 
 bool MacEditLocationsListWC::hasRecordEditor() const
 {
-    return m_entityName == FormFieldsEntity;
+    return m_entityName == FormFieldsEntity || m_entityName == LocationEntity;
 }
 
 QString MacEditLocationsListWC::detailText(ManagedObject *record) const
@@ -89,6 +90,8 @@ void MacEditLocationsListWC::addButtonPressed()
 {
     if (m_entityName == FormFieldsEntity)
         presentFormFieldsVCWithField(nullptr);
+    else if (m_entityName == LocationEntity)
+        presentAddEditLocationVCWithLocation(nullptr);
 }
 
 void MacEditLocationsListWC::disclosureButtonSelected(int row)
@@ -96,6 +99,39 @@ void MacEditLocationsListWC::disclosureButtonSelected(int row)
     ManagedObject *record = m_records.value(row);
     if (record && m_entityName == FormFieldsEntity)
         presentFormFieldsVCWithField(dynamic_cast<FormFields *>(record));
+    else if (record && m_entityName == LocationEntity)
+        presentAddEditLocationVCWithLocation(dynamic_cast<Location *>(record));
+}
+
+void MacEditLocationsListWC::presentAddEditLocationVCWithLocation(Location *location)
+{
+    if (isShowingEditor())
+        return;
+    auto *editor = new AddLocationViewControllerMac(AddLocationViewControllerMac::NibName, m_context, m_stack);
+    editor->setLocationObject(location);
+    editor->setDelegate(this);
+    m_addLocation = editor;
+    m_stack->addWidget(editor);
+    m_stack->setCurrentWidget(editor);
+    editor->awakeFromNib();
+    const QSize size = editor->sizeHint();
+    resizeWindowForContentSize(std::max(size.width(), 420), std::max(size.height(), 360));
+    editor->locationNameTextField()->setFocus();
+}
+
+void MacEditLocationsListWC::addedNewLocationItem(Location *)
+{
+    showList(true);
+}
+
+void MacEditLocationsListWC::updatedExistingLocationItem(Location *)
+{
+    showList(true);
+}
+
+void MacEditLocationsListWC::backButtonSelected()
+{
+    showList(false);
 }
 
 void MacEditLocationsListWC::doubleClickAction()

@@ -2,18 +2,22 @@
 
 #include "Mac/Journal/MacCreateNewFieldWindowController.h"
 #include "Mac/Journal/MacEditQDGenericListVC.h"
+#include "Mac/Map/AddLocationViewControllerMac.h"
 
 #include <QPointer>
 
 #include <functional>
 
 class FormFields;
+class Location;
 
 // The list editor of records that have an editor of their own (saved locations, custom field definitions,
 // e-mail templates): each row shows a name and a detail, and the add button and a row's disclosure button
 // open the record's editor in the same sheet, in place of the list. A double-click on a custom field hands
 // the values the contacts have for it to the e-mail hand-off.
-class MacEditLocationsListWC : public MacEditQDGenericListVC, public MacCreateNewFieldWCDelegate
+class MacEditLocationsListWC : public MacEditQDGenericListVC,
+                               public MacCreateNewFieldWCDelegate,
+                               public AddLocationItemDelegate
 {
     Q_OBJECT
 public:
@@ -39,6 +43,8 @@ public:
     void doubleClickAction() override;
     void disclosureButtonSelected(int row);
     void presentFormFieldsVCWithField(FormFields *field);
+    void presentAddEditLocationVCWithLocation(Location *location);
+    AddLocationViewControllerMac *addLocation() const { return m_addLocation; }
     void resizeWindowForContentSize(int width, int height);
 
     // The export of a field's values: one line per value, newest first, each "name: value <br>".
@@ -53,6 +59,11 @@ public:
     void doneButtonPressed() override;
     void cancelButtonPressed() override;
 
+    // AddLocationItemDelegate
+    void addedNewLocationItem(Location *location) override;
+    void updatedExistingLocationItem(Location *location) override;
+    void backButtonSelected() override;
+
 protected:
     int columnCount() const override { return 3; }
     void fillRow(QTreeWidgetItem *item, platform::store::ManagedObject *record, int row) override;
@@ -65,6 +76,7 @@ private:
 
     QString m_detailKey;
     QPointer<MacCreateNewFieldWindowController> m_fieldWC;
+    QPointer<AddLocationViewControllerMac> m_addLocation;
     EmailHandOff m_emailHandOff;
     QSize m_contentSize;
 };
