@@ -1,6 +1,7 @@
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
+#include "Mac/Email/EmailTemplatesPreferencesPane.h"
 #include "Mac/Preferences/ManageDataPreferencesPane.h"
 #include "AppDelegate.h"
 
@@ -25,6 +26,8 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
     addPane(new ManageDataPreferencesPane(
                 [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, this),
             ManageDataPreferencesPane::PaneTitle);
+    m_templatesPane = new EmailTemplatesPreferencesPane(this);
+    addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
     checkSettings();
 }
 
@@ -43,6 +46,7 @@ int PreferencesControllerWindowController::addPane(QWidget *pane, const QString 
 void PreferencesControllerWindowController::checkSettings()
 {
     m_backupsPane->setupBackupOptions();
+    m_templatesPane->reloadTemplates();
 }
 
 void PreferencesControllerWindowController::windowWillAppear()
