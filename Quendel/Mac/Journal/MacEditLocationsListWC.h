@@ -2,12 +2,14 @@
 
 #include "Mac/Journal/MacCreateNewFieldWindowController.h"
 #include "Mac/Journal/MacEditQDGenericListVC.h"
+#include "Mac/Email/MacAddEditEmailTemplateVC.h"
 #include "Mac/Map/AddLocationViewControllerMac.h"
 
 #include <QPointer>
 
 #include <functional>
 
+class EmailTemplate;
 class FormFields;
 class Location;
 
@@ -45,6 +47,7 @@ public:
     void presentFormFieldsVCWithField(FormFields *field);
     void presentAddEditLocationVCWithLocation(Location *location);
     AddLocationViewControllerMac *addLocation() const { return m_addLocation; }
+    void presentAddEditTemplateVCWithLocation(EmailTemplate *emailTemplate);
     void resizeWindowForContentSize(int width, int height);
 
     // The export of a field's values: one line per value, newest first, each "name: value <br>".
@@ -52,6 +55,8 @@ public:
     void setEmailHandOff(EmailHandOff handOff) { m_emailHandOff = std::move(handOff); }
 
     MacCreateNewFieldWindowController *fieldWC() const { return m_fieldWC; }
+    AddLocationViewControllerMac *addLocation() const { return m_addLocation; }
+    MacAddEditEmailTemplateVC *addTemplate() const { return m_addTemplate; }
     bool isShowingEditor() const;
     QSize contentSize() const { return m_contentSize; }
 
@@ -73,10 +78,13 @@ private:
     // Whether the record kind has an editor in this program.
     bool hasRecordEditor() const;
     void showList(bool reload);
+    // Shows `editor` in the sheet in place of the list, `height` high.
+    void showEditor(QWidget *editor, int height);
 
     QString m_detailKey;
     QPointer<MacCreateNewFieldWindowController> m_fieldWC;
     QPointer<AddLocationViewControllerMac> m_addLocation;
+    QPointer<MacAddEditEmailTemplateVC> m_addTemplate;
     EmailHandOff m_emailHandOff;
     QSize m_contentSize;
 };
