@@ -11,6 +11,7 @@
 #include "platform/mail/MailHandoff.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
@@ -218,6 +219,21 @@ TEST_F(MailRoadsTest, ATemplateWithATagTheContactLacksIsSentWithoutItAndLogged)
                                  QStringLiteral("mailto:ann@example.org")}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logRows().join(QLatin1Char('|')).contains(QStringLiteral("Welcome")); }, 5000))
         << logRows().join(QLatin1Char('|')).toStdString();
+
+    // That log goes out by e-mail from its context menu, as text.
+    QFile::remove(argsPath());
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("Logs"));
+    const QModelIndex row = rowWithText(logs, QStringLiteral("Welcome"));
+    ASSERT_TRUE(row.isValid());
+    const QPoint at = logs->visualRect(row).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, logs->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(logs->viewport(), &event);
+    chooseFromPopup(QStringLiteral("Email"));
+    const QStringList logArgs = handedArguments();
+    EXPECT_EQ(logArgs.value(2), QStringLiteral("Quendel Log - Ann Lee"));
+    EXPECT_TRUE(logArgs.join(QLatin1Char('\n')).contains(QStringLiteral(" team")));
+    EXPECT_FALSE(logArgs.join(QLatin1Char('\n')).contains(QStringLiteral("<br>")));
+    EXPECT_EQ(logArgs.last(), QStringLiteral("mailto:"));
 }
 
 TEST_F(MailRoadsTest, AnEmailTheMailProgramRefusedIsNotLogged)
