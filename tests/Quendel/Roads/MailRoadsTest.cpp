@@ -280,6 +280,13 @@ TEST_F(MailRoadsTest, CallHandsTheTelUrlToTheDesktopAndLogsTheCall)
     EXPECT_EQ(m_opened.last().toString(QUrl::FullyEncoded), QStringLiteral("tel:+1%20555%200100"));
     EXPECT_TRUE(logRows().join(QLatin1Char('|')).contains(QStringLiteral("Auto-Add from Phone")))
         << logRows().join(QLatin1Char('|')).toStdString();
+
+    // Message: the contact's one number goes to the desktop's text messages, and the message is logged.
+    click(widgetNamed<QToolButton>(QStringLiteral("Message")));
+    ASSERT_EQ(m_opened.size(), 3);
+    EXPECT_EQ(m_opened.last().toString(QUrl::FullyEncoded), QStringLiteral("sms:+1%20555%200100"));
+    EXPECT_TRUE(logRows().join(QLatin1Char('|')).contains(QStringLiteral("Auto-Add from Message")))
+        << logRows().join(QLatin1Char('|')).toStdString();
     platform::core::UserDefaults::standardUserDefaults()->removeObjectForKey(QStringLiteral("settings_dialing_options"));
 }
 
@@ -343,6 +350,38 @@ TEST_F(MailRoadsTest, SuggestionsAndProblemReportsGoToTheMakerByEmail)
     chooseMenuItem(window(), QStringLiteral("Help"), QStringLiteral("Quendel Help"));
     ASSERT_EQ(m_opened.size(), 1);
     EXPECT_EQ(m_opened.first().scheme(), QStringLiteral("https"));
+}
+
+TEST_F(MailRoadsTest, AToDoGoesOutByEmailFromItsContextMenu)
+{
+    start();
+    addContact(QStringLiteral("Eve"), QStringLiteral("Ho"), QString(), QString());
+    clickRow(contactsList(), QStringLiteral("Eve"));
+    click(widgetNamed<QPushButton>(QStringLiteral("ToDos")));
+    click(widgetNamed<QPushButton>(QStringLiteral("Add to ToDos")));
+    platform::ui::Sheet *editor = sheetOver(window());
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Send the offer"), false);
+    click(widgetNamed<QPushButton>(QStringLiteral("Save"), editor));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+
+    const auto emailRow = [&](QAbstractItemView *list) {
+        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(list, QStringLiteral("Send the offer")).isValid(); }, 5000));
+        const QPoint at = list->visualRect(rowWithText(list, QStringLiteral("Send the offer"))).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+        chooseFromPopup(QStringLiteral("Email"));
+        const QStringList args = handedArguments();
+        EXPECT_EQ(args.value(2), QStringLiteral("Quendel ToDo - Eve Ho"));
+        EXPECT_TRUE(args.join(QLatin1Char('\n')).contains(QStringLiteral("Send the offer")));
+        EXPECT_EQ(args.last(), QStringLiteral("mailto:"));
+        QFile::remove(argsPath());
+    };
+    // From the contact's ToDos tab, and from the ToDos section.
+    emailRow(widgetNamed<QAbstractItemView>(QStringLiteral("ToDos")));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("ToDos"));
+    emailRow(widgetNamed<QAbstractItemView>(QStringLiteral("All ToDos")));
 }
 
 } // namespace
