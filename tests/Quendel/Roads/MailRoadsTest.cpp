@@ -384,4 +384,40 @@ TEST_F(MailRoadsTest, AToDoGoesOutByEmailFromItsContextMenu)
     emailRow(widgetNamed<QAbstractItemView>(QStringLiteral("All ToDos")));
 }
 
+TEST_F(MailRoadsTest, ATemplateIsRenamedAndDeletedAndANamelessOneIsRefused)
+{
+    start();
+    QWidget *preferences = openPreferencesPane(QStringLiteral("Templates"));
+    ASSERT_NE(preferences, nullptr);
+    auto *templates = widgetNamed<QListWidget>(QStringLiteral("Email templates list"), preferences);
+    ASSERT_NE(templates, nullptr);
+    EXPECT_FALSE(widgetNamed<QPushButton>(QStringLiteral("Edit Template"), preferences)->isEnabled());
+
+    // Without a name the editor stays open and says why.
+    click(widgetNamed<QPushButton>(QStringLiteral("Add Template"), preferences));
+    click(widgetNamed<QPushButton>(QStringLiteral("Save Template"), preferences));
+    EXPECT_TRUE(alertShown(QStringLiteral("No Name")));
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Template name"), preferences), QStringLiteral("Draft"), false);
+    click(widgetNamed<QPushButton>(QStringLiteral("Save Template"), preferences));
+    ASSERT_EQ(templates->count(), 1);
+
+    // Renamed through Edit.
+    activateWindowOf(templates);
+    QTest::mouseClick(templates->viewport(), Qt::LeftButton, {}, templates->visualItemRect(templates->item(0)).center());
+    settle();
+    click(widgetNamed<QPushButton>(QStringLiteral("Edit Template"), preferences));
+    replaceText(widgetNamed<QLineEdit>(QStringLiteral("Template name"), preferences), QStringLiteral("Final"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Save Template"), preferences));
+    ASSERT_EQ(templates->count(), 1);
+    EXPECT_EQ(templates->item(0)->text(), QStringLiteral("Final"));
+
+    // Deleted after the question.
+    QTest::mouseClick(templates->viewport(), Qt::LeftButton, {}, templates->visualItemRect(templates->item(0)).center());
+    settle();
+    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::button(0));
+    click(widgetNamed<QPushButton>(QStringLiteral("Delete Template"), preferences));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return templates->count() == 0; }, 3000));
+    EXPECT_TRUE(alertShown(QStringLiteral("Delete Template")));
+}
+
 } // namespace
