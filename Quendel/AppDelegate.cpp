@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllLogsViewController.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "Classes/Sync/ContactsSyncController.h"
@@ -1106,6 +1107,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return makeMapSection();
     if (index == SectionSwitcher::ToDos)
         return new MacAllTodosViewController(managedObjectContext());
+    if (index == SectionSwitcher::Logs)
+        return new MacAllLogsViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -1139,6 +1142,10 @@ QTreeView *AppDelegate::sectionList(int index) const
     if (index == SectionSwitcher::Map && m_window) {
         if (auto *map = qobject_cast<MacMapViewController *>(m_window->sectionController(index)))
             return map->locationsListOutlineView();
+    }
+    if (index == SectionSwitcher::Logs && m_window) {
+        if (auto *logs = qobject_cast<MacAllLogsViewController *>(m_window->sectionController(index)))
+            return logs->allLogsOutlineView();
     }
     if (index == SectionSwitcher::Contacts) {
         if (MacContactsViewController *contacts = contactsViewController())
@@ -1258,6 +1265,18 @@ void AppDelegate::buildToolbar()
     m_toolbar->toolBar()->show();
     MainWindowToolbar::AddHandlers handlers;
     handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    handlers.newLogs = [this](QWidget *anchor) {
+        if (auto *logs = m_window ? qobject_cast<MacAllLogsViewController *>(
+                                        m_window->sectionController(SectionSwitcher::Logs))
+                                  : nullptr)
+            logs->newLogsButtonPressed(anchor);
+    };
+    handlers.newTodos = [this](QWidget *anchor) {
+        if (auto *todos = m_window ? qobject_cast<MacAllTodosViewController *>(
+                                         m_window->sectionController(SectionSwitcher::ToDos))
+                                   : nullptr)
+            todos->newTodosButtonPressed(anchor);
+    };
     handlers.printMap = [this] {
         if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
                                  : nullptr)

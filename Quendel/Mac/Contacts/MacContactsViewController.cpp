@@ -1,6 +1,7 @@
 #include "Mac/Contacts/MacContactsViewController.h"
 
 #include "Mac/Contacts/ContactDataCellView.h"
+#include "Mac/Contacts/ContactsCustomFieldMenu.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Contacts/ContactsListRowView.h"
 #include "Classes/QDAlertDisplayMac.h"
@@ -123,6 +124,17 @@ void MacContactsViewController::loadView()
     m_contactsOutlineView->setItemDelegate(m_rowDelegate);
     m_contactsOutlineView->setModel(m_model);
     root->addWidget(m_contactsOutlineView);
+    m_fieldsMenu = new ContactsCustomFieldMenu(
+        m_contactsOutlineView, [this] { return managedObjectContext().get(); },
+        [this] { return selectedContactsInList(); }, this, this);
+    m_contactsOutlineView->setMenu(m_fieldsMenu->contactsContextMenu());
+    connect(m_fieldsMenu, &ContactsCustomFieldMenu::deleteRequested, this, [this] {
+        const QModelIndexList selected = m_contactsOutlineView->selectionModel()->selectedRows();
+        if (selected.size() == 1)
+            deleteSingleContactSelectionWithRow(m_contactsOutlineView->rowForIndex(selected.first()));
+        else if (selected.size() > 1)
+            deleteMultipleSelectedContacts();
+    });
 
     m_mainContentView = new QWidget(this);
     m_mainContentView->setObjectName(QStringLiteral("mainContentView"));

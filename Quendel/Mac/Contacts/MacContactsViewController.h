@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class ContactsCustomFieldMenu;
 class ContactsListItemModel;
 class ContactsListRowDelegate;
 class CustomNSOutlineViewWithDelegates;
@@ -108,7 +109,7 @@ public:
     void enableContactDetailsPage();
     void removeCurrentOutlineViews();
     void updateLargeContactImage();
-    void contactUpdateListView();
+    void contactUpdateListView() override;
     void contactUpdateName() override;
     void addTextFieldForFillerText(QWidget *field, QWidget *mainView);
     // A click on the list (the outline's action).
@@ -153,6 +154,8 @@ public:
     // ---- State ----
     ContactsListDisplaySource *contactsListSource() const { return m_contactsListSource; }
     ContactsListItemModel *contactsListModel() const { return m_model; }
+    // The list's context menu with its custom-field submenu.
+    ContactsCustomFieldMenu *fieldsMenu() const { return m_fieldsMenu; }
     CustomNSOutlineViewWithDelegates *contactsOutlineView() const { return m_contactsOutlineView; }
     int currentSegmentState() const { return m_currentSegmentState; }
     ContactPageTab *tabController(int tab) const;
@@ -235,6 +238,7 @@ private:
 
     ContactsListDisplaySource *m_contactsListSource = nullptr;
     ContactsListItemModel *m_model = nullptr;
+    ContactsCustomFieldMenu *m_fieldsMenu = nullptr;
     ContactsListRowDelegate *m_rowDelegate = nullptr;
     CustomNSOutlineViewWithDelegates *m_contactsOutlineView = nullptr;
     QWidget *m_boxView = nullptr;

@@ -2,6 +2,7 @@
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
 #include "Mac/Email/EmailTemplatesPreferencesPane.h"
+#include "Mac/Preferences/ManageDataPreferencesPane.h"
 #include "AppDelegate.h"
 
 #include <QTabWidget>
@@ -22,6 +23,9 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));
+    addPane(new ManageDataPreferencesPane(
+                [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, this),
+            ManageDataPreferencesPane::PaneTitle);
     m_templatesPane = new EmailTemplatesPreferencesPane(this);
     addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
     checkSettings();
