@@ -46,7 +46,6 @@ public:
     void disclosureButtonSelected(int row);
     void presentFormFieldsVCWithField(FormFields *field);
     void presentAddEditLocationVCWithLocation(Location *location);
-    AddLocationViewControllerMac *addLocation() const { return m_addLocation; }
     void presentAddEditTemplateVCWithLocation(EmailTemplate *emailTemplate);
     void resizeWindowForContentSize(int width, int height);
 
