@@ -218,6 +218,8 @@ void ContactInfoViewControllerMac::buildViews()
     m_contactImageButton->setObjectName(QStringLiteral("contactImageButton"));
     m_contactImageButton->setAccessibleName(QStringLiteral("Change picture"));
     m_contactImageButton->setToolTip(QStringLiteral("Choose a picture for this contact"));
+    // Return in a name field of the add sheet must not open the picture panel.
+    m_contactImageButton->setAutoDefault(false);
     imageColumn->addWidget(m_contactImageButton);
     topLayout->addLayout(imageColumn);
     connect(m_contactImageButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::contactImageButtonPressed);
@@ -751,6 +753,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
         button->setObjectName(QStringLiteral("dateButton"));
         button->setAccessibleName(BirthdayTitle);
         button->setEnabled(m_showTopView);
+        button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, row, button, generation] {
             if (generation == m_cellGeneration)
                 birthdayButtonSelected(row, button);

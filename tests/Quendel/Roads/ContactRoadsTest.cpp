@@ -225,10 +225,9 @@ TEST_F(ContactRoadsTest, ControlsWithNothingToDoYetAreDisabled)
         EXPECT_FALSE(add->isEnabled()) << tab;
     }
 
-    // Info: the privacy of a stored contact and the address-book message stay as they are.
+    // Info: the address-book message stays as it is.
     click(widgetNamed<QPushButton>(QStringLiteral("Info")));
     click(widgetNamed<QPushButton>(QStringLiteral("Edit")));
-    EXPECT_FALSE(widgetNamed<QCheckBox>(QStringLiteral("Private"))->isEnabled());
     for (QWidget *message : widgetsNamed(QStringLiteral("Address book link")))
         EXPECT_FALSE(message->isEnabled());
     click(widgetNamed<QPushButton>(QStringLiteral("Done")));
