@@ -1,6 +1,11 @@
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
+<<<<<<< HEAD
+#include "Mac/Preferences/ManageDataPreferencesPane.h"
+=======
+#include "Mac/Email/EmailTemplatesPreferencesPane.h"
+>>>>>>> mail
 #include "AppDelegate.h"
 
 #include <QTabWidget>
@@ -21,6 +26,14 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));
+<<<<<<< HEAD
+    addPane(new ManageDataPreferencesPane(
+                [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, this),
+            ManageDataPreferencesPane::PaneTitle);
+=======
+    m_templatesPane = new EmailTemplatesPreferencesPane(this);
+    addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
+>>>>>>> mail
     checkSettings();
 }
 
@@ -39,6 +52,7 @@ int PreferencesControllerWindowController::addPane(QWidget *pane, const QString 
 void PreferencesControllerWindowController::checkSettings()
 {
     m_backupsPane->setupBackupOptions();
+    m_templatesPane->reloadTemplates();
 }
 
 void PreferencesControllerWindowController::windowWillAppear()
