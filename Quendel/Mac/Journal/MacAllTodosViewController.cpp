@@ -128,15 +128,9 @@ void MacAllTodosViewController::loadView()
     });
     m_outline->setMenu(menu);
     m_outline->viewport()->installEventFilter(this);
-<<<<<<< HEAD
-    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, remove] {
+    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, remove, email] {
         const bool onToDo = todoAt(targetIndex()) != nullptr;
-        for (QAction *action : {contact, reassign, clone, remove})
-=======
-    connect(menu, &QMenu::aboutToShow, this, [this, contact, clone, remove, email] {
-        const bool onToDo = todoAt(targetIndex()) != nullptr;
-        for (QAction *action : {contact, clone, remove, email})
->>>>>>> mail
+        for (QAction *action : {contact, reassign, clone, remove, email})
             action->setEnabled(onToDo);
     });
     connect(menu, &QMenu::aboutToHide, this,

@@ -1,11 +1,8 @@
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
-<<<<<<< HEAD
-#include "Mac/Preferences/ManageDataPreferencesPane.h"
-=======
 #include "Mac/Email/EmailTemplatesPreferencesPane.h"
->>>>>>> mail
+#include "Mac/Preferences/ManageDataPreferencesPane.h"
 #include "AppDelegate.h"
 
 #include <QTabWidget>
@@ -26,14 +23,11 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));
-<<<<<<< HEAD
     addPane(new ManageDataPreferencesPane(
                 [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, this),
             ManageDataPreferencesPane::PaneTitle);
-=======
     m_templatesPane = new EmailTemplatesPreferencesPane(this);
     addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
->>>>>>> mail
     checkSettings();
 }
 
