@@ -164,7 +164,11 @@ ContactInfoViewControllerMac::ContactInfoViewControllerMac(Person *person, bool 
     m_contactsSyncObserver = platform::core::ScopedObserver(
         NotificationContactsInformationSyncFinished, nullptr, [self = QPointer<ContactInfoViewControllerMac>(this)](const platform::core::Notification &) {
             QTimer::singleShot(0, self, [self] {
-                if (!self || self->m_isEditing || self->m_pageKind != PageKind::Contact)
+                if (!self || self->m_pageKind != PageKind::Contact)
+                    return;
+                // The card may have gone: the unlinked-contact message tells so even while editing.
+                self->setupMessageButton();
+                if (self->m_isEditing)
                     return;
                 self->loadContactsDataDictionary();
                 self->reloadOutline();
