@@ -5,6 +5,7 @@
 #include "Classes/Sync/ContactsSyncController.h"
 #include "Mac/Contacts/ImportMultipleContactsViewController.h"
 #include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
+#include "Mac/Contacts/VCardFileImport.h"
 
 #include "Classes/Backups/BackupFile.h"
 #include "Classes/Backups/DBFileRestore.h"
@@ -1310,6 +1311,11 @@ void AppDelegate::buildMainMenu()
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
         file->insertAction(file->actions().value(0), importContacts);
     m_window->addAction(importContacts);
+    auto *importCard = new QAction(QStringLiteral("Import vCard File…"), m_menuCommands.get());
+    importCard->setToolTip(QStringLiteral("Import contacts from a vCard or VCF file"));
+    connect(importCard, &QAction::triggered, this, [this] { showImportvCardFile(); });
+    if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
+        file->insertAction(file->actions().value(1), importCard);
 
     // The report export pane opens as a window of its own from the File menu.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
@@ -1373,6 +1379,20 @@ void AppDelegate::showImportContactsWindow()
         }
     });
     window->open();
+}
+
+void AppDelegate::showImportvCardFile()
+{
+    const auto bridge = VCardAddressBookBridge::installed();
+    if (!m_window || !storeIsOpen() || !bridge)
+        return;
+    selectItemAtIndex(SectionSwitcher::Contacts);
+    QPointer<AppDelegate> self(this);
+    VCardFileImport import(managedObjectContext(), bridge, m_window, [self](const QList<Person *> &people) {
+        if (self && self->contactsViewController())
+            self->contactsViewController()->reloadContactsListWithNewPersons(people, true);
+    });
+    import.importvCardFileSelected();
 }
 
 void AppDelegate::showPreferencesWindow()

@@ -182,6 +182,7 @@ public:
     // The toolbar's Add in the Contacts section: the add-contact page in a sheet on the main window.
     void showAddContactSheet();
     // The Import Contacts window over the address book folder.
+    void showImportvCardFile();
     void showImportContactsWindow();
     // `person` belongs to the add page's own context; the list shows its stored counterpart.
     void addedNewContactWithPerson(Person *person) override;

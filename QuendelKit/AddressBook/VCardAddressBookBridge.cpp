@@ -918,6 +918,9 @@ bool VCardAddressBookBridge::createABPersonRecord(Person &person, bool isNewCont
             return false;
         }
     }
+    // The new card is the contact's entry in the contact store as well: it is found and its picture loaded.
+    if (person.contactIdentifier().isEmpty())
+        loadReferenceImageForContactFramework(person);
     return true;
 }
 

@@ -164,7 +164,11 @@ ContactInfoViewControllerMac::ContactInfoViewControllerMac(Person *person, bool 
     m_contactsSyncObserver = platform::core::ScopedObserver(
         NotificationContactsInformationSyncFinished, nullptr, [self = QPointer<ContactInfoViewControllerMac>(this)](const platform::core::Notification &) {
             QTimer::singleShot(0, self, [self] {
-                if (!self || self->m_isEditing || self->m_pageKind != PageKind::Contact)
+                if (!self || self->m_pageKind != PageKind::Contact)
+                    return;
+                // The card may have gone: the unlinked-contact message tells so even while editing.
+                self->setupMessageButton();
+                if (self->m_isEditing)
                     return;
                 self->loadContactsDataDictionary();
                 self->reloadOutline();
@@ -218,6 +222,7 @@ void ContactInfoViewControllerMac::buildViews()
     m_contactImageButton->setObjectName(QStringLiteral("contactImageButton"));
     m_contactImageButton->setAccessibleName(QStringLiteral("Change picture"));
     m_contactImageButton->setToolTip(QStringLiteral("Choose a picture for this contact"));
+    // Return in a name field of the add sheet must not open the picture panel.
     m_contactImageButton->setAutoDefault(false);
     imageColumn->addWidget(m_contactImageButton);
     topLayout->addLayout(imageColumn);
@@ -752,6 +757,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
         button->setObjectName(QStringLiteral("dateButton"));
         button->setAccessibleName(BirthdayTitle);
         button->setEnabled(m_showTopView);
+        button->setAutoDefault(false);
         connect(button, &QPushButton::clicked, this, [this, row, button, generation] {
             if (generation == m_cellGeneration)
                 birthdayButtonSelected(row, button);

@@ -20,7 +20,6 @@ void QDAddressEditTextField::focusInEvent(QFocusEvent *event)
 void QDAddressEditTextField::focusOutEvent(QFocusEvent *event)
 {
     const bool wasEditing = m_isEditingField;
-    m_reported = false;
     QLineEdit::focusOutEvent(event);
     // A pop-up of the field itself (its context menu) does not end the edit.
     if (event->reason() == Qt::PopupFocusReason)

@@ -5,7 +5,11 @@
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 using namespace quendel::test;
 namespace ab = platform::contacts;
@@ -131,4 +135,59 @@ TEST_F(ImportBatchesTest, TwelveHundredPeopleInThreeBatches)
     EXPECT_EQ(first->firstName(), QStringLiteral("P0"));
     EXPECT_FALSE(created.last().isTemporaryID());
     EXPECT_EQ(bridge->macUniqueIdentifier(*first), ids.first());
+}
+
+// Import in the window: the work runs off the main thread, which keeps serving events; the window holds
+// still until the contacts are stored, then reports them under their stored identifiers.
+TEST_F(ImportBatchesTest, TheWindowImportsInTheBackgroundAndReportsStoredContacts)
+{
+    QTemporaryDir folder;
+    auto book = std::make_shared<ab::AddressBook>(folder.path() + QStringLiteral("/contacts"));
+    ASSERT_TRUE(book->load());
+    QStringList ids;
+    for (int i = 0; i < 40; ++i) {
+        ab::ContactRecord r = record(QStringLiteral("W%1").arg(i), QStringLiteral("Q"));
+        book->setRecord(r);
+        ids << r.uniqueId();
+    }
+    ASSERT_TRUE(book->save());
+    auto bridge = VCardAddressBookBridge::installFor(book);
+
+    auto *window = new ImportMultipleContactsViewController(context, bridge);
+    QList<platform::store::ManagedObjectID> reported;
+    bool finished = false;
+    window->setFinishedHandler([&](const QList<platform::store::ManagedObjectID> &created) {
+        reported = created;
+        finished = true;
+    });
+    QPointer<ImportMultipleContactsViewController> alive(window);
+    window->show();
+    QPushButton *selectAll = nullptr;
+    QPushButton *import = nullptr;
+    for (QPushButton *button : window->findChildren<QPushButton *>()) {
+        if (button->accessibleName() == QLatin1String("Select All"))
+            selectAll = button;
+        if (button->accessibleName() == QLatin1String("Import"))
+            import = button;
+    }
+    ASSERT_NE(selectAll, nullptr);
+    ASSERT_NE(import, nullptr);
+    selectAll->click();
+    import->click();
+    // The click returns at once: the window shows it is busy and takes no second import or cancel.
+    EXPECT_FALSE(import->isEnabled());
+    EXPECT_TRUE(window->progressIndicator()->isVisible());
+    window->reject();
+    EXPECT_TRUE(alive);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 20000));
+    EXPECT_EQ(reported.size(), 40);
+    for (const platform::store::ManagedObjectID &id : reported) {
+        EXPECT_FALSE(id.isTemporaryID());
+        auto *person = dynamic_cast<Person *>(context->objectWithID(id));
+        ASSERT_NE(person, nullptr);
+        EXPECT_EQ(bridge->macUniqueIdentifier(*person), ids.at(person->firstName().mid(1).toInt()));
+    }
+    EXPECT_FALSE(context->hasChanges());
+    QTest::qWait(20);
+    EXPECT_FALSE(alive) << "the window closes itself";
 }

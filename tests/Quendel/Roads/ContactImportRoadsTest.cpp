@@ -2,6 +2,7 @@
 
 #include "platform/contacts/AddressBook.h"
 #include "platform/core/StandardPaths.h"
+#include "platform/ui/FilePanel.h"
 
 #include <QDialog>
 #include <QDir>
@@ -146,3 +147,66 @@ TEST_F(ContactImportRoadsTest, CardsWrittenByAnotherProgramAreImportedAndStayInS
     writeCardAsAnotherProgram(northwind, card);
     ASSERT_TRUE(QTest::qWaitFor([&] { return fieldShows(QStringLiteral("sales@northwind.example")); }, 15000));
 }
+
+namespace {
+
+TEST_F(ContactImportRoadsTest, AVCardFileBecomesPrivateOrPublicContacts)
+{
+    start();
+    const QString home = qEnvironmentVariable("HOME");
+    const QString privateFile = QDir(home).filePath(QStringLiteral("friends.vcf"));
+    const QString publicFile = QDir(home).filePath(QStringLiteral("colleagues.vcf"));
+    writeCardAsAnotherProgram(privateFile, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Pryce;Pia;;;\r\nFN:Pia Pryce\r\n"
+                                           "TEL;TYPE=CELL:555-0101\r\nBDAY:1990-03-03\r\nEND:VCARD\r\n"
+                                           "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Quinn;Quy;;;\r\nFN:Quy Quinn\r\n"
+                                           "EMAIL;TYPE=HOME:quy@example.com\r\nEND:VCARD\r\n");
+    writeCardAsAnotherProgram(publicFile, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Rowe;Rita;;;\r\nFN:Rita Rowe\r\n"
+                                          "TEL;TYPE=WORK:555-0199\r\nEND:VCARD\r\n");
+    const QStringList cardsBefore = QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files);
+
+    // Private: the contacts are kept here only.
+    platform::ui::FilePanelPresenter::shared().setNextAnswer(platform::ui::FilePanelAnswer::choose(privateFile));
+    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::button(0));
+    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Import vCard File…"));
+    ASSERT_TRUE(listShows(QStringLiteral("Pia Pryce")));
+    ASSERT_TRUE(listShows(QStringLiteral("Quy Quinn")));
+    ASSERT_FALSE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
+    EXPECT_EQ(platform::ui::AlertPresenter::shared().shownAlerts().last().spec.messageText,
+              QStringLiteral("Import 2 contacts from vCard"));
+    EXPECT_EQ(QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files), cardsBefore);
+    clickRow(contactsList(), QStringLiteral("Pia Pryce"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Info")));
+    EXPECT_TRUE(fieldShows(QStringLiteral("555-0101")));
+
+    // Public: each contact gets its card in the address book.
+    platform::ui::FilePanelPresenter::shared().setNextAnswer(platform::ui::FilePanelAnswer::choose(publicFile));
+    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::button(1));
+    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Import vCard File…"));
+    ASSERT_TRUE(listShows(QStringLiteral("Rita Rowe")));
+    const QStringList cardsAfter = QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files);
+    ASSERT_EQ(cardsAfter.size(), cardsBefore.size() + 1);
+    QByteArray written;
+    for (const QString &name : cardsAfter)
+        if (!cardsBefore.contains(name))
+            written = readFile(collection() + QLatin1Char('/') + name);
+    EXPECT_TRUE(written.contains("Rowe")) << written.constData();
+    EXPECT_TRUE(written.contains("555-0199")) << written.constData();
+
+    // A file that is no vCard is refused with an error and imports nothing.
+    const QString broken = QDir(home).filePath(QStringLiteral("broken.vcf"));
+    writeCardAsAnotherProgram(broken, "this is not a card\r\n");
+    const int rowsBefore = rowTexts(contactsList()).size();
+    platform::ui::FilePanelPresenter::shared().setNextAnswer(platform::ui::FilePanelAnswer::choose(broken));
+    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Import vCard File…"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return platform::ui::AlertPresenter::shared().shownAlerts().last().spec.messageText == QLatin1String("Error"); },
+        3000));
+    EXPECT_EQ(rowTexts(contactsList()).size(), rowsBefore);
+
+    quitThroughTheMenu();
+    start();
+    EXPECT_TRUE(listShows(QStringLiteral("Pia Pryce")));
+    EXPECT_TRUE(listShows(QStringLiteral("Rita Rowe")));
+}
+
+} // namespace
