@@ -247,6 +247,9 @@ void MacContactsViewController::loadView()
         outlineSelectionChanged(true);
     });
     connect(m_contactsOutlineView, &QAbstractItemView::clicked, this, [this] { selectItemAtSelectedRow(); });
+    m_contactsOutlineView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_contactsOutlineView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &position) { showContactsContextMenu(position); });
     // Typing a name moves the selection without changing the page, until a click or Return.
     connect(m_contactsOutlineView, &CustomNSOutlineViewWithDelegates::typeSelectStarted, this,
             [this] { m_usingTypeSelect = true; });
@@ -269,6 +272,12 @@ void MacContactsViewController::awakeFromNib()
     m_awoken = true;
     m_contactsListSource->setDelegate(this);
     m_contactsListSource->awakeFromNib();
+    QPointer<MacContactsViewController> guard(this);
+    m_groupChangeObserver = platform::core::ScopedObserver(
+        QStringLiteral("GroupChangeNotification"), nullptr, [guard](const platform::core::Notification &notification) {
+            if (guard)
+                guard->groupChangedNotification(notification);
+        });
     QPointer<MacContactsViewController> self(this);
     platform::core::dispatchAsyncMain([self] {
         if (!self)
@@ -926,6 +935,9 @@ void MacContactsViewController::deleteContacts(const QList<Person *> &people)
     platform::core::QDError error;
     if (!context->save(&error)) {
         QDLogError(QStringLiteral("MacContacts - delete failed: %1").arg(error.toString()));
+        // Nothing is left half-deleted: the contacts come back as they were stored.
+        context->rollback();
+        reloadAllContactsAndOutlineView();
         QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
             QStringLiteral("Error"), QStringLiteral("There was an error deleting contacts - %1").arg(error.code()), window());
     }
