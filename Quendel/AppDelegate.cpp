@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllLogsViewController.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "Classes/Sync/ContactsSyncController.h"
@@ -23,6 +24,8 @@
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
 #include "Mac/Shell/MainMenuCommands.h"
+#include "Classes/EmailHandoff.h"
+#include "platform/mail/MailHandoff.h"
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Reports/ReportExportPane.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
@@ -1110,6 +1113,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return makeMapSection();
     if (index == SectionSwitcher::ToDos)
         return new MacAllTodosViewController(managedObjectContext());
+    if (index == SectionSwitcher::Logs)
+        return new MacAllLogsViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -1152,6 +1157,10 @@ QTreeView *AppDelegate::sectionList(int index) const
     if (index == SectionSwitcher::Map && m_window) {
         if (auto *map = qobject_cast<MacMapViewController *>(m_window->sectionController(index)))
             return map->locationsListOutlineView();
+    }
+    if (index == SectionSwitcher::Logs && m_window) {
+        if (auto *logs = qobject_cast<MacAllLogsViewController *>(m_window->sectionController(index)))
+            return logs->allLogsOutlineView();
     }
     if (index == SectionSwitcher::Contacts) {
         if (MacContactsViewController *contacts = contactsViewController())
@@ -1278,6 +1287,18 @@ void AppDelegate::buildToolbar()
         if (MacContactsViewController *contacts = contactsViewController())
             contacts->addContactsButtonPressed(anchor);
     };
+    handlers.newLogs = [this](QWidget *anchor) {
+        if (auto *logs = m_window ? qobject_cast<MacAllLogsViewController *>(
+                                        m_window->sectionController(SectionSwitcher::Logs))
+                                  : nullptr)
+            logs->newLogsButtonPressed(anchor);
+    };
+    handlers.newTodos = [this](QWidget *anchor) {
+        if (auto *todos = m_window ? qobject_cast<MacAllTodosViewController *>(
+                                         m_window->sectionController(SectionSwitcher::ToDos))
+                                   : nullptr)
+            todos->newTodosButtonPressed(anchor);
+    };
     handlers.printMap = [this] {
         if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
                                  : nullptr)
@@ -1324,6 +1345,7 @@ void AppDelegate::buildMainMenu()
     if (!menus.isEmpty() && menus.first()->menu())
         menus.first()->menu()->insertAction(m_menuCommands->preferencesCommand(), exportReport);
     m_menuCommands->addCommand(exportReport);
+    buildHelpMenu();
 }
 
 void AppDelegate::showReportExportPane()
@@ -1419,6 +1441,19 @@ void AppDelegate::updateLaunchCount()
 void AppDelegate::showWhatsNewMessage()
 {
     recordStep(QStringLiteral("showWhatsNewMessage"));
+}
+
+void AppDelegate::sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,
+                                       const QStringList &recipients, bool isHTML, bool shoudCleanupFiles,
+                                       std::function<void(bool handedOff)> done)
+{
+    EmailHandoff::sendEmail(subject, body, fileAttachments, recipients, isHTML, shoudCleanupFiles, std::move(done));
+}
+
+void AppDelegate::addItemToTempLocationForCleanup(const QUrl &file)
+{
+    if (file.isLocalFile())
+        platform::mail::MailHandoff::shared().scheduleCleanup({file.toLocalFile()});
 }
 
 void AppDelegate::askCloudKitSwitch()

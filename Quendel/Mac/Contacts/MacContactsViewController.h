@@ -7,6 +7,7 @@
 #include "Mac/Shell/MainWindowManagerViewController.h"
 
 #include "platform/core/NotificationCenter.h"
+#include "platform/store/ManagedObject.h"
 
 #include <QPointer>
 #include <QVariantMap>
@@ -14,7 +15,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class ContactsCustomFieldMenu;
 class ContactsListItemModel;
 class ContactsListRowDelegate;
 class CustomNSOutlineViewWithDelegates;
@@ -110,7 +113,7 @@ public:
     void enableContactDetailsPage();
     void removeCurrentOutlineViews();
     void updateLargeContactImage();
-    void contactUpdateListView();
+    void contactUpdateListView() override;
     void contactUpdateName() override;
     void addTextFieldForFillerText(QWidget *field, QWidget *mainView);
     // A click on the list (the outline's action).
@@ -171,12 +174,8 @@ public:
     // The private-groups menu is rebuilt after an import made a group.
     void setPrivateGroupsChangedHandler(std::function<void()> handler) { m_privateGroupsChanged = std::move(handler); }
 
-    // ---- The list's context menu ----
-    QMenu *contactsContextMenu() const { return m_contactsContextMenu; }
+    // The list's context menu's "Duplicate": the clone page of the contact the menu was opened on.
     void cloneMenuItemSelected();
-    void deleteMenuItem();
-    // The row the context menu was opened on; -1 when none.
-    int clickedRow() const { return m_clickedRow; }
 
     // ---- Group choice ----
     void groupChangedNotification(const platform::core::Notification &notification) override;
@@ -192,6 +191,8 @@ public:
     // ---- State ----
     ContactsListDisplaySource *contactsListSource() const { return m_contactsListSource; }
     ContactsListItemModel *contactsListModel() const { return m_model; }
+    // The list's context menu with its custom-field submenu.
+    ContactsCustomFieldMenu *fieldsMenu() const { return m_fieldsMenu; }
     CustomNSOutlineViewWithDelegates *contactsOutlineView() const { return m_contactsOutlineView; }
     int currentSegmentState() const { return m_currentSegmentState; }
     ContactPageTab *tabController(int tab) const;
@@ -215,6 +216,31 @@ public:
     QString tabStripToolTip() const;
     // The height of the footer row for the list's width.
     int footerRowHeight() const;
+
+    // ---- E-mail, messages and calls (MacContactsViewController+Email.cpp) ----
+    void emailButtonPressed();
+    void messageButtonPressed();
+    void callButtonPressed();
+    // Pops up the choice of an address or number: `title` is "Email", "Message" or "Phone"; each item
+    // carries its value, so a label holding ": " cannot change what is dialled.
+    void showMenuForContactOptionsWithTitle(const QString &title, const QList<platform::store::ManagedObject *> &records,
+                                            QWidget *button);
+    void selectedRecipientForContact(const QString &menuTitle, const QString &value);
+    void showEmailDraftPageWithEmails(const QStringList &emails) override;
+    void finishedEmailDraftViewControllerDelegate(class MacEmailDraftViewController *draft, bool wasDonePressed);
+    void showSharingEmailWithRecipients(const QStringList &recipients, const QString &subject, const QString &body,
+                                        const QList<class FileAttachments *> &attachments, const QString &templateName);
+    void showSharingMessagesWithRecipients(const QStringList &recipients);
+    void makeCallUsingNumber(const QString &number) override;
+    // Adds the automatic log entry for `person`; false (and the user told) when it could not be saved.
+    bool addAutoLogForContact(Person *person, const QString &text, const QString &titleText);
+    void setupTooltipForPhoneButton();
+    static QString phonePreferenceString();
+    // A contact by identity: a hand-off ends later, when the contact may have gone.
+    static std::optional<platform::store::ManagedObjectID> contactIdentifier(Person *person);
+    Person *contactWithIdentifier(const std::optional<platform::store::ManagedObjectID> &id) const;
+    // The choice menu on show, if any (tests pick from it as the user does).
+    QMenu *contactOptionsMenu() const { return m_contactOptionsMenu; }
 
     void awakeFromNib() override;
     void prepareForDBRestore(const platform::core::Notification &notification) override;
@@ -249,6 +275,7 @@ private:
 
     ContactsListDisplaySource *m_contactsListSource = nullptr;
     ContactsListItemModel *m_model = nullptr;
+    ContactsCustomFieldMenu *m_fieldsMenu = nullptr;
     ContactsListRowDelegate *m_rowDelegate = nullptr;
     CustomNSOutlineViewWithDelegates *m_contactsOutlineView = nullptr;
     QWidget *m_boxView = nullptr;
@@ -263,6 +290,8 @@ private:
     QToolButton *m_callButton = nullptr;
     QToolButton *m_emailButton = nullptr;
     QToolButton *m_messageButton = nullptr;
+    QPointer<QMenu> m_contactOptionsMenu;
+    QPointer<class AddContactWindowController> m_emailDraftWindowController;
     std::array<TabParts, TabCount> m_tabs;
     QPointer<QWidget> m_currentView;
     QPushButton *m_currentAddButton = nullptr;
@@ -273,18 +302,11 @@ private:
     bool m_selectionIsChanging = false;
     bool m_reloading = false;
     bool m_awoken = false;
-    void showContactsContextMenu(const QPoint &position);
-    bool validateContextMenuItem(QAction *item) const;
-
     TabFactory m_tabFactory;
     AnalyticsLogger m_analytics;
     AddActions m_addActions;
     std::function<void()> m_privateGroupsChanged;
     QMenu *m_addContactMenu = nullptr;
-    QMenu *m_contactsContextMenu = nullptr;
-    QAction *m_duplicateItem = nullptr;
-    QAction *m_deleteItem = nullptr;
-    int m_clickedRow = -1;
     platform::core::ScopedObserver m_groupChangeObserver;
     std::function<void()> m_clearSearchField;
 };

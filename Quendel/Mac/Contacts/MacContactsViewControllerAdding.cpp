@@ -4,6 +4,7 @@
 #include "Mac/Contacts/MacContactsViewController.h"
 
 #include "Classes/QDAlertDisplayMac.h"
+#include "Mac/Contacts/ContactsCustomFieldMenu.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 
@@ -291,56 +292,18 @@ QList<Person *> MacContactsViewController::importvCardListForPublicContacts(cons
     return people;
 }
 
-// ---- The context menu ----
-
-void MacContactsViewController::showContactsContextMenu(const QPoint &position)
-{
-    if (!m_contactsContextMenu) {
-        m_contactsContextMenu = new QMenu(this);
-        m_contactsContextMenu->setAccessibleName(QStringLiteral("Contact Actions"));
-        m_duplicateItem = m_contactsContextMenu->addAction(QStringLiteral("Duplicate"));
-        connect(m_duplicateItem, &QAction::triggered, this, [this] { cloneMenuItemSelected(); });
-        m_deleteItem = m_contactsContextMenu->addAction(QStringLiteral("Delete"));
-        connect(m_deleteItem, &QAction::triggered, this, [this] { deleteMenuItem(); });
-    }
-    const QModelIndex index = m_contactsOutlineView->indexAt(position);
-    m_clickedRow = index.isValid() ? m_contactsOutlineView->rowForIndex(index) : -1;
-    // A right click on a contact outside the selection makes it the selection, as a click would.
-    if (Person *person = personAtRow(m_clickedRow); person && !selectedContactsInList().contains(person))
-        selectPersonInOutlineView(person);
-    for (QAction *item : m_contactsContextMenu->actions())
-        item->setEnabled(validateContextMenuItem(item));
-    m_contactsContextMenu->popup(m_contactsOutlineView->viewport()->mapToGlobal(position));
-}
-
-bool MacContactsViewController::validateContextMenuItem(QAction *item) const
-{
-    if (item == m_duplicateItem && selectedContactsInList().size() > 1)
-        return false;
-    if (m_clickedRow < 0)
-        return true;
-    return personAtRow(m_clickedRow) != nullptr;
-}
+// ---- Cloning ----
 
 void MacContactsViewController::cloneMenuItemSelected()
 {
     logEvent(QStringLiteral("MacContactsPage"), {{QStringLiteral("Action"), QStringLiteral("ContactContact")}});
-    Person *source = personAtRow(m_clickedRow);
-    if (!source)
+    // A right click selects the row it lands on, so the contact clicked is the one selected.
+    const QList<Person *> selected = selectedContactsInList();
+    if (!m_fieldsMenu || m_fieldsMenu->clickedRow() < 0 || selected.size() != 1)
         return;
+    Person *source = selected.first();
     if (m_addActions.cloneContact)
         m_addActions.cloneContact(source);
-}
-
-void MacContactsViewController::deleteMenuItem()
-{
-    const QList<Person *> selected = selectedContactsInList();
-    if (selected.size() == 1 && personAtRow(m_clickedRow))
-        deleteSingleContactSelectionWithRow(m_clickedRow);
-    else if (selected.size() == 1)
-        deleteSingleContactSelectionWithRow(m_contactsOutlineView->rowForIndex(m_contactsOutlineView->selectionModel()->selectedRows().value(0)));
-    else
-        deleteMultipleSelectedContacts();
 }
 
 // ---- Group choice ----

@@ -11,6 +11,7 @@
 #include "platform/ui/AlertPresenter.h"
 
 #include <QFile>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
