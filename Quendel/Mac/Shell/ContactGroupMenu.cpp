@@ -124,6 +124,15 @@ void ContactGroupMenu::loadContactGroupSelectionMenu()
 
     const std::shared_ptr<platform::contacts::AddressBook> book = m_book ? m_book() : nullptr;
     const QList<platform::contacts::ContactRecord> groups = book ? book->groups() : QList<platform::contacts::ContactRecord>();
+    if (book && book != m_watchedBook.lock()) {
+        disconnect(m_bookConnection);
+        m_watchedBook = book;
+        m_bookConnection = connect(book.get(), &platform::contacts::AddressBook::changedExternally, this,
+                                   &ContactGroupMenu::addressBookChangedExternally);
+    }
+    m_knownGroupIds.clear();
+    for (const platform::contacts::ContactRecord &group : groups)
+        m_knownGroupIds.insert(group.uniqueId());
     if (!groups.isEmpty()) {
         // Sorted into the accounts that hold them; a group without an account goes under a common key.
         QMap<QString, QList<platform::contacts::ContactRecord>> sources;
@@ -636,4 +645,32 @@ void ContactGroupMenu::privateGroupUpdateCloudNotification(const platform::core:
         postChoice(previous);
     loadContactGroupSelectionMenu();
     reselectMenuItemAfterUpdate(previous);
+}
+
+void ContactGroupMenu::addressBookChangedExternally(const QStringList &inserted, const QStringList &updated,
+                                                   const QStringList &deleted)
+{
+    const auto book = m_book ? m_book() : nullptr;
+    if (!book)
+        return;
+    auto &center = platform::core::NotificationCenter::defaultCenter();
+    const QString name = QStringLiteral("ExternalGroupChangeNotification");
+    const auto isGroup = [&](const QString &uid) {
+        const auto record = book->recordForUniqueId(uid);
+        return record && record->isGroup();
+    };
+    // Each announcement rebuilds the menu, and with it the list of known groups.
+    const QSet<QString> known = m_knownGroupIds;
+    for (const QString &uid : deleted) {
+        if (known.contains(uid))
+            center.post(name, nullptr, {{ExternalGroupRemovedKey, uid}});
+    }
+    for (const QString &uid : inserted) {
+        if (isGroup(uid))
+            center.post(name, nullptr, {{ExternalGroupAddedKey, uid}});
+    }
+    for (const QString &uid : updated) {
+        if (isGroup(uid))
+            center.post(name, nullptr, {{ExternalGroupUpdatedKey, uid}});
+    }
 }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QPushButton>
+#include <QSet>
 #include <QStringList>
 
 #include <functional>
@@ -150,6 +151,9 @@ public:
     // Finds the item of `previous` after a rebuild and makes it the choice again without telling the
     // sections; when the group is gone the choice becomes "All Contacts", and the sections are told.
     void reselectMenuItemAfterUpdate(const GroupMenuEntry &previous);
+    // Another program changed cards of the address book: each group among them is announced with
+    // "ExternalGroupChangeNotification" (removed, added or updated, by its unique identifier).
+    void addressBookChangedExternally(const QStringList &inserted, const QStringList &updated, const QStringList &deleted);
 
     // ---- Inspection ----
     // The entries of the menu's items in order (separators left out), with their titles and states.
@@ -187,4 +191,9 @@ private:
     QString m_defaultAccountPath;
     QStringList m_recentPublicGroups;
     QString m_createPublicGroupId;
+    // The address book whose changes are followed, and the groups it held at the last build (a removed
+    // card can no longer say it was a group).
+    std::weak_ptr<platform::contacts::AddressBook> m_watchedBook;
+    QMetaObject::Connection m_bookConnection;
+    QSet<QString> m_knownGroupIds;
 };

@@ -1,6 +1,11 @@
 #include "RoadsFixture.h"
 
+#include "platform/contacts/AddressBook.h"
+#include "platform/core/StandardPaths.h"
 #include "platform/ui/FilePanel.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <QLabel>
 #include <QPushButton>
@@ -16,6 +21,34 @@ namespace {
 class GroupRoadsTest : public RoadTest
 {
 protected:
+    void SetUp() override
+    {
+        RoadTest::SetUp();
+        // The address book of this test's home, not of an earlier test's.
+        platform::contacts::AddressBook::setShared(nullptr);
+    }
+    void TearDown() override
+    {
+        RoadTest::TearDown();
+        platform::contacts::AddressBook::setShared(nullptr);
+    }
+
+    QString collection() const
+    {
+        return platform::core::StandardPaths::dataFolderPath() + QStringLiteral("/contacts/local/default");
+    }
+
+    // Writes a card the way synchronising tools do: a temporary file renamed into place.
+    static void writeAsAnotherProgram(const QString &path, const QByteArray &data)
+    {
+        QFile temp(path + QStringLiteral(".part"));
+        ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
+        temp.write(data);
+        temp.close();
+        QFile::remove(path);
+        ASSERT_TRUE(QFile::rename(temp.fileName(), path));
+    }
+
     QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
     QPushButton *groupButton() { return widgetNamed<QPushButton>(QStringLiteral("Group")); }
 
@@ -237,4 +270,40 @@ TEST_F(GroupRoadsTest, TheArrowKeysStepThroughTheListOverSectionTitlesAndIntoThe
     QWidget *focus = QApplication::focusWidget();
     ASSERT_NE(focus, nullptr);
     EXPECT_EQ(focus->accessibleName(), QStringLiteral("Logs"));
+}
+
+TEST_F(GroupRoadsTest, AGroupAnotherProgramAddsIsOfferedAndItsRemovalShowsEveryoneAgain)
+{
+    start();
+    addContactThroughTheSheet(QStringLiteral("Ann"), QStringLiteral("Adams"));
+    addContactThroughTheSheet(QStringLiteral("Bob"), QStringLiteral("Brown"), {}, true);
+    // Ann's card is the one card in the address book.
+    const QStringList cards = QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files);
+    ASSERT_EQ(cards.size(), 1) << cards.join('|').toStdString();
+    const QString ann = QFileInfo(cards.first()).completeBaseName();
+
+    // Another program adds a group holding Ann: it shows in the menu and narrows the list to her.
+    const QString board = collection() + QStringLiteral("/board-group.vcf");
+    writeAsAnotherProgram(board, QStringLiteral("BEGIN:VCARD\r\nVERSION:4.0\r\nUID:board-group\r\nKIND:group\r\nFN:Board\r\n"
+                                                "MEMBER:urn:uuid:%1\r\nEND:VCARD\r\n").arg(ann).toUtf8());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        click(groupButton());
+        QMenu *shown = poppedUpMenu(500);
+        bool offered = false;
+        for (QAction *item : shown ? shown->actions() : QList<QAction *>())
+            offered = offered || item->text() == QLatin1String("Board");
+        if (shown)
+            shown->close();
+        settle();
+        return offered;
+    }, 15000));
+    chooseInGroupMenu(QStringLiteral("Board"));
+    ASSERT_TRUE(listIs({QStringLiteral("Ann Adams")}));
+
+    // It removes the group again: the choice goes back to all contacts.
+    ASSERT_TRUE(QFile::remove(board));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return groupButton()->text() == QLatin1String("All Contacts"); }, 15000))
+        << groupButton()->text().toStdString();
+    EXPECT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown")}));
+    EXPECT_NE(widgetNamed<QToolButton>(QStringLiteral("Add")), nullptr);
 }
