@@ -5,6 +5,7 @@
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Shell/MainWindowToolbar.h"
 #include "Mac/Shell/PrivateGroupsListEditor.h"
+#include "Mac/Shell/ThemeIcons.h"
 
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PrivateGroups.h"
@@ -30,6 +31,10 @@ GroupSelectionButton::GroupSelectionButton(QWidget *parent) : QPushButton(parent
     setAccessibleName(QStringLiteral("Group"));
     setToolTip(QStringLiteral("Show the contacts of one group"));
     setMinimumWidth(140);
+    // The arrow on the right says a menu drops down.
+    setIcon(ThemeIcons::icon(QStringLiteral("go-down")));
+    setIconSize(QSize(10, 10));
+    setLayoutDirection(Qt::RightToLeft);
     setEnabled(false);
     connect(this, &QPushButton::clicked, this, &GroupSelectionButton::showGroupMenu);
 }
@@ -39,8 +44,11 @@ void GroupSelectionButton::setGroupMenu(QMenu *menu)
     if (m_menu && m_menu != menu)
         m_menu->deleteLater();
     m_menu = menu;
-    if (m_menu)
+    if (m_menu) {
         m_menu->setParent(this, m_menu->windowFlags());
+        // Only the button puts its arrow on the right; the menu reads left to right.
+        m_menu->setLayoutDirection(Qt::LeftToRight);
+    }
     selectItem(itemAtIndex(0));
 }
 
