@@ -20,6 +20,7 @@
 #include "Mac/Map/MacMapViewController.h"
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/ContactPage/ContactPageTabsMac.h"
+#include "Mac/Shell/ContactGroupMenu.h"
 #include "Mac/Shell/CoreDataControllerMac.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
@@ -172,7 +173,11 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
     m_window->setSectionFactory([this](int index) -> MainWindowManagerViewController * {
         // Every section reads the main context; the first request opens the store.
         managedObjectContext();
-        return makeSectionController(index);
+        MainWindowManagerViewController *section = makeSectionController(index);
+        // A section made after a group was chosen starts narrowed to it, as the others are.
+        if (section && index != SectionSwitcher::Contacts && m_groupMenu && m_groupMenu->selectedEntry().isGroup())
+            section->groupChangedNotification(m_groupMenu->choiceNotification());
+        return section;
     });
 
     auto &router = platform::ui::CommandRouter::shared();
@@ -201,6 +206,7 @@ AppDelegate::~AppDelegate()
             delete m_addContactController->window();
         delete m_addContactController.data();
     }
+    m_groupMenu.reset();
     m_menuCommands.reset();
     m_toolbar.reset();
     m_sidebar.reset();
@@ -1125,6 +1131,15 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         if (m_toolbar)
             m_toolbar->searchField()->clear();
     });
+    MacContactsViewController::AddActions adding;
+    adding.importContacts = [this] { showImportContactsWindow(); };
+    adding.createContact = [this](bool isPrivate) { showAddContactSheet(isPrivate); };
+    adding.cloneContact = [this](Person *source) { showAddContactSheet(false, source); };
+    contacts->setAddActions(std::move(adding));
+    contacts->setPrivateGroupsChangedHandler([this] {
+        if (m_groupMenu)
+            m_groupMenu->doneEditPrivateGroupsList();
+    });
     return contacts;
 }
 
@@ -1160,11 +1175,13 @@ AddContactWindowController *AppDelegate::addContactWindowController() const
     return m_addContactController;
 }
 
-void AppDelegate::showAddContactSheet()
+void AppDelegate::showAddContactSheet(bool isPrivate, Person *cloneSource)
 {
     if (!m_window || !storeIsOpen() || m_addContactController)
         return;
-    ContactInfoViewControllerMac *page = ContactPageTabsMac::makeAddContactPage(false, managedObjectContext());
+    ContactInfoViewControllerMac *page = cloneSource
+                                             ? ContactPageTabsMac::makeClonePage(cloneSource, managedObjectContext())
+                                             : ContactPageTabsMac::makeAddContactPage(isPrivate, managedObjectContext());
     page->setAddContactDelegate(this);
     auto *controller = new AddContactWindowController(AddContactWindowController::WindowNibName, this);
     controller->setContentViewController(page);
@@ -1187,8 +1204,10 @@ void AppDelegate::addedNewContactWithPerson(Person *person)
     if (!stored)
         return;
     selectItemAtIndex(SectionSwitcher::Contacts);
-    if (MacContactsViewController *contacts = contactsViewController())
+    if (MacContactsViewController *contacts = contactsViewController()) {
         contacts->reloadContactsListWithNewPersons({stored}, true);
+        contacts->checkUpdateContactCreatedFlag();
+    }
 }
 
 // ---- For the kit ----
@@ -1265,7 +1284,10 @@ void AppDelegate::buildToolbar()
     m_window->addToolBar(m_toolbar->toolBar());
     m_toolbar->toolBar()->show();
     MainWindowToolbar::AddHandlers handlers;
-    handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    handlers.addContacts = [this](QWidget *anchor) {
+        if (MacContactsViewController *contacts = contactsViewController())
+            contacts->addContactsButtonPressed(anchor);
+    };
     handlers.newLogs = [this](QWidget *anchor) {
         if (auto *logs = m_window ? qobject_cast<MacAllLogsViewController *>(
                                         m_window->sectionController(SectionSwitcher::Logs))
@@ -1283,8 +1305,20 @@ void AppDelegate::buildToolbar()
                                  : nullptr)
             map->printMapView();
     };
+    handlers.editContactsGroup = [this] {
+        if (m_groupMenu)
+            m_groupMenu->editContactsGroupButtonPressed();
+    };
     m_toolbar->setAddHandlers(std::move(handlers));
     m_toolbar->setAnalyticsLogger(logAnalytics);
+    m_groupMenu = std::make_unique<ContactGroupMenu>(
+        m_window, m_toolbar.get(), [this] { return storeIsOpen() ? managedObjectContext() : ContextPtr(); },
+        [] {
+            const auto bridge = VCardAddressBookBridge::installed();
+            return bridge ? bridge->addressBook() : nullptr;
+        });
+    m_groupMenu->setAnalyticsLogger(logAnalytics);
+    m_toolbar->setGroupSelectionButton(m_groupMenu->groupSelectionButton());
     m_toolbar->setSectionListProvider([this](int index) { return sectionList(index); });
     m_toolbar->setSidebarWidthProvider([] { return MainWindow::SidebarWidth; });
     if (m_sidebar)
@@ -1304,18 +1338,12 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
     m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
-    // Import from the address book folder.
-    auto *importContacts = new QAction(QStringLiteral("Import Contacts…"), m_menuCommands.get());
-    importContacts->setToolTip(QStringLiteral("Import Contacts from the Contacts app"));
-    connect(importContacts, &QAction::triggered, this, [this] { showImportContactsWindow(); });
-    if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
-        file->insertAction(file->actions().value(0), importContacts);
-    m_window->addAction(importContacts);
+    // A vCard file from elsewhere, beside the Add menu's import from the address book folder.
     auto *importCard = new QAction(QStringLiteral("Import vCard File…"), m_menuCommands.get());
     importCard->setToolTip(QStringLiteral("Import contacts from a vCard or VCF file"));
     connect(importCard, &QAction::triggered, this, [this] { showImportvCardFile(); });
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
-        file->insertAction(file->actions().value(1), importCard);
+        file->insertAction(file->actions().value(0), importCard);
 
     // The report export pane opens as a window of its own from the File menu.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
@@ -1421,6 +1449,10 @@ void AppDelegate::setShowingPasswordScreen(bool showing)
 void AppDelegate::loadContactGroupSelectionMenuForButton()
 {
     recordStep(QStringLiteral("loadContactGroupSelectionMenu"));
+    if (m_groupMenu) {
+        m_groupMenu->loadContactGroupSelectionMenu();
+        m_groupMenu->reselectMenuItemAfterUpdate(m_groupMenu->selectedEntry());
+    }
 }
 
 void AppDelegate::updateLaunchCount()
@@ -1460,9 +1492,17 @@ void AppDelegate::qdCloudKitUploadCompleteNotification(const Notification &) {}
 
 void AppDelegate::cloudKitInternalErrorNotification(const Notification &) {}
 
-void AppDelegate::externalPublicGroupUpdateNotification(const Notification &) {}
+void AppDelegate::externalPublicGroupUpdateNotification(const Notification &notification)
+{
+    if (m_groupMenu)
+        m_groupMenu->externalPublicGroupUpdateNotification(notification);
+}
 
-void AppDelegate::privateGroupUpdateiCloudNotification(const Notification &) {}
+void AppDelegate::privateGroupUpdateiCloudNotification(const Notification &notification)
+{
+    if (m_groupMenu)
+        m_groupMenu->privateGroupUpdateCloudNotification(notification);
+}
 
 // ---- Window events ----
 

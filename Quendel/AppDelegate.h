@@ -25,6 +25,7 @@
 
 class MapSaveNotices;
 class AddContactWindowController;
+class ContactGroupMenu;
 class CoreDataControllerMac;
 class MacContactsViewController;
 class MainMenuCommands;
@@ -179,8 +180,8 @@ public:
     void switchToContactsPageWithPerson(Person *person, int tabIndex);
     // The Contacts section, once it was made.
     MacContactsViewController *contactsViewController() const;
-    // The toolbar's Add in the Contacts section: the add-contact page in a sheet on the main window.
-    void showAddContactSheet();
+    // The add-contact page (or, with a source, the clone page) in a sheet on the main window.
+    void showAddContactSheet(bool isPrivate = false, Person *cloneSource = nullptr);
     // The Import Contacts window over the address book folder.
     void showImportvCardFile();
     void showImportContactsWindow();
@@ -199,6 +200,8 @@ public:
     MainWindowSidebar *sidebar() const { return m_sidebar.get(); }
     MainWindowToolbar *toolbar() const { return m_toolbar.get(); }
     MainMenuCommands *mainMenuCommands() const { return m_menuCommands.get(); }
+    // The toolbar's contact-group menu.
+    ContactGroupMenu *groupMenu() const { return m_groupMenu.get(); }
     // The controller of the add-contact sheet on show; null when there is none.
     AddContactWindowController *addContactWindowController() const;
     std::shared_ptr<CoreDataControllerMac> coreDataController() const { return m_coreDataController; }
@@ -328,6 +331,7 @@ private:
     std::unique_ptr<MainWindowSidebar> m_sidebar;
     std::unique_ptr<MainWindowToolbar> m_toolbar;
     std::unique_ptr<MainMenuCommands> m_menuCommands;
+    std::unique_ptr<ContactGroupMenu> m_groupMenu;
     QPointer<AddContactWindowController> m_addContactController;
     QPointer<PreferencesControllerWindowController> m_preferencesWindowController;
     std::shared_ptr<CoreDataControllerMac> m_coreDataController;

@@ -128,6 +128,7 @@ void MacContactsViewController::loadView()
         m_contactsOutlineView, [this] { return managedObjectContext().get(); },
         [this] { return selectedContactsInList(); }, this, this);
     m_contactsOutlineView->setMenu(m_fieldsMenu->contactsContextMenu());
+    connect(m_fieldsMenu, &ContactsCustomFieldMenu::duplicateRequested, this, [this] { cloneMenuItemSelected(); });
     connect(m_fieldsMenu, &ContactsCustomFieldMenu::deleteRequested, this, [this] {
         const QModelIndexList selected = m_contactsOutlineView->selectionModel()->selectedRows();
         if (selected.size() == 1)
@@ -284,6 +285,12 @@ void MacContactsViewController::awakeFromNib()
     m_awoken = true;
     m_contactsListSource->setDelegate(this);
     m_contactsListSource->awakeFromNib();
+    QPointer<MacContactsViewController> guard(this);
+    m_groupChangeObserver = platform::core::ScopedObserver(
+        QStringLiteral("GroupChangeNotification"), nullptr, [guard](const platform::core::Notification &notification) {
+            if (guard)
+                guard->groupChangedNotification(notification);
+        });
     QPointer<MacContactsViewController> self(this);
     platform::core::dispatchAsyncMain([self] {
         if (!self)
@@ -944,6 +951,9 @@ void MacContactsViewController::deleteContacts(const QList<Person *> &people)
     platform::core::QDError error;
     if (!context->save(&error)) {
         QDLogError(QStringLiteral("MacContacts - delete failed: %1").arg(error.toString()));
+        // Nothing is left half-deleted: the contacts come back as they were stored.
+        context->rollback();
+        reloadAllContactsAndOutlineView();
         QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
             QStringLiteral("Error"), QStringLiteral("There was an error deleting contacts - %1").arg(error.code()), window());
     }

@@ -6,6 +6,7 @@
 #include "Mac/Shell/KeyRouting.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
 
+#include "platform/core/NotificationCenter.h"
 #include "platform/store/ManagedObject.h"
 
 #include <QPointer>
@@ -31,6 +32,9 @@ class QToolButton;
 
 namespace platform::core {
 class DispatchQueue;
+}
+namespace platform::contacts {
+class ContactRecord;
 }
 
 // What the Contacts section asks of a tab of the contact page (the Logs, ToDos, Files, Fields and Info
@@ -142,6 +146,39 @@ public:
     void subviewPressedDownButton() override;
     void subviewPressedLeftButton() override;
     void subviewPressedUpButton() override;
+
+    // ---- Adding contacts ----
+    // What the Add menu's commands open; the application's delegate supplies them.
+    struct AddActions
+    {
+        std::function<void()> importContacts;                  // the address-book import window
+        std::function<void(bool isPrivate)> createContact;      // the add-contact page in a sheet
+        std::function<void(Person *source)> cloneContact;       // the clone page in a sheet
+    };
+    void setAddActions(AddActions actions) { m_addActions = std::move(actions); }
+    // The toolbar's Add: drops down the "Add Contact" menu under `anchor`.
+    void addContactsButtonPressed(QWidget *anchor);
+    QMenu *addContactMenu() const { return m_addContactMenu; }
+    void importContactSelected();
+    void createContactsButtonSelected(bool isPrivateContact);
+    // The vCard import: an open panel, then the question how to add what the file holds.
+    void importvCardFileSelected();
+    void importvCardFile(const QString &path);
+    // Each returns the new contacts (stored unless the save failed, in which case nothing is kept).
+    QList<Person *> importvCardListForPrivateContacts(const QList<platform::contacts::ContactRecord> &cards,
+                                                     const QString &groupName);
+    void promptForGroupNameForImportWithList(const QList<platform::contacts::ContactRecord> &cards,
+                                             const QString &fileName);
+    QList<Person *> importvCardListForPublicContacts(const QList<platform::contacts::ContactRecord> &cards);
+    void checkUpdateContactCreatedFlag();
+    // The private-groups menu is rebuilt after an import made a group.
+    void setPrivateGroupsChangedHandler(std::function<void()> handler) { m_privateGroupsChanged = std::move(handler); }
+
+    // The list's context menu's "Duplicate": the clone page of the contact the menu was opened on.
+    void cloneMenuItemSelected();
+
+    // ---- Group choice ----
+    void groupChangedNotification(const platform::core::Notification &notification) override;
 
     // ---- Commands ----
     // The Edit menu's Delete: the selected contacts from the list, or the selected record of the tab whose
@@ -267,5 +304,9 @@ private:
     bool m_awoken = false;
     TabFactory m_tabFactory;
     AnalyticsLogger m_analytics;
+    AddActions m_addActions;
+    std::function<void()> m_privateGroupsChanged;
+    QMenu *m_addContactMenu = nullptr;
+    platform::core::ScopedObserver m_groupChangeObserver;
     std::function<void()> m_clearSearchField;
 };

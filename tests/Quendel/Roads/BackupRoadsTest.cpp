@@ -36,18 +36,7 @@ protected:
         return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, 5000);
     }
 
-    void addContact(const QString &first, const QString &last)
-    {
-        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-        platform::ui::Sheet *sheet = sheetOver(window());
-        ASSERT_NE(sheet, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
-        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
-        ASSERT_TRUE(listShows(first + QLatin1Char(' ') + last));
-    }
+    void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
 
     // Preferences… in the File menu; the window with its Backups pane.
     QWidget *openPreferences()

@@ -1,5 +1,7 @@
 #include "RoadsFixture.h"
 
+#include <QToolButton>
+
 #include "platform/contacts/AddressBook.h"
 #include "platform/core/StandardPaths.h"
 #include "platform/ui/FilePanel.h"
@@ -97,7 +99,8 @@ TEST_F(ContactImportRoadsTest, CardsWrittenByAnotherProgramAreImportedAndStayInS
     writeCardAsAnotherProgram(juergen, fixture(QStringLiteral("quoted-printable-v21.vcf")));
     start();
 
-    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Import Contacts…"));
+    click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+    choosePoppedUpItem(QStringLiteral("Import Contacts"));
     auto *dialog = widgetNamed<QDialog>(QStringLiteral("Import Contacts"));
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));

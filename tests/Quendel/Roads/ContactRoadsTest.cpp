@@ -22,17 +22,10 @@ protected:
     // The toolbar's Add, the sheet's name fields (and phone), and the sheet's Add button.
     void addContact(const QString &first, const QString &last, const QString &phone = {})
     {
-        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-        platform::ui::Sheet *sheet = sheetOver(window());
-        ASSERT_NE(sheet, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
+        QList<SheetField> more;
         if (!phone.isEmpty())
-            typeInto(widgetNamed<QLineEdit>(QStringLiteral("Phones new"), sheet), phone);
-        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
-        ASSERT_TRUE(listShows(first + QLatin1Char(' ') + last));
+            more << SheetField{QStringLiteral("Phones new"), phone};
+        addContactThroughTheSheet(first, last, more);
     }
 
     // The value field of the contact's one stored phone on the Info page ("Phones <label>").

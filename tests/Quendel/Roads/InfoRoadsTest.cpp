@@ -52,14 +52,7 @@ protected:
     // Adds a contact through the toolbar's Add sheet, selects it and opens its Info page in editing mode.
     void addContactAndEditItsInfo(const QString &firstName)
     {
-        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-        platform::ui::Sheet *sheet = sheetOver(window());
-        ASSERT_NE(sheet, nullptr);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), firstName);
-        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
-        ASSERT_TRUE(
-            QTest::qWaitFor([&] { return rowWithText(contactsList(), firstName).isValid(); }, 5000));
+        addContactThroughTheSheet(firstName, QString());
         clickRow(contactsList(), firstName);
         click(widgetNamed<QPushButton>(QStringLiteral("Info")));
         click(widgetNamed<QPushButton>(QStringLiteral("Edit")));
@@ -120,14 +113,7 @@ TEST_F(InfoRoadsTest, ADoubleClickOpensAWebAddressDialsANumberWritesAnEmailAndEd
     start();
 
     // A contact with a number, then an e-mail, a web address and notes typed on its Info page.
-    click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-    platform::ui::Sheet *sheet = sheetOver(window());
-    ASSERT_NE(sheet, nullptr);
-    typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), QStringLiteral("Zoe"));
-    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Phones new"), sheet), QStringLiteral("555-0100"));
-    click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(contactsList(), QStringLiteral("Zoe")).isValid(); }, 5000));
+    addContactThroughTheSheet(QStringLiteral("Zoe"), QString(), {{QStringLiteral("Phones new"), QStringLiteral("555-0100")}});
     clickRow(contactsList(), QStringLiteral("Zoe"));
     click(widgetNamed<QPushButton>(QStringLiteral("Info")));
     click(widgetNamed<QPushButton>(QStringLiteral("Edit")));

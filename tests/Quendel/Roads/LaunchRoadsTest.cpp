@@ -37,11 +37,7 @@ TEST_F(LaunchRoadsTest, AStoredPasscodeDoesNotShutTheUserOutOfTheirContacts)
     auto *list = widgetNamed<QAbstractItemView>(QStringLiteral("Contacts"));
     ASSERT_NE(list, nullptr);
     EXPECT_TRUE(list->isEnabled());
-    click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-    platform::ui::Sheet *sheet = sheetOver(window());
-    ASSERT_NE(sheet, nullptr);
-    typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), QStringLiteral("Ann"));
-    click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
+    roads::addContactThroughTheSheet(window(), QStringLiteral("Ann"), QString());
     EXPECT_TRUE(QTest::qWaitFor([&] { return rowWithText(list, QStringLiteral("Ann")).isValid(); }, 5000));
 
     // The passcode itself stays stored for the lock to use.

@@ -80,18 +80,12 @@ protected:
 
     void addContact(const QString &first, const QString &last, const QString &email, const QString &phone)
     {
-        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-        platform::ui::Sheet *sheet = sheetOver(window());
-        ASSERT_NE(sheet, nullptr);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
+        QList<SheetField> more;
         if (!email.isEmpty())
-            typeInto(widgetNamed<QLineEdit>(QStringLiteral("Emails new"), sheet), email);
+            more << SheetField{QStringLiteral("Emails new"), email};
         if (!phone.isEmpty())
-            typeInto(widgetNamed<QLineEdit>(QStringLiteral("Phones new"), sheet), phone);
-        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(contactsList(), first).isValid(); }, 5000));
+            more << SheetField{QStringLiteral("Phones new"), phone};
+        addContactThroughTheSheet(first, last, more);
     }
 
     QWidget *openPreferencesPane(const QString &title)

@@ -35,15 +35,7 @@ protected:
     // The toolbar's Add, the names and the new address's city, and the sheet's Add button.
     void addContactWithAddress(const QString &first, const QString &last, const QString &city)
     {
-        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-        platform::ui::Sheet *sheet = sheetOver(window());
-        ASSERT_NE(sheet, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Addresses new city"), sheet), city, false);
-        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+        addContactThroughTheSheet(first, last, {{QStringLiteral("Addresses new city"), city, false}});
     }
 
     // The sidebar's "Map" row; the section shows once the window has switched to it.
@@ -145,4 +137,35 @@ TEST_F(MapRoadsTest, WithoutALocationServiceTheBarSaysSo)
     ASSERT_TRUE(QTest::qWaitFor([&] { return status->text() == QLatin1String("Unable to determine Current Location"); }, 5000))
         << status->text().toStdString();
     EXPECT_TRUE(QTest::qWaitFor([&] { return status->height() > 0; }, 2000));
+}
+
+TEST_F(MapRoadsTest, AGroupChosenInTheGroupMenuNarrowsListAndMap)
+{
+    start();
+    addContactWithAddress(QStringLiteral("Ann"), QStringLiteral("Alpha"), QStringLiteral("Zurich"));
+    addContactWithAddress(QStringLiteral("Bob"), QStringLiteral("Beta"), QStringLiteral("Bern"));
+    openMapSection();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pinTitles().size() == 2; }, 20000)) << rows().join('|').toStdString();
+
+    // A new private group with Bob, made from the toolbar's group menu while the map is on show.
+    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::withText(0, QStringLiteral("Bern Office")));
+    click(widgetNamed<QPushButton>(QStringLiteral("Group")));
+    choosePoppedUpItem(QStringLiteral("New Private Group"));
+    platform::ui::Sheet *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (picker = sheetOver(window())) != nullptr; }, 5000));
+    clickRow(widgetNamed<QAbstractItemView>(QStringLiteral("Group Members"), picker), QStringLiteral("Bob Beta"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), picker));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+
+    // The new group is chosen: list and map show Bob only.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pinTitles() == QStringList{QStringLiteral("Bob Beta")}; }, 5000))
+        << pinTitles().join('|').toStdString();
+    EXPECT_TRUE(rowWithText(mapList(), QStringLiteral("Bob Beta")).isValid());
+    EXPECT_FALSE(rowWithText(mapList(), QStringLiteral("Ann Alpha")).isValid());
+
+    // "All Contacts" brings Ann back to both.
+    click(widgetNamed<QPushButton>(QStringLiteral("Group")));
+    choosePoppedUpItem(QStringLiteral("All Contacts"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pinTitles().size() == 2; }, 5000));
+    EXPECT_TRUE(rowWithText(mapList(), QStringLiteral("Ann Alpha")).isValid());
 }

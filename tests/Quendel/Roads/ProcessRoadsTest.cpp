@@ -53,15 +53,7 @@ void useParentHome()
 // A contact added through the toolbar's sheet, as a user types it.
 void addContact(QMainWindow *window, const QString &first, const QString &last, const QString &phone)
 {
-    click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-    platform::ui::Sheet *sheet = sheetOver(window);
-    ASSERT_NE(sheet, nullptr);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-    typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
-    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
-    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Phones new"), sheet), phone);
-    click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window); }, 5000));
+    addContactThroughTheSheet(window, first, last, {{QStringLiteral("Phones new"), phone}});
 }
 
 // Each role runs only in a child started by a test below.

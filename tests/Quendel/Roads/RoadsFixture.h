@@ -16,6 +16,8 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -201,6 +203,90 @@ inline void chooseMenuItem(QMainWindow *window, const QString &menuTitle, const 
     settle();
 }
 
+// The menu dropped down by a button or a right click, once it is on show; null when none came.
+inline QMenu *poppedUpMenu(int timeoutMs = 2000)
+{
+    QMenu *menu = nullptr;
+    QTest::qWaitFor([&] {
+        menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        return menu && menu->isVisible();
+    }, timeoutMs);
+    return menu;
+}
+
+// Clicks the item `title` of the menu on show.
+inline void choosePoppedUpItem(const QString &title)
+{
+    QMenu *menu = poppedUpMenu();
+    ASSERT_NE(menu, nullptr) << "no menu on show to choose " << title.toStdString() << " from";
+    QAction *item = nullptr;
+    QStringList titles;
+    for (QAction *action : menu->actions()) {
+        titles << action->text();
+        if (action->text() == title && !item)
+            item = action;
+    }
+    ASSERT_NE(item, nullptr) << "no item " << title.toStdString() << " in: " << titles.join('|').toStdString();
+    ASSERT_TRUE(item->isEnabled()) << title.toStdString() << " is disabled";
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    settle();
+}
+
+// A right click on the row of a list whose text holds `text`.
+inline void rightClickRow(QAbstractItemView *list, const QString &text)
+{
+    ASSERT_NE(list, nullptr);
+    const QModelIndex index = rowWithText(list, text);
+    ASSERT_TRUE(index.isValid()) << "no row \"" << text.toStdString() << "\"";
+    activateWindowOf(list);
+    list->scrollTo(index);
+    const QPoint centre = list->visualRect(index).center();
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, centre);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, centre, list->viewport()->mapToGlobal(centre));
+    QApplication::sendEvent(list->viewport(), &event);
+    settle();
+}
+
+// A field of the add-contact sheet to type into, by its accessible name.
+struct SheetField
+{
+    QString name;
+    QString text;
+    bool pressReturn = true;
+};
+
+// The toolbar's Add, "Create Contact" (or "Create Private Contact") in its menu, the names and any more
+// fields typed into the sheet, and the sheet's Add button; returns once the sheet has closed.
+inline void addContactThroughTheSheet(QMainWindow *window, const QString &first, const QString &last,
+                                      const QList<SheetField> &more = {}, bool privateContact = false)
+{
+    QList<QWidget *> addButtons;
+    for (QWidget *widget : widgetsNamed(QStringLiteral("Add"), window)) {
+        if (widget->inherits("QToolButton"))
+            addButtons << widget;
+    }
+    ASSERT_EQ(addButtons.size(), 1);
+    click(addButtons.first());
+    choosePoppedUpItem(privateContact ? QStringLiteral("Create Private Contact") : QStringLiteral("Create Contact"));
+    platform::ui::Sheet *sheet = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (sheet = sheetOver(window)) != nullptr; }, 5000));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    if (!first.isEmpty())
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
+    if (!last.isEmpty())
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
+    for (const SheetField &field : more)
+        typeInto(widgetNamed<QLineEdit>(field.name, sheet), field.text, field.pressReturn);
+    QPushButton *add = nullptr;
+    for (QWidget *widget : widgetsNamed(QStringLiteral("Add"), sheet)) {
+        if (auto *button = qobject_cast<QPushButton *>(widget))
+            add = button;
+    }
+    ASSERT_NE(add, nullptr);
+    click(add);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window); }, 5000));
+}
+
 // Each road starts in an empty home, with every alert answered ahead or by its default button.
 class RoadTest : public ::testing::Test
 {
@@ -243,6 +329,18 @@ protected:
     }
 
     MainWindow *window() const { return app ? app->window() : nullptr; }
+
+    // A contact added through the Add menu's sheet, waited for in the contacts list.
+    void addContactThroughTheSheet(const QString &first, const QString &last, const QList<SheetField> &more = {},
+                                   bool privateContact = false)
+    {
+        roads::addContactThroughTheSheet(window(), first, last, more, privateContact);
+        const QString shown = QStringList{first, last}.join(QLatin1Char(' ')).trimmed();
+        auto *list = widgetNamed<QAbstractItemView>(QStringLiteral("Contacts"));
+        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(list, shown).isValid(); }, 5000))
+            << shown.toStdString() << " not in: " << rowTexts(list).join(QLatin1String(" | ")).toStdString();
+    }
 
     std::unique_ptr<AppDelegate> app;
     QList<int> exits;
