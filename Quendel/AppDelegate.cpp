@@ -9,6 +9,7 @@
 #include "Classes/Backups/DBFileRestore.h"
 #include "Mac/Preferences/BackupsPreferencesPane.h"
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
+#include "Mac/Preferences/DisplayPreferences.h"
 #include "platform/ui/FilePanel.h"
 
 #include "SharedAppGlobals.h"
@@ -35,6 +36,8 @@
 #include "QuendelKit/Infra/QDSSKeychain.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Settings/PasscodeLaunchCheck.h"
+#include "Classes/PasscodeLock.h"
+#include "Classes/CrashReporting.h"
 #include "QuendelKit/Settings/QuendelVersion.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
@@ -47,6 +50,8 @@
 #include "platform/ui/CommandRouter.h"
 #include "platform/ui/Sheet.h"
 
+#include <QDesktopServices>
+#include <QUrl>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -181,6 +186,8 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    // Reaching here is a normal end; a crash never unwinds this far.
+    CrashReporting::markCleanExit();
     SharedSettingController &settings = SharedSettingController::sharedSettings();
     if (settings.sharedSettingsDelegate().get() == static_cast<SharedSettingsDelegate *>(this))
         settings.setSharedSettingsDelegate(nullptr);
@@ -294,8 +301,13 @@ void AppDelegate::applicationWillFinishLaunching()
     // A first run removes any passcode left behind by an earlier installation; it must be gone before the
     // lock is decided, or a fresh installation would lock its user out with a code nobody knows.
     const bool firstLaunch = dataPlistValues().boolValue(FirstTimeDownloadKey);
-    if (firstLaunch)
+    if (firstLaunch) {
         QDSSKeychain::deletePasswordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
+        // Done once per installation: a passcode set from here on is the user's own.
+        dataPlistValues().setValue(FirstTimeDownloadKey, false);
+        SharedSettingController::sharedSettings().saveDataPlist();
+        recordStep(QStringLiteral("firstRun"));
+    }
     // A keychain that cannot be read while the lock is on keeps the program locked; the user is told why.
     const PasscodeLaunchCheck passcodeCheck = PasscodeLaunchCheck::run(firstLaunch);
     m_passwordExists = passcodeCheck.locked();
@@ -328,6 +340,12 @@ void AppDelegate::applicationDidFinishLaunching(const QVariantMap &launchNotific
         defaults->setBool(true, NewFirstTimeDownloadKey);
 
     QPointer<AppDelegate> self(this);
+    m_displaySettingsApplier = std::make_unique<DisplaySettingsApplier>(
+        [self] { return self && self->storeIsOpen() ? self->managedObjectContext() : ContextPtr(); },
+        [self] {
+            if (MacContactsViewController *contacts = self ? self->contactsViewController() : nullptr)
+                contacts->reloadAllContactsAndOutlineView();
+        });
     m_uploadCompleteObserver = ScopedObserver(CloudKitUploadCompleteNotification, nullptr, [self](const Notification &n) {
         if (self)
             self->qdCloudKitUploadCompleteNotification(n);
@@ -509,6 +527,7 @@ void AppDelegate::postUpdateAndApplicationDidFinishLaunchingWithNotification()
         startDropboxLaunchCheck();
 
     emit launchCompleted();
+    offerCrashReport();
 
     if (!m_pendingNotification.isEmpty()) {
         const QVariantMap pending = m_pendingNotification;
@@ -629,6 +648,9 @@ void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
 
     m_passwordController = m_services.makePasscodeSheet();
     setShowingPasswordScreen(true);
+    // Nothing of the data stays on show beside the lock.
+    if (m_preferencesWindowController && m_preferencesWindowController->isVisible())
+        m_preferencesWindowController->close();
     NotificationCenter::defaultCenter().post(PasswordScreenWillShowNotification, nullptr);
 
     QPointer<AppDelegate> self(this);
@@ -639,6 +661,11 @@ void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
         if (block)
             block();
         self->setShowingPasswordScreen(false);
+        // A notification clicked while the lock was up opens now (at launch, once the launch is complete).
+        if (self->m_launchComplete && !self->m_pendingNotification.isEmpty()) {
+            const QVariantMap pending = std::exchange(self->m_pendingNotification, {});
+            self->openNotification(pending);
+        }
     });
 }
 
@@ -940,11 +967,9 @@ void AppDelegate::applicationDidBecomeActive()
     }
     if (m_passwordExists) {
         const auto defaults = UserDefaults::standardUserDefaults();
-        const qint64 interval = defaults->integerForKey(RequirePinIntervalKey);
-        const QDateTime background = defaults->dateForKey(AppEnteredBackgroundTimeKey);
-        const qint64 backgroundMs = background.isValid() ? background.toMSecsSinceEpoch() : 0;
-        const qint64 nowMs = platform::core::Clock::now().toMSecsSinceEpoch();
-        if (nowMs > backgroundMs + interval * 1000) {
+        if (PasscodeLock::requiresPasscode(m_passwordExists, defaults->integerForKey(RequirePinIntervalKey),
+                                           defaults->dateForKey(AppEnteredBackgroundTimeKey),
+                                           platform::core::Clock::now())) {
             QDLogInfo(QStringLiteral("AppDelegate: applicationDidBecomeActive - requires password"));
             QPointer<AppDelegate> self(this);
             presentPasscodeScreenWithBlock([self] {
@@ -989,9 +1014,9 @@ void AppDelegate::userNotificationCenterDidActivateNotification(const QVariantMa
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     if (userInfo.isEmpty())
         return;
-    if (!m_launchComplete) {
+    if (!m_launchComplete || m_showingPasswordScreen) {
         // The lock screen, the pre-update backup and the launch alerts must run to their end; the contact
-        // opens once the store is there.
+        // opens once the store is there and the passcode was entered.
         m_pendingNotification = userInfo;
         recordStep(QStringLiteral("notificationDeferred"));
         return;
@@ -1227,6 +1252,60 @@ void AppDelegate::setActivityIndicatorAnimating(bool animating)
 void AppDelegate::initHockey()
 {
     recordStep(QStringLiteral("initHockey"));
+    CrashReporting::start(SharedSettingController::sharedSettings().applicationSupportPath());
+}
+
+void AppDelegate::offerCrashReport()
+{
+    const QString report = CrashReporting::pendingReport();
+    if (report.isEmpty() || !m_window)
+        return;
+    recordStep(QStringLiteral("offerCrashReport"));
+    AlertSpec spec;
+    spec.messageText = CrashReporting::OfferTitle;
+    spec.informativeText = QStringLiteral(
+        "The last time Quendel ran, it quit unexpectedly. A report of what it was doing was kept on this "
+        "computer.\n\nWould you like to send it by e-mail? You can read the e-mail before you send it; "
+        "nothing is sent otherwise.");
+    spec.buttonTitles = {CrashReporting::SendButton, CrashReporting::DontSendButton};
+    AlertPresenter::shared().beginSheet(spec, m_window, [report](const platform::ui::AlertResult &result) {
+        if (result.buttonIndex == 0) {
+            if (CrashReporting::sendReportByMail(report))
+                CrashReporting::discardPendingReport();
+            else
+                QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+                    QStringLiteral("Report not sent"),
+                    QStringLiteral("No e-mail program could take the report. It stays on this computer and is "
+                                   "offered again at the next start."),
+                    [](const platform::ui::AlertResult &) {});
+        } else if (result.buttonIndex == 1) {
+            CrashReporting::discardPendingReport();
+        }
+        // Any other end (the sheet was taken away) keeps the report for the next start.
+    });
+}
+
+void AppDelegate::showReviewNagMac()
+{
+    const int type = SharedSettingController::sharedSettings().showReviewPromptType();
+    // A prompt that points at no store would send the user nowhere.
+    if (type == 0 || CrashReporting::ReviewStoreURL.isEmpty())
+        return;
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
+        QStringLiteral("AppDelegate-Activity"),
+        {{QStringLiteral("Action"), QStringLiteral("ShowReviewNag")}, {QStringLiteral("Type:"), QStringLiteral("iTunes")}});
+    AlertSpec spec;
+    spec.messageText = QStringLiteral("Support Quendel");
+    spec.informativeText =
+        type == 2 ? QStringLiteral("If you enjoy using Quendel, please support us by updating your review or rating "
+                                   "in the App Store, or leave a new one if you haven't already.\n\n")
+                  : QStringLiteral("If you enjoy using Quendel, please support us by leaving a review / rating in "
+                                   "the App Store, or updating your existing review for the current version.\n\n");
+    spec.buttonTitles = {QStringLiteral("Review on App Store"), QStringLiteral("Not now")};
+    AlertPresenter::shared().beginSheet(spec, m_window, [](const platform::ui::AlertResult &result) {
+        if (result.buttonIndex == 0)
+            QDesktopServices::openUrl(QUrl(CrashReporting::ReviewStoreURL));
+    });
 }
 
 void AppDelegate::buildSidebarItems()
@@ -1290,7 +1369,7 @@ void AppDelegate::buildMainMenu()
         file->insertAction(file->actions().value(0), importContacts);
     m_window->addAction(importContacts);
 
-    // The report export pane opens as a window of its own from the File menu.
+    // The report export pane is a pane of the preferences; the File menu opens it there.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
     exportReport->setObjectName(QStringLiteral("exportReportPressed"));
     connect(exportReport, &QAction::triggered, this, [this] { showReportExportPane(); });
@@ -1302,27 +1381,9 @@ void AppDelegate::buildMainMenu()
 
 void AppDelegate::showReportExportPane()
 {
-    if (!m_window)
-        return;
-    auto *pane = m_window->findChild<ReportExportPane *>();
-    if (!pane) {
-        pane = new ReportExportPane(managedObjectContext().get(), m_window);
-        pane->setWindowFlag(Qt::Window);
-        pane->setGroupProvider(
-            [this] {
-                QWidget *button = m_toolbar ? m_toolbar->groupSelectionButton() : nullptr;
-                return button ? button->property("text").toString() : QString();
-            },
-            [this] {
-                MacContactsViewController *contacts = contactsViewController();
-                return contacts && contacts->contactsListSource() ? contacts->contactsListSource()->arrangedObjects()
-                                                                  : QList<Person *>();
-            });
-        pane->resize(460, 360);
-    }
-    pane->show();
-    pane->raise();
-    pane->activateWindow();
+    showPreferencesWindow();
+    if (m_preferencesWindowController)
+        m_preferencesWindowController->showWindowOnTab(PreferencesControllerWindowController::ExportTabIndex);
 }
 
 void AppDelegate::showImportContactsWindow()
@@ -1358,6 +1419,16 @@ void AppDelegate::showPreferencesWindow()
     if (!m_preferencesWindowController) {
         m_preferencesWindowController = new PreferencesControllerWindowController(this);
         m_preferencesWindowController->setAttribute(Qt::WA_DeleteOnClose, false);
+        m_preferencesWindowController->setReportGroupProvider(
+            [this] {
+                QWidget *button = m_toolbar ? m_toolbar->groupSelectionButton() : nullptr;
+                return button ? button->property("text").toString() : QString();
+            },
+            [this] {
+                MacContactsViewController *contacts = contactsViewController();
+                return contacts && contacts->contactsListSource() ? contacts->contactsListSource()->arrangedObjects()
+                                                                  : QList<Person *>();
+            });
     } else {
         m_preferencesWindowController->windowWillAppear();
     }
@@ -1384,6 +1455,7 @@ void AppDelegate::loadContactGroupSelectionMenuForButton()
 void AppDelegate::updateLaunchCount()
 {
     recordStep(QStringLiteral("updateLaunchCount"));
+    CrashReporting::updateLaunchCount();
 }
 
 void AppDelegate::showWhatsNewMessage()
