@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllLogsViewController.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "Classes/Sync/ContactsSyncController.h"
@@ -23,6 +24,8 @@
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
 #include "Mac/Shell/MainMenuCommands.h"
+#include "Classes/EmailHandoff.h"
+#include "platform/mail/MailHandoff.h"
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Reports/ReportExportPane.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
@@ -50,8 +53,6 @@
 #include "platform/ui/CommandRouter.h"
 #include "platform/ui/Sheet.h"
 
-#include <QDesktopServices>
-#include <QUrl>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -1129,6 +1130,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return makeMapSection();
     if (index == SectionSwitcher::ToDos)
         return new MacAllTodosViewController(managedObjectContext());
+    if (index == SectionSwitcher::Logs)
+        return new MacAllLogsViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -1162,6 +1165,10 @@ QTreeView *AppDelegate::sectionList(int index) const
     if (index == SectionSwitcher::Map && m_window) {
         if (auto *map = qobject_cast<MacMapViewController *>(m_window->sectionController(index)))
             return map->locationsListOutlineView();
+    }
+    if (index == SectionSwitcher::Logs && m_window) {
+        if (auto *logs = qobject_cast<MacAllLogsViewController *>(m_window->sectionController(index)))
+            return logs->allLogsOutlineView();
     }
     if (index == SectionSwitcher::Contacts) {
         if (MacContactsViewController *contacts = contactsViewController())
@@ -1268,20 +1275,27 @@ void AppDelegate::offerCrashReport()
         "computer.\n\nWould you like to send it by e-mail? You can read the e-mail before you send it; "
         "nothing is sent otherwise.");
     spec.buttonTitles = {CrashReporting::SendButton, CrashReporting::DontSendButton};
-    AlertPresenter::shared().beginSheet(spec, m_window, [report](const platform::ui::AlertResult &result) {
-        if (result.buttonIndex == 0) {
-            if (CrashReporting::sendReportByMail(report))
-                CrashReporting::discardPendingReport();
-            else
-                QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
-                    QStringLiteral("Report not sent"),
-                    QStringLiteral("No e-mail program could take the report. It stays on this computer and is "
-                                   "offered again at the next start."),
-                    [](const platform::ui::AlertResult &) {});
-        } else if (result.buttonIndex == 1) {
+    QPointer<AppDelegate> self(this);
+    AlertPresenter::shared().beginSheet(spec, m_window, [self, report](const platform::ui::AlertResult &result) {
+        if (result.buttonIndex == 1) {
             CrashReporting::discardPendingReport();
+            return;
         }
-        // Any other end (the sheet was taken away) keeps the report for the next start.
+        // Any other end than the two buttons (the sheet was taken away) keeps the report for the next start.
+        if (result.buttonIndex != 0 || !self)
+            return;
+        self->sendEmailWithSubject(CrashReporting::ReportSubject, report, {}, {ProblemReportAddress}, false, false,
+                                   [](bool handedOff) {
+                                       if (handedOff) {
+                                           CrashReporting::discardPendingReport();
+                                           return;
+                                       }
+                                       QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+                                           QStringLiteral("Report not sent"),
+                                           QStringLiteral("No e-mail program took the report. It stays on this "
+                                                          "computer and is offered again at the next start."),
+                                           [](const platform::ui::AlertResult &) {});
+                                   });
     });
 }
 
@@ -1302,9 +1316,10 @@ void AppDelegate::showReviewNagMac()
                   : QStringLiteral("If you enjoy using Quendel, please support us by leaving a review / rating in "
                                    "the App Store, or updating your existing review for the current version.\n\n");
     spec.buttonTitles = {QStringLiteral("Review on App Store"), QStringLiteral("Not now")};
-    AlertPresenter::shared().beginSheet(spec, m_window, [](const platform::ui::AlertResult &result) {
-        if (result.buttonIndex == 0)
-            QDesktopServices::openUrl(QUrl(CrashReporting::ReviewStoreURL));
+    QPointer<AppDelegate> self(this);
+    AlertPresenter::shared().beginSheet(spec, m_window, [self](const platform::ui::AlertResult &result) {
+        if (self && result.buttonIndex == 0)
+            self->reviewInAppStorePressed(false);
     });
 }
 
@@ -1335,6 +1350,18 @@ void AppDelegate::buildToolbar()
     m_toolbar->toolBar()->show();
     MainWindowToolbar::AddHandlers handlers;
     handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    handlers.newLogs = [this](QWidget *anchor) {
+        if (auto *logs = m_window ? qobject_cast<MacAllLogsViewController *>(
+                                        m_window->sectionController(SectionSwitcher::Logs))
+                                  : nullptr)
+            logs->newLogsButtonPressed(anchor);
+    };
+    handlers.newTodos = [this](QWidget *anchor) {
+        if (auto *todos = m_window ? qobject_cast<MacAllTodosViewController *>(
+                                         m_window->sectionController(SectionSwitcher::ToDos))
+                                   : nullptr)
+            todos->newTodosButtonPressed(anchor);
+    };
     handlers.printMap = [this] {
         if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
                                  : nullptr)
@@ -1377,6 +1404,7 @@ void AppDelegate::buildMainMenu()
     if (!menus.isEmpty() && menus.first()->menu())
         menus.first()->menu()->insertAction(m_menuCommands->preferencesCommand(), exportReport);
     m_menuCommands->addCommand(exportReport);
+    buildHelpMenu();
 }
 
 void AppDelegate::showReportExportPane()
@@ -1461,6 +1489,19 @@ void AppDelegate::updateLaunchCount()
 void AppDelegate::showWhatsNewMessage()
 {
     recordStep(QStringLiteral("showWhatsNewMessage"));
+}
+
+void AppDelegate::sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,
+                                       const QStringList &recipients, bool isHTML, bool shoudCleanupFiles,
+                                       std::function<void(bool handedOff)> done)
+{
+    EmailHandoff::sendEmail(subject, body, fileAttachments, recipients, isHTML, shoudCleanupFiles, std::move(done));
+}
+
+void AppDelegate::addItemToTempLocationForCleanup(const QUrl &file)
+{
+    if (file.isLocalFile())
+        platform::mail::MailHandoff::shared().scheduleCleanup({file.toLocalFile()});
 }
 
 void AppDelegate::askCloudKitSwitch()

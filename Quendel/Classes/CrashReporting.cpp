@@ -9,11 +9,8 @@
 #include "platform/core/UserDefaults.h"
 #include "platform/crash/CrashReporter.h"
 
-#include <QDesktopServices>
 #include <QDir>
-#include <QUrl>
 
-#include <mutex>
 
 using platform::core::UserDefaults;
 using platform::crash::CrashReporter;
@@ -21,23 +18,6 @@ using platform::crash::CrashReporter;
 namespace CrashReporting {
 
 namespace {
-
-std::mutex g_senderMutex;
-MailSender g_sender;
-
-// Every character outside the unreserved set is encoded, so "&", "=" and "?" in the text cannot cut the
-// body short or add headers.
-QString encoded(const QString &text)
-{
-    return QString::fromLatin1(QUrl::toPercentEncoding(text));
-}
-
-bool openMailDraft(const QString &subject, const QString &body)
-{
-    const QUrl url(QStringLiteral("mailto:?subject=%1&body=%2").arg(encoded(subject), encoded(body)),
-                   QUrl::StrictMode);
-    return QDesktopServices::openUrl(url);
-}
 
 QString flag(bool on)
 {
@@ -132,24 +112,6 @@ qint64 updateLaunchCount()
                                {QStringLiteral("ICloudEnabled"), flag(iCloudEnabledInApp())},
                                {QStringLiteral("DropboxEnabled"), flag(settings.isDropboxEnabled())}});
     return count;
-}
-
-void setMailSender(MailSender sender)
-{
-    std::lock_guard lock(g_senderMutex);
-    g_sender = std::move(sender);
-}
-
-bool sendReportByMail(const QString &report)
-{
-    MailSender sender;
-    {
-        std::lock_guard lock(g_senderMutex);
-        sender = g_sender;
-    }
-    if (sender)
-        return sender(ReportSubject, report);
-    return openMailDraft(ReportSubject, report);
 }
 
 } // namespace CrashReporting

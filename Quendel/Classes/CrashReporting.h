@@ -2,7 +2,6 @@
 
 #include <QString>
 
-#include <functional>
 
 // Crash reports, launch counting and the review prompt's rules. Reports stay on this machine: after a
 // crash the next launch offers the report to the user, who may send it by e-mail; nothing is sent
@@ -35,11 +34,5 @@ void discardPendingReport();
 
 // Counts this launch and sends its analytics events; the new count.
 qint64 updateLaunchCount();
-
-// Hands the report to the user's mail program as a draft; false when nothing could take it. A test or
-// the e-mail hand-off installs its own sender; null restores the default.
-using MailSender = std::function<bool(const QString &subject, const QString &body)>;
-void setMailSender(MailSender sender);
-bool sendReportByMail(const QString &report);
 
 } // namespace CrashReporting

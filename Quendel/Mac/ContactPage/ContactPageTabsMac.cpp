@@ -2,6 +2,7 @@
 
 #include "Mac/ContactPage/CommonListViewMac.h"
 #include "Mac/ContactPage/CommonOutlineViewController.h"
+#include "Mac/ContactPage/ContactFieldsViewControllerMac.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 #include "Mac/ContactPage/ContactLogsViewControllerMac.h"
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -31,6 +33,8 @@ CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platf
         return new ContactLogsViewControllerMac(person, parent);
     case ContactPageTabsMac::ToDosTab:
         return new ContactTodoViewControllerMac(person, parent);
+    case ContactPageTabsMac::FieldsTab:
+        return new ContactFieldsViewControllerMac(person, parent);
     default: {
         auto *pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), person, parent);
         auto *filler = new PlainTextLabel(QStringLiteral("Nothing here yet"));
@@ -180,6 +184,7 @@ bool ContactPagePane::canAddRecords() const
 {
     return qobject_cast<ContactLogsViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactTodoViewControllerMac *>(m_pane.data())
+        || qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactInfoViewControllerMac *>(m_pane.data());
 }
 
@@ -189,6 +194,8 @@ QAbstractItemView *ContactPagePane::listView() const
         return outline->outlineView();
     if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
         return info->outlineView();
+    if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
+        return fields->sourceTableView();
     return nullptr;
 }
 
@@ -198,13 +205,17 @@ void ContactPagePane::deleteSelectedRecord()
         logs->deleteSelectedLog();
     else if (auto *todos = qobject_cast<ContactTodoViewControllerMac *>(m_pane.data()))
         todos->deleteSelectedTodo();
+    else if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
+        fields->deleteSelectedRow();
     else if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()); info && info->isEditingContact())
         info->removeFieldsButtonPressed();
 }
 
-void ContactPagePane::showAddFieldsOptions(QObject *)
+void ContactPagePane::showAddFieldsOptions(QObject *sender)
 {
-    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+    if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
+        fields->showAddFieldsOptions(sender);
+    else if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
         info->addFieldsButtonPressed();
 }
 

@@ -6,7 +6,9 @@
 #include "Classes/CalendarLinkBridge.h"
 #include "Classes/PasscodeLock.h"
 #include "Classes/QDAlertDisplayMac.h"
+#include "Mac/Email/EmailTemplatesPreferencesPane.h"
 #include "Mac/Preferences/BackupsPreferencesPane.h"
+#include "Mac/Preferences/ManageDataPreferencesPane.h"
 #include "Mac/Reports/ReportExportPane.h"
 #include "Mac/Shell/CoreDataControllerMac.h"
 #include "Mac/Shell/MacEnterPasswordController.h"
@@ -108,6 +110,8 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
     addPane(makeManageDataPane(), QStringLiteral("Manage Data"));
     addPane(makeSyncPane(), QStringLiteral("Sync"));
     makeReportPane();
+    m_templatesPane = new EmailTemplatesPreferencesPane(this);
+    addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
     QPointer<PreferencesControllerWindowController> self(this);
     m_restoreObserver = platform::core::ScopedObserver(CoreDataControllerMac::RestoreDBNotification, nullptr,
                                                        [self](const platform::core::Notification &) {
@@ -288,19 +292,8 @@ QWidget *PreferencesControllerWindowController::makeManageDataPane()
 {
     auto *pane = new QWidget;
     auto *layout = new QVBoxLayout(pane);
-    auto *lists = new QGroupBox(QStringLiteral("Lists"), pane);
-    auto *listsLayout = new QHBoxLayout(lists);
-    // The list editors come with a later version; their buttons wait until then.
-    for (const QString &title : {QStringLiteral("Log Titles…"), QStringLiteral("To-do Titles…"),
-                                 QStringLiteral("Locations…"), QStringLiteral("Fields…")}) {
-        auto *button = new QPushButton(title, lists);
-        button->setAccessibleName(title);
-        button->setAutoDefault(false);
-        button->setEnabled(false);
-        listsLayout->addWidget(button);
-    }
-    listsLayout->addStretch();
-    layout->addWidget(lists);
+    layout->addWidget(new ManageDataPreferencesPane(
+        [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, pane));
     m_backupsPane = new BackupsPreferencesPane(this);
     layout->addWidget(m_backupsPane);
     layout->addStretch();
@@ -355,6 +348,7 @@ void PreferencesControllerWindowController::checkSettings()
     setupDefaultCheckboxes();
     loadGeocoderAddress();
     m_backupsPane->setupBackupOptions();
+    m_templatesPane->reloadTemplates();
     m_loading = false;
 }
 

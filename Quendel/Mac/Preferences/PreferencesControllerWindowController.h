@@ -11,6 +11,7 @@
 class AppDelegate;
 class Person;
 class BackupsPreferencesPane;
+class EmailTemplatesPreferencesPane;
 class MacCreatePasswordController;
 class MacEnterPasswordController;
 class QCheckBox;
@@ -58,6 +59,7 @@ public:
 
     QTabWidget *preferencesTabView() const { return m_tabs; }
     BackupsPreferencesPane *backupsPane() const { return m_backupsPane; }
+    EmailTemplatesPreferencesPane *templatesPane() const { return m_templatesPane; }
     ReportExportPane *reportExportPane() const { return m_reportPane; }
     // The group of the main window that the report export offers; kept for every new export pane.
     void setReportGroupProvider(std::function<QString()> title, std::function<QList<Person *>()> contacts);
@@ -99,6 +101,7 @@ private:
     DisplayPreferences m_displayPreferencesObject;
     QTabWidget *m_tabs = nullptr;
     BackupsPreferencesPane *m_backupsPane = nullptr;
+    EmailTemplatesPreferencesPane *m_templatesPane = nullptr;
     ReportExportPane *m_reportPane = nullptr;
     platform::store::ContextPtr m_reportContext;
     std::function<QString()> m_groupTitle;

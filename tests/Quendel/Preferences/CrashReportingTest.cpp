@@ -84,18 +84,4 @@ TEST_F(CrashReportingTest, AfterACrashTheReportHoldsTheLogAndTheBreadcrumbsOnce)
     EXPECT_TRUE(CrashReporting::pendingReport().isEmpty());
 }
 
-TEST_F(CrashReportingTest, TheReportGoesOnlyToTheSenderTheUserChose)
-{
-    QString subject, body;
-    CrashReporting::setMailSender([&](const QString &s, const QString &b) {
-        subject = s;
-        body = b;
-        return true;
-    });
-    EXPECT_TRUE(CrashReporting::sendReportByMail(QStringLiteral("a&b=c?d")));
-    EXPECT_EQ(subject, CrashReporting::ReportSubject);
-    EXPECT_EQ(body, QStringLiteral("a&b=c?d"));
-    CrashReporting::setMailSender(nullptr);
-}
-
 } // namespace

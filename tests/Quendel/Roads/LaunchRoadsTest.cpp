@@ -12,12 +12,14 @@
 
 #include "platform/core/PropertyList.h"
 #include "platform/crash/CrashReporter.h"
+#include "platform/mail/MailHandoff.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
 #include <QToolButton>
+#include <QUrlQuery>
 
 using namespace roads;
 
@@ -100,9 +102,13 @@ TEST_F(LaunchRoadsTest, AfterACrashTheNextStartOffersTheReportByEmail)
     marker.write("Started: 2026-12-10T09:00:00Z (process 42)\nsignal 6\n");
     marker.close();
     platform::core::UserDefaults::standardUserDefaults()->setInteger(2, QStringLiteral("HockeyDebug-ContactsPage-B"));
+    // The desktop takes the e-mail as a mailto: address.
     QStringList mails;
-    CrashReporting::setMailSender([&mails](const QString &subject, const QString &body) {
-        mails << subject + QStringLiteral("\n") + body;
+    platform::mail::MailHandoff::shared().setCommandName(QString());
+    platform::mail::setUrlOpener([&mails](const QUrl &url) {
+        const QUrlQuery query(url);
+        mails << url.path() + QStringLiteral("\n") + query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded) +
+                     QStringLiteral("\n") + query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded);
         return true;
     });
 
@@ -114,11 +120,13 @@ TEST_F(LaunchRoadsTest, AfterACrashTheNextStartOffersTheReportByEmail)
     EXPECT_EQ(alert->spec().messageText, CrashReporting::OfferTitle);
     click(alert->button(0));
 
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !mails.isEmpty(); }, 5000));
     ASSERT_EQ(mails.size(), 1);
-    EXPECT_TRUE(mails[0].startsWith(CrashReporting::ReportSubject));
+    EXPECT_TRUE(mails[0].startsWith(AppDelegate::ProblemReportAddress + QStringLiteral("\n") + CrashReporting::ReportSubject))
+        << mails[0].toStdString();
     EXPECT_TRUE(mails[0].contains(QStringLiteral("signal 6 (abort)")));
     EXPECT_TRUE(mails[0].contains(QStringLiteral("DebugKey = HockeyDebug-ContactsPage-B, Value = 2")));
-    EXPECT_TRUE(CrashReporting::pendingReport().isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([] { return CrashReporting::pendingReport().isEmpty(); }, 5000));
     quitThroughTheMenu();
 
     // A clean end leaves nothing to offer.
@@ -126,7 +134,8 @@ TEST_F(LaunchRoadsTest, AfterACrashTheNextStartOffersTheReportByEmail)
     settle();
     EXPECT_EQ(sheetOver(window()), nullptr);
     EXPECT_EQ(mails.size(), 1);
-    CrashReporting::setMailSender(nullptr);
+    platform::mail::setUrlOpener({});
+    platform::mail::MailHandoff::shared().setCommandName(platform::mail::MailHandoff::defaultCommandName());
     quitThroughTheMenu();
 }
 
