@@ -317,6 +317,8 @@ QWidget *PreferencesControllerWindowController::makeSyncPane()
     m_syncMessageLabel = new PlainTextLabel(pane);
     m_syncMessageLabel->setWordWrap(true);
     m_syncMessageLabel->setAccessibleName(QStringLiteral("Sync status"));
+    m_syncMessageLabel->setText(QStringLiteral("Sync is off: your journal is kept on this computer only. Make backups "
+                                               "from the Manage Data pane to keep a copy elsewhere."));
     layout->addWidget(m_syncMessageLabel);
     layout->addStretch();
     return pane;
