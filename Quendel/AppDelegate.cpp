@@ -1030,7 +1030,7 @@ void AppDelegate::openNotification(const QVariantMap &userInfo)
     QWidget *passcodeWindow = m_passwordController ? m_passwordController->sheetWindow() : nullptr;
     const auto sheets = platform::ui::Sheet::attachedSheets(m_window);
     for (platform::ui::Sheet *sheet : sheets) {
-        if (sheet != passcodeWindow)
+        if (sheet != passcodeWindow && sheet != m_crashOfferSheet)
             sheet->endSheet(platform::ui::ModalResponseCancel);
     }
     if (m_passwordController && m_passwordController->isAttached())
@@ -1274,15 +1274,15 @@ void AppDelegate::offerCrashReport()
         "The last time Quendel ran, it quit unexpectedly. A report of what it was doing was kept on this "
         "computer.\n\nWould you like to send it by e-mail? You can read the e-mail before you send it; "
         "nothing is sent otherwise.");
-    spec.buttonTitles = {CrashReporting::SendButton, CrashReporting::DontSendButton};
+    // Nothing leaves the machine unless the user asks: the default answer keeps the report here.
+    spec.buttonTitles = {CrashReporting::DontSendButton, CrashReporting::SendButton};
     QPointer<AppDelegate> self(this);
     AlertPresenter::shared().beginSheet(spec, m_window, [self, report](const platform::ui::AlertResult &result) {
-        if (result.buttonIndex == 1) {
+        if (result.buttonIndex != 1) {
             CrashReporting::discardPendingReport();
             return;
         }
-        // Any other end than the two buttons (the sheet was taken away) keeps the report for the next start.
-        if (result.buttonIndex != 0 || !self)
+        if (!self)
             return;
         self->sendEmailWithSubject(CrashReporting::ReportSubject, report, {}, {ProblemReportAddress}, false, false,
                                    [](bool handedOff) {
@@ -1297,6 +1297,8 @@ void AppDelegate::offerCrashReport()
                                            [](const platform::ui::AlertResult &) {});
                                    });
     });
+    // The offer is a launch alert: a notification clicked meanwhile does not take it away.
+    m_crashOfferSheet = platform::ui::Sheet::attachedSheet(m_window);
 }
 
 void AppDelegate::showReviewNagMac()

@@ -367,6 +367,7 @@ private:
     platform::core::ScopedObserver m_uploadCompleteObserver;
     // Contact names follow the display settings.
     std::unique_ptr<DisplaySettingsApplier> m_displaySettingsApplier;
+    QPointer<QWidget> m_crashOfferSheet;
     platform::core::ScopedObserver m_reachabilityObserver;
     platform::core::ScopedObserver m_internalErrorObserver;
     platform::core::ScopedObserver m_restorePreparationObserver;

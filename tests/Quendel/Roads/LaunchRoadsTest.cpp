@@ -118,7 +118,11 @@ TEST_F(LaunchRoadsTest, AfterACrashTheNextStartOffersTheReportByEmail)
     auto *alert = qobject_cast<platform::ui::AlertDialog *>(offer);
     ASSERT_NE(alert, nullptr);
     EXPECT_EQ(alert->spec().messageText, CrashReporting::OfferTitle);
-    click(alert->button(0));
+    // A notification clicked now leaves the offer where it is.
+    app->userNotificationCenterDidActivateNotification({{AppDelegate::ToDoAlertPersonGUIDKey, QStringLiteral("X")}});
+    ASSERT_EQ(sheetOver(window()), offer);
+    ASSERT_EQ(alert->button(1)->text(), CrashReporting::SendButton);
+    click(alert->button(1));
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return !mails.isEmpty(); }, 5000));
     ASSERT_EQ(mails.size(), 1);
