@@ -208,27 +208,26 @@ TEST_F(ContactRoadsTest, ControlsWithNothingToDoYetAreDisabled)
     addContact(QStringLiteral("Zoe"), QStringLiteral("Quill"));
     clickRow(contactsList(), QStringLiteral("Zoe Quill"));
 
-    // Calls, e-mails and messages and Paste have no window to go through; Preferences has its window.
+    // Calls, e-mails and messages go through the desktop; Paste has nothing to paste; Preferences has its window.
     for (const char *name : {"Call", "Email", "Message"})
-        EXPECT_FALSE(widgetNamed<QToolButton>(QString::fromLatin1(name))->isEnabled()) << name;
+        EXPECT_TRUE(widgetNamed<QToolButton>(QString::fromLatin1(name))->isEnabled()) << name;
     EXPECT_FALSE(menuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"))->isEnabled());
     EXPECT_TRUE(menuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"))->isEnabled());
 
-    // Tabs: Logs and ToDos add; Files and Fields have no editor yet.
+    // Tabs: Logs, ToDos and Fields add; Files has no editor yet.
     EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to Logs"))->isEnabled());
-    click(widgetNamed<QPushButton>(QStringLiteral("ToDos")));
-    EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to ToDos"))->isEnabled());
-    for (const char *tab : {"Files", "Fields"}) {
+    for (const char *tab : {"ToDos", "Fields"}) {
         click(widgetNamed<QPushButton>(QString::fromLatin1(tab)));
         auto *add = widgetNamed<QPushButton>(QStringLiteral("Add to ") + QString::fromLatin1(tab));
         ASSERT_NE(add, nullptr);
-        EXPECT_FALSE(add->isEnabled()) << tab;
+        EXPECT_TRUE(add->isEnabled()) << tab;
     }
+    click(widgetNamed<QPushButton>(QStringLiteral("Files")));
+    EXPECT_FALSE(widgetNamed<QPushButton>(QStringLiteral("Add to Files"))->isEnabled());
 
-    // Info: the privacy of a stored contact and the address-book message stay as they are.
+    // Info: the address-book message stays as it is.
     click(widgetNamed<QPushButton>(QStringLiteral("Info")));
     click(widgetNamed<QPushButton>(QStringLiteral("Edit")));
-    EXPECT_FALSE(widgetNamed<QCheckBox>(QStringLiteral("Private"))->isEnabled());
     for (QWidget *message : widgetsNamed(QStringLiteral("Address book link")))
         EXPECT_FALSE(message->isEnabled());
     click(widgetNamed<QPushButton>(QStringLiteral("Done")));
