@@ -11,6 +11,7 @@
 #include "Classes/Backups/DBFileRestore.h"
 #include "Mac/Preferences/BackupsPreferencesPane.h"
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
+#include "Mac/Preferences/DisplayPreferences.h"
 #include "platform/ui/FilePanel.h"
 
 #include "SharedAppGlobals.h"
@@ -40,6 +41,8 @@
 #include "QuendelKit/Infra/QDSSKeychain.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Settings/PasscodeLaunchCheck.h"
+#include "Classes/PasscodeLock.h"
+#include "Classes/CrashReporting.h"
 #include "QuendelKit/Settings/QuendelVersion.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
@@ -190,6 +193,8 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    // Reaching here is a normal end; a crash never unwinds this far.
+    CrashReporting::markCleanExit();
     SharedSettingController &settings = SharedSettingController::sharedSettings();
     if (settings.sharedSettingsDelegate().get() == static_cast<SharedSettingsDelegate *>(this))
         settings.setSharedSettingsDelegate(nullptr);
@@ -304,8 +309,13 @@ void AppDelegate::applicationWillFinishLaunching()
     // A first run removes any passcode left behind by an earlier installation; it must be gone before the
     // lock is decided, or a fresh installation would lock its user out with a code nobody knows.
     const bool firstLaunch = dataPlistValues().boolValue(FirstTimeDownloadKey);
-    if (firstLaunch)
+    if (firstLaunch) {
         QDSSKeychain::deletePasswordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
+        // Done once per installation: a passcode set from here on is the user's own.
+        dataPlistValues().setValue(FirstTimeDownloadKey, false);
+        SharedSettingController::sharedSettings().saveDataPlist();
+        recordStep(QStringLiteral("firstRun"));
+    }
     // A keychain that cannot be read while the lock is on keeps the program locked; the user is told why.
     const PasscodeLaunchCheck passcodeCheck = PasscodeLaunchCheck::run(firstLaunch);
     m_passwordExists = passcodeCheck.locked();
@@ -338,6 +348,12 @@ void AppDelegate::applicationDidFinishLaunching(const QVariantMap &launchNotific
         defaults->setBool(true, NewFirstTimeDownloadKey);
 
     QPointer<AppDelegate> self(this);
+    m_displaySettingsApplier = std::make_unique<DisplaySettingsApplier>(
+        [self] { return self && self->storeIsOpen() ? self->managedObjectContext() : ContextPtr(); },
+        [self] {
+            if (MacContactsViewController *contacts = self ? self->contactsViewController() : nullptr)
+                contacts->reloadAllContactsAndOutlineView();
+        });
     m_uploadCompleteObserver = ScopedObserver(CloudKitUploadCompleteNotification, nullptr, [self](const Notification &n) {
         if (self)
             self->qdCloudKitUploadCompleteNotification(n);
@@ -519,6 +535,7 @@ void AppDelegate::postUpdateAndApplicationDidFinishLaunchingWithNotification()
         startDropboxLaunchCheck();
 
     emit launchCompleted();
+    offerCrashReport();
 
     if (!m_pendingNotification.isEmpty()) {
         const QVariantMap pending = m_pendingNotification;
@@ -639,6 +656,9 @@ void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
 
     m_passwordController = m_services.makePasscodeSheet();
     setShowingPasswordScreen(true);
+    // Nothing of the data stays on show beside the lock.
+    if (m_preferencesWindowController && m_preferencesWindowController->isVisible())
+        m_preferencesWindowController->close();
     NotificationCenter::defaultCenter().post(PasswordScreenWillShowNotification, nullptr);
 
     QPointer<AppDelegate> self(this);
@@ -649,6 +669,11 @@ void AppDelegate::presentPasscodeScreenWithBlock(std::function<void()> block)
         if (block)
             block();
         self->setShowingPasswordScreen(false);
+        // A notification clicked while the lock was up opens now (at launch, once the launch is complete).
+        if (self->m_launchComplete && !self->m_pendingNotification.isEmpty()) {
+            const QVariantMap pending = std::exchange(self->m_pendingNotification, {});
+            self->openNotification(pending);
+        }
     });
 }
 
@@ -950,11 +975,9 @@ void AppDelegate::applicationDidBecomeActive()
     }
     if (m_passwordExists) {
         const auto defaults = UserDefaults::standardUserDefaults();
-        const qint64 interval = defaults->integerForKey(RequirePinIntervalKey);
-        const QDateTime background = defaults->dateForKey(AppEnteredBackgroundTimeKey);
-        const qint64 backgroundMs = background.isValid() ? background.toMSecsSinceEpoch() : 0;
-        const qint64 nowMs = platform::core::Clock::now().toMSecsSinceEpoch();
-        if (nowMs > backgroundMs + interval * 1000) {
+        if (PasscodeLock::requiresPasscode(m_passwordExists, defaults->integerForKey(RequirePinIntervalKey),
+                                           defaults->dateForKey(AppEnteredBackgroundTimeKey),
+                                           platform::core::Clock::now())) {
             QDLogInfo(QStringLiteral("AppDelegate: applicationDidBecomeActive - requires password"));
             QPointer<AppDelegate> self(this);
             presentPasscodeScreenWithBlock([self] {
@@ -999,9 +1022,9 @@ void AppDelegate::userNotificationCenterDidActivateNotification(const QVariantMa
         m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     if (userInfo.isEmpty())
         return;
-    if (!m_launchComplete) {
+    if (!m_launchComplete || m_showingPasswordScreen) {
         // The lock screen, the pre-update backup and the launch alerts must run to their end; the contact
-        // opens once the store is there.
+        // opens once the store is there and the passcode was entered.
         m_pendingNotification = userInfo;
         recordStep(QStringLiteral("notificationDeferred"));
         return;
@@ -1014,7 +1037,7 @@ void AppDelegate::openNotification(const QVariantMap &userInfo)
     QWidget *passcodeWindow = m_passwordController ? m_passwordController->sheetWindow() : nullptr;
     const auto sheets = platform::ui::Sheet::attachedSheets(m_window);
     for (platform::ui::Sheet *sheet : sheets) {
-        if (sheet != passcodeWindow)
+        if (sheet != passcodeWindow && sheet != m_crashOfferSheet)
             sheet->endSheet(platform::ui::ModalResponseCancel);
     }
     if (m_passwordController && m_passwordController->isAttached())
@@ -1256,6 +1279,70 @@ void AppDelegate::setActivityIndicatorAnimating(bool animating)
 void AppDelegate::initHockey()
 {
     recordStep(QStringLiteral("initHockey"));
+    CrashReporting::start(SharedSettingController::sharedSettings().applicationSupportPath());
+}
+
+void AppDelegate::offerCrashReport()
+{
+    const QString report = CrashReporting::pendingReport();
+    if (report.isEmpty() || !m_window)
+        return;
+    recordStep(QStringLiteral("offerCrashReport"));
+    AlertSpec spec;
+    spec.messageText = CrashReporting::OfferTitle;
+    spec.informativeText = QStringLiteral(
+        "The last time Quendel ran, it quit unexpectedly. A report of what it was doing was kept on this "
+        "computer.\n\nWould you like to send it by e-mail? You can read the e-mail before you send it; "
+        "nothing is sent otherwise.");
+    // Nothing leaves the machine unless the user asks: the default answer keeps the report here.
+    spec.buttonTitles = {CrashReporting::DontSendButton, CrashReporting::SendButton};
+    QPointer<AppDelegate> self(this);
+    AlertPresenter::shared().beginSheet(spec, m_window, [self, report](const platform::ui::AlertResult &result) {
+        if (result.buttonIndex != 1) {
+            CrashReporting::discardPendingReport();
+            return;
+        }
+        if (!self)
+            return;
+        self->sendEmailWithSubject(CrashReporting::ReportSubject, report, {}, {ProblemReportAddress}, false, false,
+                                   [](bool handedOff) {
+                                       if (handedOff) {
+                                           CrashReporting::discardPendingReport();
+                                           return;
+                                       }
+                                       QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+                                           QStringLiteral("Report not sent"),
+                                           QStringLiteral("No e-mail program took the report. It stays on this "
+                                                          "computer and is offered again at the next start."),
+                                           [](const platform::ui::AlertResult &) {});
+                                   });
+    });
+    // The offer is a launch alert: a notification clicked meanwhile does not take it away.
+    m_crashOfferSheet = platform::ui::Sheet::attachedSheet(m_window);
+}
+
+void AppDelegate::showReviewNagMac()
+{
+    const int type = SharedSettingController::sharedSettings().showReviewPromptType();
+    // A prompt that points at no store would send the user nowhere.
+    if (type == 0 || CrashReporting::ReviewStoreURL.isEmpty())
+        return;
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
+        QStringLiteral("AppDelegate-Activity"),
+        {{QStringLiteral("Action"), QStringLiteral("ShowReviewNag")}, {QStringLiteral("Type:"), QStringLiteral("iTunes")}});
+    AlertSpec spec;
+    spec.messageText = QStringLiteral("Support Quendel");
+    spec.informativeText =
+        type == 2 ? QStringLiteral("If you enjoy using Quendel, please support us by updating your review or rating "
+                                   "in the App Store, or leave a new one if you haven't already.\n\n")
+                  : QStringLiteral("If you enjoy using Quendel, please support us by leaving a review / rating in "
+                                   "the App Store, or updating your existing review for the current version.\n\n");
+    spec.buttonTitles = {QStringLiteral("Review on App Store"), QStringLiteral("Not now")};
+    QPointer<AppDelegate> self(this);
+    AlertPresenter::shared().beginSheet(spec, m_window, [self](const platform::ui::AlertResult &result) {
+        if (self && result.buttonIndex == 0)
+            self->reviewInAppStorePressed(false);
+    });
 }
 
 void AppDelegate::buildSidebarItems()
@@ -1345,7 +1432,7 @@ void AppDelegate::buildMainMenu()
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
         file->insertAction(file->actions().value(0), importCard);
 
-    // The report export pane opens as a window of its own from the File menu.
+    // The report export pane is a pane of the preferences; the File menu opens it there.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
     exportReport->setObjectName(QStringLiteral("exportReportPressed"));
     connect(exportReport, &QAction::triggered, this, [this] { showReportExportPane(); });
@@ -1358,27 +1445,9 @@ void AppDelegate::buildMainMenu()
 
 void AppDelegate::showReportExportPane()
 {
-    if (!m_window)
-        return;
-    auto *pane = m_window->findChild<ReportExportPane *>();
-    if (!pane) {
-        pane = new ReportExportPane(managedObjectContext().get(), m_window);
-        pane->setWindowFlag(Qt::Window);
-        pane->setGroupProvider(
-            [this] {
-                QWidget *button = m_toolbar ? m_toolbar->groupSelectionButton() : nullptr;
-                return button ? button->property("text").toString() : QString();
-            },
-            [this] {
-                MacContactsViewController *contacts = contactsViewController();
-                return contacts && contacts->contactsListSource() ? contacts->contactsListSource()->arrangedObjects()
-                                                                  : QList<Person *>();
-            });
-        pane->resize(460, 360);
-    }
-    pane->show();
-    pane->raise();
-    pane->activateWindow();
+    showPreferencesWindow();
+    if (m_preferencesWindowController)
+        m_preferencesWindowController->showWindowOnTab(PreferencesControllerWindowController::ExportTabIndex);
 }
 
 void AppDelegate::showImportContactsWindow()
@@ -1428,6 +1497,16 @@ void AppDelegate::showPreferencesWindow()
     if (!m_preferencesWindowController) {
         m_preferencesWindowController = new PreferencesControllerWindowController(this);
         m_preferencesWindowController->setAttribute(Qt::WA_DeleteOnClose, false);
+        m_preferencesWindowController->setReportGroupProvider(
+            [this] {
+                QWidget *button = m_toolbar ? m_toolbar->groupSelectionButton() : nullptr;
+                return button ? button->property("text").toString() : QString();
+            },
+            [this] {
+                MacContactsViewController *contacts = contactsViewController();
+                return contacts && contacts->contactsListSource() ? contacts->contactsListSource()->arrangedObjects()
+                                                                  : QList<Person *>();
+            });
     } else {
         m_preferencesWindowController->windowWillAppear();
     }
@@ -1458,6 +1537,7 @@ void AppDelegate::loadContactGroupSelectionMenuForButton()
 void AppDelegate::updateLaunchCount()
 {
     recordStep(QStringLiteral("updateLaunchCount"));
+    CrashReporting::updateLaunchCount();
 }
 
 void AppDelegate::showWhatsNewMessage()

@@ -23,6 +23,7 @@
 #include <memory>
 #include <vector>
 
+class DisplaySettingsApplier;
 class MapSaveNotices;
 class AddContactWindowController;
 class ContactGroupMenu;
@@ -142,6 +143,8 @@ public:
     void runAppLaunchOperations();
     // The lock screen; `block` runs after the right passcode. Dropped while a lock screen is up.
     void presentPasscodeScreenWithBlock(std::function<void()> block);
+    // Asks for a store review when one is due; shows nothing while no store is configured.
+    void showReviewNagMac();
 
     // ---- Lifecycle ----
     // The store controller's main context (the first request opens the store); null before the
@@ -280,6 +283,8 @@ protected:
     virtual void buildSidebarItems();
     virtual void loadContactGroupSelectionMenuForButton();
     virtual void updateLaunchCount();
+    // After a crash: offers the kept report to be sent by e-mail.
+    void offerCrashReport();
     virtual void showWhatsNewMessage();
     virtual void askCloudKitSwitch();
     virtual void addDropboxMenuItems();
@@ -365,6 +370,9 @@ private:
     std::function<void(int)> m_exitHandler;
 
     platform::core::ScopedObserver m_uploadCompleteObserver;
+    // Contact names follow the display settings.
+    std::unique_ptr<DisplaySettingsApplier> m_displaySettingsApplier;
+    QPointer<QWidget> m_crashOfferSheet;
     platform::core::ScopedObserver m_reachabilityObserver;
     platform::core::ScopedObserver m_internalErrorObserver;
     platform::core::ScopedObserver m_restorePreparationObserver;

@@ -9,6 +9,7 @@
 
 #include "Classes/Backups/QDAutomaticBackupController.h"
 #include "Mac/Shell/MacDatabaseUpdateBackupWindowController.h"
+#include "Mac/Shell/MacEnterPasswordController.h"
 
 #include "platform/core/Dispatch.h"
 #include "platform/core/NotificationCenter.h"
@@ -30,8 +31,8 @@ LaunchServiceFactory LaunchServiceFactory::placeholders()
     factory.makeBackupController = [](const ContextPtr &context) { return QDAutomaticBackupController::create(context); };
     factory.makeSyncManager = [](const ContextPtr &, qint64) { return std::make_shared<PlaceholderSyncManager>(); };
     factory.makeDropboxManager = [](const ContextPtr &) { return std::make_shared<PlaceholderDropboxManager>(); };
-    factory.makePasscodeSheet = [] {
-        return std::make_shared<PlaceholderPasscodeSheet>(PlaceholderPasscodeSheet::Unlocking::AtOnce);
+    factory.makePasscodeSheet = []() -> std::shared_ptr<PasscodeSheetService> {
+        return std::make_shared<MacEnterPasswordController>();
     };
     factory.makeDatabaseUpdateSheet = [](quint32 type) {
         return std::make_shared<MacDatabaseUpdateBackupWindowController>(type);

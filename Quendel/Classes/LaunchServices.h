@@ -272,9 +272,8 @@ private:
     DropBoxManagerDelegate *m_delegate = nullptr;
 };
 
-// Shows no prompt. The program's own sheet lets the user in on the next turn of the event loop, as after the
-// right passcode: a prompt nobody can answer would leave only Quit, shutting the user out of their data.
-// A test may make it hold the lock until unlock() instead.
+// Shows no prompt: holds the lock until unlock() (tests), or lets the user in on the next turn of the event
+// loop, as after the right passcode.
 class PlaceholderPasscodeSheet : public PasscodeSheetService,
                                  public std::enable_shared_from_this<PlaceholderPasscodeSheet>
 {

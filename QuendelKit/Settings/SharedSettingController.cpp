@@ -111,8 +111,12 @@ void SharedSettingController::loadDataPlist()
         return;
     }
     dataPlistValues().replace({});
-    if (error.code() == PropertyList::FileNotFoundError)
+    if (error.code() == PropertyList::FileNotFoundError) {
+        // No settings yet: this is the first run of an installation. The launch clears what an earlier
+        // installation may have left outside the data folder, then turns the flag off.
+        dataPlistValues().setValue(K::FirstTimeDownloadKey, true);
         return;
+    }
     keepUnreadableFile(path, error, QStringLiteral("data-plist-read"), QStringLiteral("Settings Could Not Be Read"),
                        QStringLiteral("data-plist-blocked"), QStringLiteral("the default settings are used"));
 }

@@ -31,6 +31,7 @@ class QDReachability;
 // Names the settings object shares with the rest of the program.
 namespace QDSettingsKeys {
 inline const QString DataPlistFileName = QStringLiteral("data.plist");
+inline const QString FirstTimeDownloadKey = QStringLiteral("first_time_download");
 inline const QString FileAttachmentsFolder = QStringLiteral("FileAttachments");
 inline const QString FileAttachmentsTestingFolder = QStringLiteral("FileAttachmentsTesting");
 inline const QString PersonImageReferencesFolder = QStringLiteral("PersonImageReferences");
@@ -122,6 +123,8 @@ public:
 
     // ---- Data plist ----
     void addValuesToPlist();
+    // Reads the data plist from its file; without a file this is the first run of an installation.
+    void loadDataPlist();
     // Writes dataPlistValues() whole to plistFilePath(); a failure is reported and answered false.
     bool saveDataPlist();
     // Changes a setting and its key-value mirror ("<key>_kvs") together; an invalid value removes both.
@@ -189,7 +192,6 @@ private:
     // Tells the user when the shared key-value file is kept aside; in place before anything writes to it.
     void observeSharedStoreFile();
     void initReachability();
-    void loadDataPlist();
     std::shared_ptr<platform::kvstore::KeyValueStore> keyValueStore() const;
     QString cloudBasePath() const;
     // This computer's identifier: the keychain's, or this run's own when the keychain proved unusable.

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QToolButton>
 
 using namespace roads;
@@ -52,6 +54,14 @@ protected:
             5000));
         if (preferences)
             EXPECT_TRUE(QTest::qWaitForWindowExposed(preferences));
+        // The backups sit in the Manage Data pane.
+        if (auto *tabs = preferences ? widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences) : nullptr) {
+            for (int i = 0; i < tabs->count(); ++i) {
+                if (tabs->tabText(i) == QLatin1String("Manage Data"))
+                    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
+            }
+            settle();
+        }
         return preferences;
     }
 

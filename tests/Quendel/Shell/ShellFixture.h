@@ -111,6 +111,8 @@ inline void markDataModelUpdateDone()
 {
     SharedSettingController::sharedSettings();
     dataPlistValues().setValue(SharedAppGlobals::MigrationCompleteKey, true);
+    // An installation that ran before: its first-run clean-up is behind it.
+    dataPlistValues().setValue(QDSettingsKeys::FirstTimeDownloadKey, false);
 }
 
 inline bool waitForStep(const AppDelegate &delegate, const QString &step, int count = 1, int timeoutMs = 10000)
