@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllFilesViewController.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "Classes/Sync/ContactsSyncController.h"
@@ -1104,6 +1105,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return makeMapSection();
     if (index == SectionSwitcher::ToDos)
         return new MacAllTodosViewController(managedObjectContext());
+    if (index == SectionSwitcher::Files)
+        return new MacAllFilesViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -1281,6 +1284,9 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->setAnalyticsLogger(logAnalytics);
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
     m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
+    // In the Files section a paste waits for the contact picker, which is not there yet: Paste stays off.
+    m_menuCommands->setFilesValidator(
+        [commands = m_menuCommands.get()](QAction *item) { return item != commands->pasteCommand(); });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
     // Import from the address book folder.
     auto *importContacts = new QAction(QStringLiteral("Import Contacts…"), m_menuCommands.get());

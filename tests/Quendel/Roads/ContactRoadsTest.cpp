@@ -214,11 +214,13 @@ TEST_F(ContactRoadsTest, ControlsWithNothingToDoYetAreDisabled)
     EXPECT_FALSE(menuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"))->isEnabled());
     EXPECT_TRUE(menuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"))->isEnabled());
 
-    // Tabs: Logs and ToDos add; Files and Fields have no editor yet.
+    // Tabs: Logs, ToDos and Files add; Fields has no editor yet.
     EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to Logs"))->isEnabled());
     click(widgetNamed<QPushButton>(QStringLiteral("ToDos")));
     EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to ToDos"))->isEnabled());
-    for (const char *tab : {"Files", "Fields"}) {
+    click(widgetNamed<QPushButton>(QStringLiteral("Files")));
+    EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to Files"))->isEnabled());
+    for (const char *tab : {"Fields"}) {
         click(widgetNamed<QPushButton>(QString::fromLatin1(tab)));
         auto *add = widgetNamed<QPushButton>(QStringLiteral("Add to ") + QString::fromLatin1(tab));
         ASSERT_NE(add, nullptr);
