@@ -1,5 +1,6 @@
 #include "AppDelegate.h"
 #include "Mac/Journal/MacAllFilesViewController.h"
+#include "Mac/Journal/MacAllLogsViewController.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
 #include "Classes/Sync/ContactsSyncController.h"
@@ -23,6 +24,8 @@
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
 #include "Mac/Shell/MainMenuCommands.h"
+#include "Classes/EmailHandoff.h"
+#include "platform/mail/MailHandoff.h"
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Reports/ReportExportPane.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
@@ -1107,6 +1110,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return new MacAllTodosViewController(managedObjectContext());
     if (index == SectionSwitcher::Files)
         return new MacAllFilesViewController(managedObjectContext());
+    if (index == SectionSwitcher::Logs)
+        return new MacAllLogsViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
         return nullptr;
     auto *contacts = new MacContactsViewController(managedObjectContext());
@@ -1140,6 +1145,10 @@ QTreeView *AppDelegate::sectionList(int index) const
     if (index == SectionSwitcher::Map && m_window) {
         if (auto *map = qobject_cast<MacMapViewController *>(m_window->sectionController(index)))
             return map->locationsListOutlineView();
+    }
+    if (index == SectionSwitcher::Logs && m_window) {
+        if (auto *logs = qobject_cast<MacAllLogsViewController *>(m_window->sectionController(index)))
+            return logs->allLogsOutlineView();
     }
     if (index == SectionSwitcher::Contacts) {
         if (MacContactsViewController *contacts = contactsViewController())
@@ -1259,6 +1268,18 @@ void AppDelegate::buildToolbar()
     m_toolbar->toolBar()->show();
     MainWindowToolbar::AddHandlers handlers;
     handlers.addContacts = [this](QWidget *) { showAddContactSheet(); };
+    handlers.newLogs = [this](QWidget *anchor) {
+        if (auto *logs = m_window ? qobject_cast<MacAllLogsViewController *>(
+                                        m_window->sectionController(SectionSwitcher::Logs))
+                                  : nullptr)
+            logs->newLogsButtonPressed(anchor);
+    };
+    handlers.newTodos = [this](QWidget *anchor) {
+        if (auto *todos = m_window ? qobject_cast<MacAllTodosViewController *>(
+                                         m_window->sectionController(SectionSwitcher::ToDos))
+                                   : nullptr)
+            todos->newTodosButtonPressed(anchor);
+    };
     handlers.printMap = [this] {
         if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
                                  : nullptr)
@@ -1304,6 +1325,7 @@ void AppDelegate::buildMainMenu()
     if (!menus.isEmpty() && menus.first()->menu())
         menus.first()->menu()->insertAction(m_menuCommands->preferencesCommand(), exportReport);
     m_menuCommands->addCommand(exportReport);
+    buildHelpMenu();
 }
 
 void AppDelegate::showReportExportPane()
@@ -1395,6 +1417,19 @@ void AppDelegate::updateLaunchCount()
 void AppDelegate::showWhatsNewMessage()
 {
     recordStep(QStringLiteral("showWhatsNewMessage"));
+}
+
+void AppDelegate::sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,
+                                       const QStringList &recipients, bool isHTML, bool shoudCleanupFiles,
+                                       std::function<void(bool handedOff)> done)
+{
+    EmailHandoff::sendEmail(subject, body, fileAttachments, recipients, isHTML, shoudCleanupFiles, std::move(done));
+}
+
+void AppDelegate::addItemToTempLocationForCleanup(const QUrl &file)
+{
+    if (file.isLocalFile())
+        platform::mail::MailHandoff::shared().scheduleCleanup({file.toLocalFile()});
 }
 
 void AppDelegate::askCloudKitSwitch()

@@ -224,6 +224,27 @@ public:
     bool ignoreAlertAfterDBBackup() const { return m_ignoreAlertAfterDBBackup; }
     void setIgnoreAlertAfterDBBackup(bool ignore) { m_ignoreAlertAfterDBBackup = ignore; }
     QList<QUrl> &shareAttachmentsArray() { return m_shareAttachmentsArray; }
+    // The one e-mail hand-off of the program (see EmailHandoff); `done` tells whether the mail program took it.
+    void sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,
+                              const QStringList &recipients, bool isHTML, bool shoudCleanupFiles,
+                              std::function<void(bool handedOff)> done = {});
+    // A temporary file handed to another program (dragged out): removed after the clean-up delay.
+    void addItemToTempLocationForCleanup(const QUrl &file);
+
+    // The Help menu (AppDelegate+Help.cpp).
+    static inline const QString SupportPageURL = QStringLiteral("https://quendel.app/support");
+    static inline const QString KeyboardShortcutsPageURL = QStringLiteral("https://quendel.app/support/keyboard-shortcuts");
+    static inline const QString ReviewPageURL = QStringLiteral("https://quendel.app/review");
+    static inline const QString StorePageURL = QStringLiteral("https://quendel.app/");
+    static inline const QString ProblemReportAddress = QStringLiteral("support@quendel.app");
+    static inline const QString SuggestionsAddress = QStringLiteral("suggestions@quendel.app");
+    void helpButtonPressed();
+    void keyboardShortcutsPressed();
+    void reportProblemPressed();
+    void sendSuggestionsPressed();
+    // From the menu, or (false) from the review prompt.
+    void reviewInAppStorePressed(bool fromMenu);
+    void referFriendsPressed();
     // The store is open and the post-launch step has finished.
     bool isLaunchComplete() const { return m_launchComplete; }
     // The store could not be opened: the program told the user and is quitting.
@@ -278,6 +299,7 @@ private:
     void recordStep(const QString &step) const;
     void buildToolbar();
     void buildMainMenu();
+    void buildHelpMenu();
     void showReportExportPane();
     void setShowingPasswordScreen(bool showing);
     // The list the arrow keys move into for section `index`; null for a section without one.

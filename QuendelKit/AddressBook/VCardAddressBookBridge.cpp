@@ -1255,3 +1255,791 @@ QVariantList VCardSettingsContactsBridge::addressBookPeopleWithUniqueID(const QS
             out << record.uniqueId();
     return out;
 }
+
+// ---- Matching by display name through the contact store
+
+namespace {
+
+// The contact order of the store's formatter: given name first.
+constexpr int StoreNameOrder = 1;
+
+bool equalIgnoringCase(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+// The contact's text at a key path of the matching tables.
+QString personText(const Person &person, const QString &keyPath)
+{
+    PersonInfo *info = person.personinfo();
+    if (keyPath == QLatin1String("personinfo.nickname"))
+        return info ? info->nickname() : QString();
+    if (keyPath == QLatin1String("personinfo.middleName"))
+        return info ? info->middleName() : QString();
+    return person.value(keyPath).toString();
+}
+
+bool inDedupeSet(const ab::ContactRecord &contact)
+{
+    return dedupeMatchingIDs().contains(contact.uniqueId());
+}
+
+QStringList multiValueTexts(const ab::ContactRecord &contact, const QString &property)
+{
+    QStringList texts;
+    for (const ab::MultiValueEntry &entry : contact.multiValue(property).entries)
+        texts << entry.value.toString();
+    return texts;
+}
+
+} // namespace
+
+QString VCardAddressBookBridge::formattedFullName(const Record &contact)
+{
+    return contact.fullName(StoreNameOrder);
+}
+
+bool VCardAddressBookBridge::matchContact(const Record &contact, const QString &property, const Person &person,
+                                          const QString &personKeyPath)
+{
+    const QString theirs = contact.stringValue(property);
+    const QString ours = personText(person, personKeyPath);
+    if (theirs.isEmpty() && ours.isEmpty())
+        return true;
+    return theirs == ours;
+}
+
+bool VCardAddressBookBridge::contactPhonesMatchSavedPhones(const Record &contact, const QList<Phones *> &phones)
+{
+    QStringList saved;
+    for (Phones *phone : phones)
+        saved << phone->phoneNumber();
+    for (const QString &value : multiValueTexts(contact, ab::property::Phone))
+        if (!saved.contains(value))
+            return false;
+    return true;
+}
+
+bool VCardAddressBookBridge::contactEmailsMatchSavedEmails(const Record &contact, const QList<Emails *> &emails)
+{
+    QStringList saved;
+    for (Emails *email : emails)
+        saved << email->emailAddress();
+    for (const QString &value : multiValueTexts(contact, ab::property::Email))
+        if (!saved.contains(value))
+            return false;
+    return true;
+}
+
+std::optional<VCardAddressBookBridge::Record> VCardAddressBookBridge::findContactByHashes(const Person &person,
+                                                                                          const QList<Record> &contacts) const
+{
+    const quint64 hash = customHashForPerson(person);
+    for (const Record &contact : contacts)
+        if (customHashForABRecord(contact) == hash && !inDedupeSet(contact))
+            return contact;
+    for (const Record &contact : contacts)
+        if (customHashForABRecord(contact) == hash)
+            return contact;
+    return std::nullopt;
+}
+
+QList<VCardAddressBookBridge::Record> VCardAddressBookBridge::filterMatchingContactsList(const Person &person,
+                                                                                        const QList<Record> &contacts,
+                                                                                        const QString &name) const
+{
+    QList<Record> kept;
+    for (const Record &contact : contacts) {
+        const QString full = formattedFullName(contact);
+        if (full.size() == name.size() && equalIgnoringCase(full, name))
+            kept << contact;
+    }
+    if (kept.size() == 1)
+        return kept;
+    if (kept.isEmpty())
+        return contacts;
+    static const QList<QPair<QString, QString>> pairs = {
+        {ab::property::FirstName, QStringLiteral("firstName")},
+        {ab::property::LastName, QStringLiteral("lastName")},
+        {ab::property::Organization, QStringLiteral("companyName")},
+        {ab::property::Note, QStringLiteral("notesField")},
+        {ab::property::Nickname, QStringLiteral("personinfo.nickname")},
+        {ab::property::MiddleName, QStringLiteral("personinfo.middleName")},
+        {ab::property::Title, QStringLiteral("prefixName")},
+        {ab::property::Suffix, QStringLiteral("suffixName")}};
+    QList<Record> exact;
+    for (const Record &contact : std::as_const(kept)) {
+        if (inDedupeSet(contact))
+            continue;
+        bool all = true;
+        for (const auto &[property, keyPath] : pairs)
+            all = all && matchContact(contact, property, person, keyPath);
+        if (all)
+            exact << contact;
+    }
+    return exact.size() == 1 ? exact : kept;
+}
+
+std::optional<VCardAddressBookBridge::Record>
+VCardAddressBookBridge::filterMatchingContactsListByRecordDetails(const Person &person, const QList<Record> &contacts) const
+{
+    const quint64 hash = customHashForPerson(person);
+    for (const Record &contact : contacts)
+        if (!inDedupeSet(contact) && customHashForABRecord(contact) == hash)
+            return contact;
+    const QVariant byHash = SharedSettingController::sharedSettings().abRecordFromAllHashesListWithPersonHash(hash);
+    if (byHash.isValid())
+        if (auto found = m_book->recordForUniqueId(byHash.toString()))
+            return found;
+
+    const QList<Phones *> phones = person.phones();
+    const QList<Emails *> emails = person.emails();
+    const QString notes = person.notesField();
+    for (const Record &contact : contacts) {
+        if (!inDedupeSet(contact)) {
+            const QString note = contact.stringValue(ab::property::Note);
+            const bool notesAgree = (note.isEmpty() && notes.isEmpty()) || note == notes;
+            if (contact.multiValue(ab::property::Phone).count() == phones.size() &&
+                contact.multiValue(ab::property::Email).count() == emails.size() &&
+                contact.multiValue(ab::property::Address).count() == person.addresses().size() &&
+                contactPhonesMatchSavedPhones(contact, phones) && contactEmailsMatchSavedEmails(contact, emails) &&
+                notesAgree) {
+                QDLogInfo(QStringLiteral("filterByRecordDetails: 1st pass - returning exact match"));
+                return contact;
+            }
+        }
+        if (isRecordFromCompany(contact) && !person.companyName().isEmpty() &&
+            person.companyName() == formattedFullName(contact)) {
+            QDLogInfo(QStringLiteral("filterByRecordDetails: 1st pass - exact match on companyName"));
+            return contact;
+        }
+    }
+    for (const Record &contact : contacts) {
+        if (inDedupeSet(contact))
+            continue;
+        const QString note = contact.stringValue(ab::property::Note);
+        if (!note.isEmpty() && note.size() == notes.size() && note == notes) {
+            QDLogInfo(QStringLiteral("filterByRecordDetails: 2nd pass - returning with notes match"));
+            return contact;
+        }
+        const qsizetype phoneCount = contact.multiValue(ab::property::Phone).count();
+        if (phoneCount > 0 && phoneCount == phones.size() && contactPhonesMatchSavedPhones(contact, phones)) {
+            QDLogInfo(QStringLiteral("filterByRecordDetails: 2nd pass - match by total phones"));
+            return contact;
+        }
+        const qsizetype emailCount = contact.multiValue(ab::property::Email).count();
+        if (emailCount > 0 && emailCount == emails.size() && contactEmailsMatchSavedEmails(contact, emails)) {
+            QDLogInfo(QStringLiteral("filterByRecordDetails: 2nd pass -  match by total emails"));
+            return contact;
+        }
+    }
+    std::optional<Record> best;
+    for (const Record &contact : contacts) {
+        if (inDedupeSet(contact))
+            continue;
+        if (!emails.isEmpty() && contact.multiValue(ab::property::Email).count() > 0 &&
+            multiValueTexts(contact, ab::property::Email).contains(emails.first()->emailAddress())) {
+            QDLogInfo(QStringLiteral("filterByRecordDetails: 3rd pass - found by emailAddress"));
+            best = contact;
+        }
+        if (!phones.isEmpty() && contact.multiValue(ab::property::Phone).count() > 0 &&
+            multiValueTexts(contact, ab::property::Phone).contains(phones.first()->phoneNumber())) {
+            QDLogInfo(QStringLiteral("filterByRecordDetails: 3rd pass - found by phoneNumber"));
+            best = contact;
+        }
+    }
+    return best;
+}
+
+std::optional<VCardAddressBookBridge::Record> VCardAddressBookBridge::findContactRecordByDisplayName(Person &person)
+{
+    const QString displayName = person.displayName();
+    if (displayName.isEmpty())
+        return std::nullopt;
+    QString name = displayName;
+    const QString prefix = person.prefixName();
+    if (!prefix.isEmpty() && name.startsWith(prefix))
+        name.remove(0, prefix.size());
+    const QString suffix = person.suffixName();
+    if (!suffix.isEmpty() && name.endsWith(suffix)) {
+        const bool longer = name.size() > suffix.size();
+        name.chop(suffix.size());
+        if (longer)
+            name.chop(1);
+    }
+    const quint64 hash = customHashForPerson(person);
+    const auto fromHashMap = [&]() -> std::optional<Record> {
+        const QVariant byHash = SharedSettingController::sharedSettings().abRecordFromAllHashesListWithPersonHash(hash);
+        return byHash.isValid() ? m_book->recordForUniqueId(byHash.toString()) : std::nullopt;
+    };
+    if (name.isEmpty())
+        return fromHashMap();
+
+    const QList<Record> results = m_book->peopleMatchingName(name);
+    std::optional<Record> candidate;
+    if (results.isEmpty()) {
+        candidate = fromHashMap();
+        if (candidate)
+            QDLogInfo(QStringLiteral("FindContactsByName: found 0 results - returning a matched contact from allHashes"));
+    }
+    if (results.size() == 1) {
+        const Record &only = results.first();
+        if (customHashForABRecord(only) == hash)
+            return only;
+        const int displayOrder = int(dataPlistValues().integerValue(Person::DisplayOrderSettingKey));
+        if (displayOrder == StoreNameOrder - 1) {
+            if (equalIgnoringCase(formattedFullName(only), displayName)) {
+                candidate = only;
+            } else {
+                const QString given = only.stringValue(ab::property::FirstName);
+                const QString family = only.stringValue(ab::property::LastName);
+                if (given.size() == person.firstName().size() && equalIgnoringCase(given, person.firstName()) &&
+                    family.size() == person.lastName().size() && equalIgnoringCase(family, person.lastName()))
+                    return only;
+                return std::nullopt;
+            }
+        } else {
+            const auto differ = [](const QString &a, const QString &b) {
+                return !a.isEmpty() && !b.isEmpty() && !equalIgnoringCase(a, b);
+            };
+            PersonInfo *info = person.personinfo();
+            if (differ(only.stringValue(ab::property::FirstName), person.firstName()) ||
+                differ(only.stringValue(ab::property::LastName), person.lastName()) ||
+                differ(only.stringValue(ab::property::Organization), person.companyName()) ||
+                differ(only.stringValue(ab::property::MiddleName), info ? info->middleName() : QString()))
+                return std::nullopt;
+            candidate = only;
+        }
+    } else if (!candidate) {
+        if (auto byHashes = findContactByHashes(person, results)) {
+            candidate = byHashes;
+        } else {
+            const QList<Record> byName = filterMatchingContactsList(person, results, displayName);
+            if (byName.size() == 1)
+                candidate = byName.first();
+            else if (byName.size() >= 2)
+                candidate = filterMatchingContactsListByRecordDetails(person, byName);
+        }
+    }
+    if (candidate && !candidate->uniqueId().isEmpty())
+        dedupeMatchingIDs().insert(candidate->uniqueId());
+    return candidate;
+}
+
+// ---- Detail lists from a store contact
+
+QString VCardAddressBookBridge::makeAddressStringFromPostalAddress(const QVariantMap &address)
+{
+    QStringList parts;
+    for (const QString &key : {ab::address_key::Street, ab::address_key::City, ab::address_key::State,
+                               ab::address_key::ZIP, ab::address_key::Country}) {
+        const QString part = address.value(key).toString();
+        if (!part.isEmpty())
+            parts << part;
+    }
+    QString joined = parts.join(QStringLiteral(", "));
+    for (QChar &c : joined)
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar(0x2028) || c == QChar(0x2029))
+            c = QLatin1Char(' ');
+    return joined;
+}
+
+namespace {
+
+QString contactCompared(DetailKind kind, const QVariant &value)
+{
+    return kind == DetailKind::Address ? VCardAddressBookBridge::makeAddressStringFromPostalAddress(value.toMap())
+                                       : value.toString();
+}
+
+QString storedCompared(const Detail &detail)
+{
+    if (detail.kind == DetailKind::Address) {
+        auto *address = static_cast<PersonAddress *>(detail.object);
+        QVariantMap map;
+        map.insert(ab::address_key::Street, address->street());
+        map.insert(ab::address_key::City, address->city());
+        map.insert(ab::address_key::State, address->state());
+        map.insert(ab::address_key::ZIP, address->zip());
+        map.insert(ab::address_key::Country, address->country());
+        return VCardAddressBookBridge::makeAddressStringFromPostalAddress(map);
+    }
+    return detail.text();
+}
+
+// Whether the stored label stays against the contact's: `identifierMatch` tells the two variants apart.
+bool labelStays(const QString &stored, const QString &localized, const QString &raw, bool identifierMatch,
+                DetailKind kind)
+{
+    if (identifierMatch) {
+        if (stored.isEmpty() && raw.isEmpty())
+            return true;
+    } else if (kind == DetailKind::Address) {
+        if (localized.isEmpty() && stored.isNull())
+            return true;
+    } else if (stored.isEmpty() && localized.isEmpty()) {
+        return true;
+    }
+    if (!stored.isNull() && stored == localized)
+        return true;
+    if (stored == QLatin1String("None") && localized.isEmpty() && !localized.isNull())
+        return true;
+    if (!stored.isNull() && stored.isEmpty() && localized == QLatin1String("None"))
+        return true;
+    return false;
+}
+
+void logCreation(DetailKind kind, const ab::MultiValueEntry &entry)
+{
+    const char *format = kind == DetailKind::Phone   ? "createPhone: label = %1, value = %2, identifier = %3"
+                         : kind == DetailKind::Email ? "createEmail: label = %1, value = %2, identifier = %3"
+                         : kind == DetailKind::Website ? "createURL: label = %1, value = %2, identifier = %3"
+                                                       : nullptr;
+    if (format)
+        QDLogInfo(QString::fromLatin1(format).arg(entry.label, entry.value.toString(), entry.identifier));
+}
+
+} // namespace
+
+void VCardAddressBookBridge::setupDetailsForContact(Person &person, const Record &contact, DetailKind kind)
+{
+    for (const ab::MultiValueEntry &entry : contact.multiValue(propertyFor(kind)).entries) {
+        logCreation(kind, entry);
+        createDetail(person, kind, entry, Record::localizedLabel(entry.label));
+    }
+}
+
+int VCardAddressBookBridge::updateDetailsForContact(Person &person, const Record &contact, DetailKind kind)
+{
+    const QList<ab::MultiValueEntry> entries = contact.multiValue(propertyFor(kind)).entries;
+    QList<Detail> existing = detailsOf(person, kind);
+    QStringList values;
+    QStringList identifiers;
+    for (const Detail &d : existing) {
+        values << storedCompared(d);
+        if (!d.localIdentifier().isEmpty())
+            identifiers << d.localIdentifier();
+    }
+    const bool cloudOn = SharedSettingController::sharedSettings().isCloudKitEnabled();
+    QList<ab::MultiValueEntry> toPlace;
+    int result = 0;
+    const auto changedInPlace = [&] {
+        if (result == 0)
+            result = 1;
+    };
+    for (const ab::MultiValueEntry &entry : entries) {
+        const QString label = Record::localizedLabel(entry.label);
+        const QString value = contactCompared(kind, entry.value);
+        if (identifiers.size() == existing.size() && identifiers.contains(entry.identifier)) {
+            const qsizetype k = identifiers.indexOf(entry.identifier);
+            const Detail d = existing.at(k);
+            if (storedCompared(d) != value) {
+                bool store = true;
+                if (kind == DetailKind::Phone)
+                    store = digitsOnly(d.text()) != digitsOnly(value);
+                if (store) {
+                    if (kind == DetailKind::Address)
+                        static_cast<PersonAddress *>(d.object)->updateAddressWithAddressDictionary(entry.value.toMap());
+                    else
+                        d.fill(ab::MultiValueEntry{d.localIdentifier(), QString(), entry.value}, d.label());
+                    changedInPlace();
+                }
+            }
+            if (!labelStays(d.label(), label, entry.label, true, kind)) {
+                d.setLabel(label);
+                changedInPlace();
+            }
+            values.removeAt(k);
+            existing.removeAt(k);
+            identifiers.removeAt(k);
+            continue;
+        }
+        const qsizetype k = values.indexOf(value);
+        if (k >= 0) {
+            const Detail d = existing.at(k);
+            if (!labelStays(d.label(), label, entry.label, false, kind)) {
+                d.setLabel(label);
+                changedInPlace();
+            }
+            values.removeAt(k);
+            existing.removeAt(k);
+            if (d.localIdentifier().isEmpty() || (d.localIdentifier() != entry.identifier && cloudOn))
+                d.setLocalIdentifier(entry.identifier);
+            continue;
+        }
+        toPlace << entry;
+    }
+    for (const ab::MultiValueEntry &entry : std::as_const(toPlace)) {
+        const QString label = Record::localizedLabel(entry.label);
+        if (!existing.isEmpty()) {
+            existing.takeFirst().fill(entry, label);
+            changedInPlace();
+        } else {
+            logCreation(kind, entry);
+            createDetail(person, kind, entry, label);
+            result = 2;
+        }
+    }
+    for (const Detail &d : std::as_const(existing)) {
+        // The contact already lost it: nothing to write back.
+        d.object->setDeleteFromAddressBook(false);
+        person.managedObjectContext()->deleteObject(d.object);
+        result = 2;
+    }
+    return result;
+}
+
+// ---- Import and refresh from the contact store
+
+namespace {
+
+const QList<QPair<QString, QString>> &personStringMap()
+{
+    static const QList<QPair<QString, QString>> map = {{QStringLiteral("firstName"), ab::property::FirstName},
+                                                       {QStringLiteral("lastName"), ab::property::LastName},
+                                                       {QStringLiteral("companyName"), ab::property::Organization},
+                                                       {QStringLiteral("suffixName"), ab::property::Suffix},
+                                                       {QStringLiteral("prefixName"), ab::property::Title},
+                                                       {QStringLiteral("notesField"), ab::property::Note}};
+    return map;
+}
+
+// The PersonInfo rule: an emptied value in the store leaves the stored one.
+bool updateInfoStrings(PersonInfo *info, const ab::ContactRecord &contact)
+{
+    if (!info)
+        return false;
+    bool changed = false;
+    for (const auto &[attribute, property] : infoStringMap()) {
+        const QString incoming = contact.stringValue(property);
+        if (incoming.isEmpty() || info->value(attribute).toString() == incoming)
+            continue;
+        info->setValue(attribute, incoming);
+        changed = true;
+    }
+    return changed;
+}
+
+void deletePersonInfo(Person &person)
+{
+    if (PersonInfo *info = person.personinfo()) {
+        person.setPersoninfo(nullptr);
+        person.managedObjectContext()->deleteObject(info);
+    }
+}
+
+} // namespace
+
+bool VCardAddressBookBridge::checkAndUpdateStringProperty(Person &person, const QString &attribute,
+                                                          const Record &contact, const QString &property)
+{
+    return checkAndUpdateString(person, attribute, contact.stringValue(property));
+}
+
+bool VCardAddressBookBridge::shouldCreatePersonInfoWithContact(const std::optional<Record> &contact)
+{
+    if (!contact)
+        return false;
+    if (contact->birthday().has_value())
+        return true;
+    for (const QString &p : {ab::property::Department, ab::property::JobTitle, ab::property::MiddleName,
+                             ab::property::Nickname})
+        if (!contact->stringValue(p).isEmpty())
+            return true;
+    return false;
+}
+
+bool VCardAddressBookBridge::doesPersonInfoHaveData(const Person &person)
+{
+    PersonInfo *info = person.personinfo();
+    if (!info)
+        return false;
+    for (const QString &key : {QStringLiteral("middleName"), QStringLiteral("nickname"), QStringLiteral("departmentName"),
+                               QStringLiteral("jobDescription"), QStringLiteral("phoneticFirstName"),
+                               QStringLiteral("phoneticMiddleName"), QStringLiteral("phoneticLastName"),
+                               QStringLiteral("previousFamilyName")}) {
+        const QVariant value = info->value(key);
+        if (value.isValid() && !value.isNull())
+            return true;
+    }
+    return info->birthday().isValid();
+}
+
+ab::PartialDate VCardAddressBookBridge::relevantBirthdayDateComponentsFromComponent(const ab::PartialDate &components)
+{
+    return ab::PartialDate{components.year > 1899 ? components.year : 0, components.month, components.day};
+}
+
+bool VCardAddressBookBridge::checkUpdateBirthdayPropertyWithContactDateComponent(
+    Person &person, const std::optional<ab::PartialDate> &components)
+{
+    PersonInfo *info = person.personinfo();
+    const QDateTime stored = info ? info->birthday() : QDateTime();
+    if (components && stored.isValid()) {
+        const ab::PartialDate a = relevantBirthdayDateComponentsFromComponent(*components);
+        const QDate storedDate = stored.toUTC().date();
+        const ab::PartialDate b =
+            relevantBirthdayDateComponentsFromComponent({storedDate.year(), storedDate.month(), storedDate.day()});
+        const bool sameYear = !a.hasYear() || (b.hasYear() && a.year == b.year);
+        if (a.day == b.day && a.month == b.month && sameYear)
+            return false;
+        if (!a.isValid())
+            return false;
+        const QDateTime updated = birthdayDate(a);
+        QDLogInfo(QStringLiteral("checkAndUpdateIfNameChanged: update birthday from %1 to %2")
+                      .arg(stored.toString(Qt::ISODate), updated.toString(Qt::ISODate)));
+        info->setBirthday(updated);
+        return true;
+    }
+    if (!components && stored.isValid()) {
+        QDLogInfo(QStringLiteral("checkAndUpdateIfNameChanged - self.person.birthday exists but empty contacts ... "
+                                 "removed birthday"));
+        info->setBirthday(QDateTime());
+        return true;
+    }
+    return false;
+}
+
+void VCardAddressBookBridge::setupCommonPropertiesWithContact(Person &person, const Record &contact)
+{
+    person.setCompositeName(formattedFullName(contact));
+    QDLogInfo(QStringLiteral("settingCommonProperties, contact composite name = %1").arg(person.compositeName()));
+    for (const auto &[attribute, property] : personStringMap())
+        checkAndUpdateStringProperty(person, attribute, contact, property);
+    if (person.guid().isEmpty())
+        person.setGuid(Person::makePersonGUID());
+    for (DetailKind kind : {DetailKind::Phone, DetailKind::Email, DetailKind::Address, DetailKind::Website}) {
+        if (detailsOf(person, kind).isEmpty())
+            setupDetailsForContact(person, contact, kind);
+        else
+            updateDetailsForContact(person, contact, kind);
+    }
+    if (!person.personinfo() && shouldCreatePersonInfoWithContact(contact)) {
+        PersonInfo *info = insertPersonInfo(person);
+        info->setValue(QStringLiteral("createdAt"), platform::core::Clock::now());
+    }
+    updateInfoStrings(person.personinfo(), contact);
+    if (PersonInfo *info = person.personinfo()) {
+        if (const auto birthday = contact.birthday()) {
+            if (birthday->isValid()) {
+                const QDateTime date = birthdayDate(*birthday);
+                if (info->birthday() != date)
+                    info->setBirthday(date);
+            } else if (info->birthday().isValid()) {
+                info->setBirthday(QDateTime());
+            }
+        }
+        if (!doesPersonInfoHaveData(person)) {
+            QDLogInfo(QStringLiteral("setupCommonPropertiesWithRecord: deleting PersonInfo since it is empty"));
+            deletePersonInfo(person);
+        }
+    }
+    person.setDisplayName(person.makeDisplayName());
+}
+
+bool VCardAddressBookBridge::updatePersonWithContact(Person &person, const Record &contact)
+{
+    person.setContactIdentifier(contact.uniqueId());
+    if (!person.value(QStringLiteral("createdAt")).toDateTime().isValid())
+        person.setValue(QStringLiteral("createdAt"), platform::core::Clock::now());
+    setupCommonPropertiesWithContact(person, contact);
+    PersonInfo *info = person.personinfo();
+    if (!person.compositeName().isEmpty() && person.firstName().isNull() && person.lastName().isNull() &&
+        person.companyName().isNull() && (!info || info->middleName().isNull()) && person.suffixName().isNull() &&
+        person.prefixName().isNull()) {
+        const QStringList words =
+            person.compositeName().split(QRegularExpression(QStringLiteral("[ \\t]+")), Qt::SkipEmptyParts);
+        if (words.size() == 1) {
+            if (dataPlistValues().integerValue(Person::DisplayOrderSettingKey) != 0)
+                person.setLastName(words.first());
+            else
+                person.setFirstName(words.first());
+        } else if (words.size() >= 2) {
+            person.setFirstName(words.at(0));
+            person.setLastName(words.at(1));
+        }
+    }
+    if (!person.isContactPrivate()) {
+        person.setPersonImage(thumbnailImageForContact(contact));
+    } else {
+        const QByteArray thumbnail = thumbnailImageForContact(contact);
+        const QByteArray full = fullImageForContact(contact);
+        if (!thumbnail.isEmpty())
+            person.setPrivateImage(thumbnail);
+        else if (!full.isEmpty())
+            person.setPrivateImage(full);
+        // A contact without a picture gets no empty picture record, and a picture file it has stays.
+        if (!full.isEmpty()) {
+            PersonImage *picture = person.fullimage();
+            if (!picture) {
+                picture = person.managedObjectContext()->insertNewObject<PersonImage>(PersonImage::EntityName);
+                picture->setPerson(&person);
+                person.setFullimage(picture);
+            }
+            if (!picture->saveImageReferenceForData(full))
+                QDLogError(QStringLiteral("updatePersonWithContact: the picture file was not written"));
+        }
+    }
+    findABRecordIdentifier(person);
+    return true;
+}
+
+Person *VCardAddressBookBridge::makeNewPersonWithContact(const Record &contact, bool isPrivate,
+                                                         platform::store::ManagedObjectContext *context)
+{
+    auto *person = context->insertNewObject<Person>(Person::EntityName);
+    person->setIsContactPrivate(isPrivate);
+    updatePersonWithContact(*person, contact);
+    QDError error;
+    if (!context->save(&error))
+        QDLogError(QStringLiteral("Unresolved error %1, %2").arg(error.localizedDescription(), error.toString()));
+    return person;
+}
+
+int VCardAddressBookBridge::checkAndUpdateContactRecordWithImageCheck(Person &person, bool imageCheck)
+{
+    platform::store::ManagedObjectContext *context = person.managedObjectContext();
+    if (!context || person.isDeleted())
+        return RefreshNothing;
+    QDError fetchError;
+    if (!context->existingObjectWithID(person.objectID(), &fetchError) || !fetchError.isNull())
+        return RefreshNothing;
+    const QString identifier = person.contactIdentifier();
+    if (identifier.isEmpty()) {
+        person.setDontReloadRecord(true);
+        return RefreshNoIdentifier;
+    }
+    const std::optional<Record> contact = m_book->recordForUniqueId(identifier);
+    if (!contact) {
+        person.setDontReloadRecord(true);
+        return RefreshNothing;
+    }
+    if (person.isContactPrivate() || person.dontReloadRecord())
+        return RefreshNothing;
+
+    int result = RefreshNothing;
+    if (imageCheck) {
+        // Compared with what the contact would take, so that an unchanged picture is not reported again.
+        const QByteArray full = fullImageForContact(*contact);
+        if ((!thumbnailImageForContact(*contact).isEmpty() || !person.personImage().isEmpty()) &&
+            person.personImage() != full) {
+            QDLogInfo(QStringLiteral("checkContactInfo - picture changed!"));
+            person.setPersonImage(full);
+            result = RefreshPictureOnly;
+        }
+    }
+    const struct
+    {
+        DetailKind kind;
+        const char *log;
+    } lists[] = {{DetailKind::Address, "updateAddressForContact is true - %1"},
+                 {DetailKind::Email, "updateEmailsForContact is true - %1"},
+                 {DetailKind::Phone, "updatePhonesForContact is true - %1"},
+                 {DetailKind::Website, "updateURLSForContact is true - %1"}};
+    for (const auto &list : lists) {
+        const int changed = updateDetailsForContact(person, *contact, list.kind);
+        if (changed == 0)
+            continue;
+        if (list.kind == DetailKind::Address || result != RefreshChanged) {
+            result = changed;
+            QDLogInfo(QString::fromLatin1(list.log).arg(person.displayName()));
+        }
+    }
+    if (person.guid().isEmpty()) {
+        person.setGuid(Person::makePersonGUID());
+        result = RefreshChanged;
+    }
+    const QString fullName = formattedFullName(*contact);
+    if (!fullName.isEmpty() && fullName != person.compositeName()) {
+        QDLogInfo(QStringLiteral("name for %1 changed to %2").arg(person.compositeName(), fullName));
+        person.setCompositeName(fullName);
+        result = RefreshChanged;
+    }
+    for (const auto &[attribute, property] : personStringMap())
+        if (checkAndUpdateStringProperty(person, attribute, *contact, property))
+            result = RefreshChanged;
+    if (!person.personinfo() && shouldCreatePersonInfoWithContact(contact)) {
+        QDLogInfo(QStringLiteral("checkAndUpdateIfNameChanged: create new PersonInfo"));
+        PersonInfo *info = insertPersonInfo(person);
+        info->setValue(QStringLiteral("createdAt"), platform::core::Clock::now());
+        result = RefreshChanged;
+    }
+    if (updateInfoStrings(person.personinfo(), *contact))
+        result = RefreshChanged;
+    const bool birthdayChanged = checkUpdateBirthdayPropertyWithContactDateComponent(person, contact->birthday());
+    if (person.personinfo() && !doesPersonInfoHaveData(person)) {
+        deletePersonInfo(person);
+    } else if (result != RefreshChanged && !birthdayChanged) {
+        if (result == RefreshDetailsAddedOrRemoved)
+            person.setRecordModifiedDate(platform::core::Clock::now());
+        return result;
+    }
+    person.remakeDisplayName();
+    return RefreshChanged;
+}
+
+void VCardAddressBookBridge::loadReferenceImageForContactFramework(Person &person)
+{
+    if (person.dontReloadRecord() || person.isContactPrivate())
+        return;
+    const QString identifier = person.contactIdentifier();
+    if (!identifier.isEmpty()) {
+        const std::optional<Record> contact = m_book->recordForUniqueId(identifier);
+        if (!contact) {
+            QDLogInfo(QStringLiteral("loadImageRecord: contactIdentifier there but doesn't match ... %1")
+                          .arg(person.displayName()));
+            person.setContactIdentifier(QString());
+            return;
+        }
+        const QByteArray thumbnail = thumbnailImageForContact(*contact);
+        person.setPersonImage(!thumbnail.isEmpty() ? thumbnail : fullImageForContact(*contact));
+        return;
+    }
+    if (const std::optional<Record> match = findContactRecordByDisplayName(person)) {
+        person.setContactIdentifier(match->uniqueId());
+        if (const std::optional<Record> contact = m_book->recordForUniqueId(match->uniqueId()))
+            person.setPersonImage(thumbnailImageForContact(*contact));
+        return;
+    }
+    person.setDontReloadRecord(true);
+}
+
+// ---- A new store contact filled from a contact
+
+void VCardAddressBookBridge::populatePersonDataIntoMutableContact(Person &person, Record &contact)
+{
+    for (const auto &[attribute, property] : personStringMap())
+        contact.setStringValue(property, person.value(attribute).toString());
+    PersonInfo *info = person.personinfo();
+    if (info && info->birthday().isValid()) {
+        const QDate date = info->birthday().toLocalTime().date();
+        contact.setBirthday(ab::PartialDate{date.year(), date.month(), date.day()});
+    }
+    for (const auto &[attribute, property] : infoStringMap())
+        contact.setStringValue(property, info ? info->value(attribute).toString() : QString());
+    for (DetailKind kind : {DetailKind::Phone, DetailKind::Email, DetailKind::Address, DetailKind::Website}) {
+        const QList<Detail> details = detailsOf(person, kind);
+        if (details.isEmpty())
+            continue;
+        ab::MultiValue list;
+        for (const Detail &d : details) {
+            QVariant value = d.text();
+            if (kind == DetailKind::Address) {
+                auto *address = static_cast<PersonAddress *>(d.object);
+                QVariantMap map;
+                map.insert(ab::address_key::City, address->city());
+                map.insert(ab::address_key::Street, address->street());
+                map.insert(ab::address_key::State, address->state());
+                map.insert(ab::address_key::Country, address->country());
+                map.insert(ab::address_key::CountryCode, address->countryCode());
+                map.insert(ab::address_key::ZIP, address->zip());
+                value = map;
+            }
+            list.add(value, d.label());
+        }
+        contact.setMultiValue(propertyFor(kind), list);
+    }
+    if (person.isContactPrivate())
+        if (PersonImage *picture = person.fullimage())
+            contact.setImageData(picture->dataFromImageReference());
+}

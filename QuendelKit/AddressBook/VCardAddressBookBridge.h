@@ -10,7 +10,13 @@
 #include <memory>
 #include <optional>
 
+class Emails;
 class NSManagedObjectQDBase;
+class Phones;
+
+namespace platform::store {
+class ManagedObjectContext;
+}
 
 // The link between the journal's contacts and the user's address book folder: lookup and linking of a
 // contact's record, import of a record into a contact, reconciliation of phones, e-mails, addresses and
@@ -70,6 +76,59 @@ public:
     bool convertContactToPublic(Person &person);
     void deleteRecordFromAddressBook(Person &person);
     bool updateContactImage(Person &person, const QByteArray &image, bool isInCreateContact);
+
+    // ---- Matching by display name through the contact store (the contact's contactIdentifier)
+    // The store's contact for a contact without an identifier: by display name, then narrowed by the
+    // hash, the name fields and the details; contacts chosen on the wider roads enter the de-duplication
+    // set that later matches avoid.
+    std::optional<Record> findContactRecordByDisplayName(Person &person);
+    std::optional<Record> findContactByHashes(const Person &person, const QList<Record> &contacts) const;
+    QList<Record> filterMatchingContactsList(const Person &person, const QList<Record> &contacts,
+                                             const QString &name) const;
+    // Whether a contact's text (a property name of the record) equals the contact's at a key path;
+    // two empty texts are equal.
+    static bool matchContact(const Record &contact, const QString &property, const Person &person,
+                             const QString &personKeyPath);
+    std::optional<Record> filterMatchingContactsListByRecordDetails(const Person &person,
+                                                                    const QList<Record> &contacts) const;
+    static bool contactPhonesMatchSavedPhones(const Record &contact, const QList<Phones *> &phones);
+    static bool contactEmailsMatchSavedEmails(const Record &contact, const QList<Emails *> &emails);
+    // The full name the store shows for a contact (its company's name for a company).
+    static QString formattedFullName(const Record &contact);
+
+    // ---- Import and refresh from the contact store
+    // Refresh results.
+    enum RefreshResult { RefreshNothing = 0, RefreshChanged = 1, RefreshDetailsAddedOrRemoved = 2,
+                         RefreshPictureOnly = 3, RefreshNoIdentifier = 4 };
+    Person *makeNewPersonWithContact(const Record &contact, bool isPrivate, platform::store::ManagedObjectContext *context);
+    bool updatePersonWithContact(Person &person, const Record &contact);
+    void setupCommonPropertiesWithContact(Person &person, const Record &contact);
+    // The string rule of the name parts and the note: an emptied value is taken too.
+    static bool checkAndUpdateStringProperty(Person &person, const QString &attribute, const Record &contact,
+                                             const QString &property);
+    static bool shouldCreatePersonInfoWithContact(const std::optional<Record> &contact);
+    static bool doesPersonInfoHaveData(const Person &person);
+    // A year before 1900 counts as no year.
+    static platform::contacts::PartialDate relevantBirthdayDateComponentsFromComponent(
+        const platform::contacts::PartialDate &components);
+    // The refresh's birthday rule: a changed or removed birthday is taken, a new one is not added.
+    static bool checkUpdateBirthdayPropertyWithContactDateComponent(
+        Person &person, const std::optional<platform::contacts::PartialDate> &components);
+    int checkAndUpdateContactRecordWithImageCheck(Person &person, bool imageCheck);
+    void loadReferenceImageForContactFramework(Person &person);
+    static QByteArray thumbnailImageForContact(const Record &contact) { return contact.thumbnailImageData(); }
+    static QByteArray fullImageForContact(const Record &contact) { return contact.imageData(); }
+
+    // ---- Detail lists from a store contact: first import, and reconciliation answering 0 (nothing
+    // changed), 1 (an entry changed in place) or 2 (entries created or deleted)
+    void setupDetailsForContact(Person &person, const Record &contact, DetailKind kind);
+    int updateDetailsForContact(Person &person, const Record &contact, DetailKind kind);
+    // Street, city, state, postal code and country, the nonempty ones joined by ", ", each line break one
+    // blank.
+    static QString makeAddressStringFromPostalAddress(const QVariantMap &address);
+
+    // ---- A new store contact filled from a contact (nothing saved, the contact unchanged)
+    static void populatePersonDataIntoMutableContact(Person &person, Record &contact);
 
     // ---- What the kit asks of the linked record
     std::optional<QList<Entry>> multiValueEntries(const Person &person, DetailKind kind) override;

@@ -1,5 +1,7 @@
 #include "QuendelKit/Entities/EmailTemplate.h"
 
+#include <algorithm>
+
 #include "QuendelKit/Entities/Emails.h"
 #include "QuendelKit/Entities/EntityValues.h"
 #include "QuendelKit/Entities/FieldFormatters.h"
@@ -210,8 +212,13 @@ QString EmailTemplate::getTemplateSubjectTextForPerson(const Person *person, QSt
 QString EmailTemplate::getTemplateTextForPerson(const Person *person, QStringList &missingTags,
                                                 const QVariantMap &mapping, const QString &text)
 {
-    QString result = text;
+    // Values first, then one pass over the text: a value that itself reads like a tag (a contact named
+    // "<$Person.lastName$>") is put in as it is, never expanded again or taken for a missing tag.
+    QHash<QString, QString> values;
+    QStringList tags;
     for (auto it = mapping.cbegin(); it != mapping.cend(); ++it) {
+        if (it.key().isEmpty())
+            continue;
         const QStringList parts = it.value().toString().split(QLatin1Char('.'));
         const QString entity = parts.value(0);
         const QString key = parts.value(1);
@@ -220,9 +227,31 @@ QString EmailTemplate::getTemplateTextForPerson(const Person *person, QStringLis
         const std::optional<QString> value = mergeValue(person, entity, key);
         // A field the contact has never filled (null) has no value; an empty text is a value.
         if (value && !value->isNull())
-            result.replace(it.key(), *value);
+            values.insert(it.key(), *value);
         else
             missingTags.append(it.key());
+        tags << it.key();
+    }
+    if (values.isEmpty())
+        return text;
+    // The longer tag wins where two start at the same place.
+    std::sort(tags.begin(), tags.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    QString result;
+    result.reserve(text.size());
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        bool replaced = false;
+        for (const QString &tag : std::as_const(tags)) {
+            if (QStringView(text).mid(pos).startsWith(tag)) {
+                const auto value = values.constFind(tag);
+                result += value != values.cend() ? *value : tag;
+                pos += tag.size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced)
+            result += text.at(pos++);
     }
     return result;
 }

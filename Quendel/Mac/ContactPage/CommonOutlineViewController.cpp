@@ -1,6 +1,10 @@
 #include "Mac/ContactPage/CommonOutlineViewController.h"
 
+#include "Classes/EmailHandoff.h"
 #include "Classes/QDAlertDisplayMac.h"
+#include "Classes/ToDo_Category.h"
+#include "QuendelKit/Entities/Log.h"
+#include "QuendelKit/Entities/ToDo.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/Journal/QDListItemModel.h"
 #include "Classes/QDListDataSource.h"
@@ -125,12 +129,33 @@ void CommonOutlineViewController::deleteSelectedRow()
     checkIfDeletedLastRow();
 }
 
+void CommonOutlineViewController::emailMenuItemSelected()
+{
+    const int row = targetRow();
+    if (row < 0)
+        return;
+    const QModelIndex index = m_outlineView->indexForRow(row);
+    auto *record = index.isValid() ? index.data(DataObjectRole).value<platform::store::ManagedObject *>() : nullptr;
+    QString body;
+    QString subject;
+    if (auto *log = dynamic_cast<Log *>(record)) {
+        log->addLogToEmailBody(body);
+        subject = QStringLiteral("Quendel Log - %1").arg(log->person() ? log->person()->displayName() : QString());
+    } else if (auto *todo = dynamic_cast<ToDo *>(record)) {
+        ToDo_Category::addTodoToEmailBody(*todo, body);
+        subject = QStringLiteral("Quendel ToDo - %1").arg(todo->person() ? todo->person()->displayName() : QString());
+    } else {
+        return;
+    }
+    EmailHandoff::sendEmail(subject, body, {}, {}, true, false);
+}
+
 bool CommonOutlineViewController::validateMenuItem(QAction *item) const
 {
     if (!item || !contextMenu() || !contextMenu()->actions().contains(item))
         return true;
-    // The program has no window to e-mail a record or to pick another contact for it: both stay disabled.
-    if (item == m_emailAction || item == m_reassignAction)
+    // The program has no window to pick another contact for a record yet: Reassign stays disabled.
+    if (item == m_reassignAction)
         return false;
     if (item == m_cloneAction && !canCloneRecords())
         return false;
@@ -159,7 +184,7 @@ void CommonOutlineViewController::setupContextMenu()
     m_cloneAction = menu->addAction(QStringLiteral("Clone"), this, [this] { cloneMenuItemSelected(); });
     m_deleteAction = menu->addAction(QStringLiteral("Delete"), this, [this] { deleteSelectedRow(); });
     menu->addSeparator();
-    m_emailAction = menu->addAction(QStringLiteral("Email"));
+    m_emailAction = menu->addAction(QStringLiteral("Email"), this, [this] { emailMenuItemSelected(); });
     m_reassignAction = menu->addAction(QStringLiteral("Reassign"));
     setContextMenu(menu);
     m_outlineView->setMenu(menu);

@@ -78,6 +78,8 @@ public:
     void validateContextMenu();
     virtual bool canCloneRecords() const { return false; }
     virtual void cloneMenuItemSelected() {}
+    // Hands the log or to-do of the row under the mouse to the mail program.
+    void emailMenuItemSelected();
 
 protected:
     // The context a tab's list reads: the one its contact lives in, or none for a contact without one.

@@ -1,5 +1,7 @@
 #include "Mac/ContactPage/ContactInfoTableCellViewMac.h"
 
+#include "Mac/ContactPage/QDAddressEditTextField.h"
+
 #include "QuendelKit/Entities/PersonAddress.h"
 
 #include "platform/store/ManagedObjectContext.h"
@@ -8,11 +10,12 @@
 #include <QHBoxLayout>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QToolButton>
 
 namespace {
-QLineEdit *makeField(QWidget *parent, const QString &name)
+QLineEdit *makeField(QWidget *parent, const QString &name, bool addressPart = false)
 {
-    auto *field = new QLineEdit(parent);
+    QLineEdit *field = addressPart ? new QDAddressEditTextField(parent) : new QLineEdit(parent);
     field->setObjectName(name);
     return field;
 }
@@ -26,17 +29,27 @@ ContactInfoTableCellViewMac::ContactInfoTableCellViewMac(const QString &identifi
     if (identifier == QLatin1String("AddressEditingCell")) {
         auto *layout = new QGridLayout(this);
         layout->setContentsMargins(4, 2, 4, 2);
-        m_street = makeField(this, QStringLiteral("addressStreetField"));
-        m_city = makeField(this, QStringLiteral("addressCityField"));
-        m_state = makeField(this, QStringLiteral("addressStateField"));
-        m_zip = makeField(this, QStringLiteral("addressZipField"));
-        m_country = makeField(this, QStringLiteral("addressCountryField"));
+        m_street = makeField(this, QStringLiteral("addressStreetField"), true);
+        m_city = makeField(this, QStringLiteral("addressCityField"), true);
+        m_state = makeField(this, QStringLiteral("addressStateField"), true);
+        m_zip = makeField(this, QStringLiteral("addressZipField"), true);
+        m_country = makeField(this, QStringLiteral("addressCountryField"), true);
         layout->addWidget(m_popup, 0, 0);
         layout->addWidget(m_street, 0, 1, 1, 2);
         layout->addWidget(m_city, 1, 1);
         layout->addWidget(m_state, 1, 2);
         layout->addWidget(m_zip, 2, 1);
-        layout->addWidget(m_country, 2, 2);
+        // The country is chosen from the list of countries in a popover; the field shows the choice.
+        m_countryButton = new QToolButton(this);
+        m_countryButton->setObjectName(QStringLiteral("countryFieldButton"));
+        m_countryButton->setText(QStringLiteral("\u25BE"));
+        m_countryButton->setToolTip(QStringLiteral("Choose the country"));
+        auto *countryBox = new QHBoxLayout;
+        countryBox->setContentsMargins(0, 0, 0, 0);
+        countryBox->setSpacing(2);
+        countryBox->addWidget(m_country, 1);
+        countryBox->addWidget(m_countryButton);
+        layout->addLayout(countryBox, 2, 2);
         layout->setColumnStretch(1, 1);
         layout->setColumnStretch(2, 1);
     } else {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class PersonAddress;
+class QToolButton;
 
 // The cell of an Info row being edited: a phone, e-mail or web address ("DataEditingCell": the label
 // pop-up and the value field), or a postal address ("AddressEditingCell": the label pop-up and the street,
@@ -28,6 +29,8 @@ public:
     QLineEdit *addressStateField() const { return m_state; }
     QLineEdit *addressZipField() const { return m_zip; }
     QLineEdit *addressCountryField() const { return m_country; }
+    // The button beside the country field that opens the country list.
+    QToolButton *countryFieldButton() const { return m_countryButton; }
 
     // Fills the five fields from the address ("" for a field without a value); placeholders stay.
     void formatAddressFieldsWithAddress(PersonAddress *address);
@@ -50,4 +53,5 @@ private:
     QLineEdit *m_state = nullptr;
     QLineEdit *m_zip = nullptr;
     QLineEdit *m_country = nullptr;
+    QToolButton *m_countryButton = nullptr;
 };

@@ -2,6 +2,8 @@
 
 #include "Classes/Sync/ContactsSyncController.h"
 
+#include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
+
 #include "Mac/Contacts/ContactDataCellView.h"
 
 #include "Classes/QDAlertDisplayMac.h"
@@ -21,9 +23,21 @@
 #include "platform/core/UserDefaults.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/FilePanel.h"
+#include "platform/ui/Popover.h"
 #include "platform/ui/Sheet.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCalendarWidget>
+#include <QClipboard>
+#include <QCursor>
+#include <QFileInfo>
+#include <QFile>
+#include <QImageReader>
+#include <QBuffer>
+#include <QToolButton>
+#include <QWidgetAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -91,15 +105,28 @@ QWidget *viewWithTag(QWidget *cell, int tag)
     return nullptr;
 }
 
-// The labels the pop-up of a section offers.
-QStringList labelsForSection(const QString &section)
+// The picture a stored or new contact takes, on the side that keeps it: a private contact in the store, a
+// linked public one in its address-book card (and only once the card is saved), a new public one until it
+// gets its card. False when nothing was stored.
+bool storeContactImage(Person &person, const QByteArray &image, bool isInCreateContact)
 {
-    if (section == PhonesKey)
-        return {QStringLiteral("mobile"),   QStringLiteral("home"),     QStringLiteral("work"), QStringLiteral("main"),
-                QStringLiteral("home fax"), QStringLiteral("work fax"), QStringLiteral("other")};
-    if (section == URLsKey)
-        return {QStringLiteral("home page"), QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("other")};
-    return {QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("other")};
+    if (auto bridge = VCardAddressBookBridge::installed())
+        return bridge->updateContactImage(person, image, isInCreateContact);
+    if (person.isContactPrivate()) {
+        person.setPrivateImage(image);
+        return true;
+    }
+    if (isInCreateContact && person.macUniqueIdentifier().isEmpty()) {
+        person.setPersonImage(image);
+        person.setPrivateImage(QVariant());
+        return true;
+    }
+    return false;
+}
+
+void showErrorAlert(const QString &message, QWidget *window)
+{
+    QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(QStringLiteral("Error"), message, window);
 }
 
 void setBreadcrumb(const QString &key, qint64 value)
@@ -109,6 +136,21 @@ void setBreadcrumb(const QString &key, qint64 value)
 }
 
 } // namespace
+
+QStringList ContactInfoViewControllerMac::labelTitlesForSection(const QString &section)
+{
+    if (section == PhonesKey)
+        return {QStringLiteral("work"),     QStringLiteral("home"),     QStringLiteral("iPhone"),
+                QStringLiteral("mobile"),   QStringLiteral("main"),     QStringLiteral("home fax"),
+                QStringLiteral("work fax"), QStringLiteral("pager")};
+    if (section == EmailsKey)
+        return {QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("other")};
+    if (section == AddressesKey)
+        return {QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("other")};
+    if (section == URLsKey)
+        return {QStringLiteral("home page"), QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("other")};
+    return {};
+}
 
 ContactInfoViewControllerMac::ContactInfoViewControllerMac(Person *person, bool addContactPage, bool isPrivate,
                                                            ContextPtr mainContext, QWidget *parent)
@@ -169,7 +211,16 @@ void ContactInfoViewControllerMac::buildViews()
     m_contactImage = new PlainTextLabel(m_topView);
     m_contactImage->setObjectName(QStringLiteral("contactImage"));
     m_contactImage->setFixedSize(80, 80);
-    topLayout->addWidget(m_contactImage);
+    auto *imageColumn = new QVBoxLayout;
+    imageColumn->setSpacing(2);
+    imageColumn->addWidget(m_contactImage);
+    m_contactImageButton = new QPushButton(QStringLiteral("Picture\u2026"), m_topView);
+    m_contactImageButton->setObjectName(QStringLiteral("contactImageButton"));
+    m_contactImageButton->setAccessibleName(QStringLiteral("Change picture"));
+    m_contactImageButton->setToolTip(QStringLiteral("Choose a picture for this contact"));
+    imageColumn->addWidget(m_contactImageButton);
+    topLayout->addLayout(imageColumn);
+    connect(m_contactImageButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::contactImageButtonPressed);
     auto *namesColumn = new QVBoxLayout;
     m_namesStackView = new QWidget(m_topView);
     m_namesStackView->setObjectName(QStringLiteral("namesStackView"));
@@ -195,6 +246,8 @@ void ContactInfoViewControllerMac::buildViews()
     m_isPrivateButton->setObjectName(QStringLiteral("isPrivateButton"));
     m_isPrivateButton->setAccessibleName(QStringLiteral("Private"));
     namesColumn->addWidget(m_isPrivateButton);
+    // Only a click of the user converts: setting the box from the contact's state is silent.
+    connect(m_isPrivateButton, &QCheckBox::clicked, this, &ContactInfoViewControllerMac::isContactPrivateButtonPressed);
     topLayout->addLayout(namesColumn, 1);
     layout->addWidget(m_topView);
 
@@ -238,6 +291,14 @@ void ContactInfoViewControllerMac::buildViews()
     setScrollView(m_outlineView);
     layout->addWidget(m_outlineView, 1);
     connect(m_outlineView, &QAbstractItemView::clicked, this, &ContactInfoViewControllerMac::singleClickAction);
+    auto *copyAction = new QAction(QStringLiteral("Copy"), m_outlineView);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetShortcut);
+    m_outlineView->addAction(copyAction);
+    connect(copyAction, &QAction::triggered, this, [this] {
+        if (validateCopy(false))
+            copy(false);
+    });
 
     m_buttonToolbarView = new QWidget(this);
     m_buttonToolbarView->setObjectName(QStringLiteral("buttonToolbarView"));
@@ -319,9 +380,6 @@ void ContactInfoViewControllerMac::awakeFromNibSetup()
     }
     m_model = std::make_unique<ContactInfoViewModel>(m_privateContext, detailPerson());
     m_isPrivateButton->setChecked(m_isPrivateContact);
-    // A stored contact keeps its privacy: moving it into or out of an address book needs one, and the
-    // program reaches none.
-    m_isPrivateButton->setEnabled(isAddContactPage());
     setupNameFields();
     setupMessageButton();
     setupContactImage();
@@ -609,7 +667,7 @@ void ContactInfoViewControllerMac::populatePopupButton(QComboBox *popup, const Q
                                                        const QString &selected)
 {
     popup->clear();
-    popup->addItems(labelsForSection(section));
+    popup->addItems(labelTitlesForSection(section));
     if (!selected.isEmpty()) {
         if (popup->findText(selected) < 0)
             popup->addItem(selected);
@@ -639,7 +697,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
         populatePopupButton(cell->popupTitleButton(), item.section, row->record ? m_model->labelText(*row) : QString());
         connect(cell->popupTitleButton(), &QComboBox::activated, this, [this, row, cell, generation](int) {
             if (generation == m_cellGeneration)
-                m_model->setRowLabel(row, cell->popupTitleButton()->currentText());
+                popupButtonChanged(row, cell->popupTitleButton()->currentText());
         });
         if (identifier == QLatin1String("DataEditingCell")) {
             QLineEdit *value = cell->valueField();
@@ -669,6 +727,11 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
         }
         connect(cell->addressCountryField(), &QLineEdit::textEdited, cell,
                 [cell](const QString &name) { cell->updateTextFieldsForCountry(name); });
+        cell->countryFieldButton()->setAccessibleName(fieldName + QStringLiteral(" choose country"));
+        connect(cell->countryFieldButton(), &QToolButton::clicked, this, [this, row, generation] {
+            if (generation == m_cellGeneration)
+                countryFieldButtonSelected(row);
+        });
         return cell;
     }
 
@@ -687,8 +750,11 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
         button->setProperty("tag", 2);
         button->setObjectName(QStringLiteral("dateButton"));
         button->setAccessibleName(BirthdayTitle);
-        // The birthday is shown here, not chosen: the page has no date menu for it.
-        button->setEnabled(false);
+        button->setEnabled(m_showTopView);
+        connect(button, &QPushButton::clicked, this, [this, row, button, generation] {
+            if (generation == m_cellGeneration)
+                birthdayButtonSelected(row, button);
+        });
         layout->addWidget(button, 1);
         return cell;
     }
@@ -906,7 +972,8 @@ void ContactInfoViewControllerMac::stopEditingContact()
 bool ContactInfoViewControllerMac::hasTableviewFirstSelection() const
 {
     const QModelIndexList selected = m_outlineView->selectionModel()->selectedIndexes();
-    return !selected.isEmpty() && m_outlineView->rowForIndex(selected.first()) == 1;
+    return !isAddContactPage() && !m_isEditing && !selected.isEmpty() &&
+           m_outlineView->rowForIndex(selected.first()) == 1;
 }
 
 // ---- Add field, remove field
@@ -1102,7 +1169,22 @@ bool ContactInfoViewControllerMac::doneAddNewContact()
     bool mainSaved = false;
     if (childSaved) {
         m_pushedToMainContext = true;
-        m_mainContext->performAndWait([&] { mainSaved = m_mainContext->save(&error); });
+        // The link to the new address-book card is kept by the contact under its identifier in the store,
+        // which it only gets with this save: it is handed to the stored contact then.
+        const auto bridge = VCardAddressBookBridge::installed();
+        QString cardIdentifier;
+        platform::store::ManagedObjectID childID;
+        m_privateContext->performAndWait([&] {
+            childID = person->objectID();
+            if (bridge && !person->isContactPrivate())
+                cardIdentifier = bridge->macUniqueIdentifier(*person);
+        });
+        m_mainContext->performAndWait([&] {
+            auto *stored = dynamic_cast<Person *>(m_mainContext->objectRegisteredForID(childID));
+            mainSaved = m_mainContext->save(&error);
+            if (mainSaved && stored && bridge && !cardIdentifier.isEmpty())
+                bridge->setMacUniqueIdentifier(*stored, cardIdentifier);
+        });
     }
     if (!childSaved || !mainSaved) {
         // Everything typed stays on the page; "Add" tries again, "Cancel" takes it all back.
@@ -1157,4 +1239,373 @@ void ContactInfoViewControllerMac::finishPage(bool added)
     } else if (host && host == this) {
         close();
     }
+}
+
+// ---- Labels, country, picture, privacy and birthday
+
+void ContactInfoViewControllerMac::popupButtonChanged(const ContactInfoRowPtr &row, const QString &title)
+{
+    // A new row not stored yet takes the chosen label when it is stored.
+    if (row && row->record && !row->placeholder)
+        m_model->setRowLabel(row, title);
+    platform::core::QDError error;
+    if (!m_model->save(&error))
+        QDLogError(QStringLiteral("ContactInfo: the label change could not be saved: %1").arg(error.toString()));
+}
+
+CountrySelectionViewControllerMac *ContactInfoViewControllerMac::countrySelectionController() const
+{
+    platform::ui::Popover *popover = mypopover();
+    return popover ? qobject_cast<CountrySelectionViewControllerMac *>(popover->contentWidget()) : nullptr;
+}
+
+void ContactInfoViewControllerMac::countryFieldButtonSelected(const ContactInfoRowPtr &row)
+{
+    if (platform::ui::Popover *shown = mypopover(); shown && shown->isShown()) {
+        shown->closePopover();
+        return;
+    }
+    auto *cell = dynamic_cast<ContactInfoTableCellViewMac *>(cellForRow(row));
+    if (!row || !cell)
+        return;
+    QString current;
+    if (auto *address = dynamic_cast<PersonAddress *>(row->record))
+        m_privateContext->performAndWait([&] { current = address->country(); });
+    else
+        current = cell->addressCountryField()->text();
+    m_editingPersonAddressItem = row;
+    auto *picker = new CountrySelectionViewControllerMac(current);
+    picker->setDelegate(this);
+    platform::ui::Popover *popover = createPopoverWithViewController(picker);
+    popover->setContentSize(picker->size());
+    setMypopover(popover);
+    popover->showRelativeTo(cell->addressCountryField()->geometry(), cell, platform::ui::Popover::Edge::Bottom);
+    picker->searchField()->setFocus();
+}
+
+void ContactInfoViewControllerMac::changedCountryWithNewCountry(const QString &country)
+{
+    const ContactInfoRowPtr row = m_editingPersonAddressItem;
+    auto *cell = dynamic_cast<ContactInfoTableCellViewMac *>(cellForRow(row));
+    if (row && row->record) {
+        if (auto *address = dynamic_cast<PersonAddress *>(row->record)) {
+            bool changed = false;
+            m_model->persistAddressField(row, QStringLiteral("country"), country, QString(), QString(), &changed);
+            Q_UNUSED(address);
+            if (changed)
+                saveAfterEdit();
+        }
+    }
+    if (cell) {
+        if (!country.isEmpty())
+            cell->addressCountryField()->setText(country);
+        cell->updateTextFieldsForCountry(country);
+    }
+    // The popover goes on a later turn: the hand-over may come from a click inside it.
+    if (platform::ui::Popover *shown = mypopover(); shown && shown->isShown())
+        QTimer::singleShot(0, shown, &platform::ui::Popover::closePopover);
+}
+
+void ContactInfoViewControllerMac::contactImageButtonPressed()
+{
+    platform::ui::FilePanelSpec spec;
+    spec.title = QStringLiteral("Choose a Picture");
+    spec.prompt = QStringLiteral("Choose");
+    spec.allowedExtensions = {QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                              QStringLiteral("gif"), QStringLiteral("bmp"), QStringLiteral("tif"),
+                              QStringLiteral("tiff"), QStringLiteral("webp")};
+    QPointer<ContactInfoViewControllerMac> self(this);
+    platform::ui::FilePanelPresenter::shared().runOpenPanel(spec, window(),
+                                                            [self](const platform::ui::FilePanelAnswer &answer) {
+                                                                if (self)
+                                                                    self->pictureTakerDidEnd(answer.accepted,
+                                                                                             answer.path);
+                                                            });
+}
+
+void ContactInfoViewControllerMac::pictureTakerDidEnd(bool accepted, const QString &path)
+{
+    if (!accepted || path.isEmpty())
+        return;
+    QImageReader reader(path);
+    reader.setAutoTransform(true);
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        QDLogError(QStringLiteral("ContactInfo: picture not read from %1: %2").arg(path, reader.errorString()));
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+            QStringLiteral("Could not read the picture"),
+            QStringLiteral("\"%1\" is not a picture this program can read.").arg(QFileInfo(path).fileName()),
+            window());
+        return;
+    }
+    // Stored as PNG whatever the file was, at a size that keeps the store and the card small.
+    const QImage scaled = image.width() > 512 || image.height() > 512
+                              ? image.scaled(512, 512, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                              : image;
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    scaled.save(&buffer, "PNG");
+    changeContactImage(data);
+}
+
+bool ContactInfoViewControllerMac::changeContactImage(const QByteArray &imageData)
+{
+    Person *person = detailPerson();
+    if (!person)
+        return false;
+    bool stored = false;
+    m_privateContext->performAndWait([&] { stored = storeContactImage(*person, imageData, isAddContactPage()); });
+    if (!stored) {
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(QStringLiteral("Unlinked Contact"),
+                                                             QStringLiteral("Could not change the contact's image"),
+                                                             window());
+        return false;
+    }
+    if (!isAddContactPage()) {
+        platform::core::QDError error;
+        if (!m_model->save(&error))
+            QDLogError(QStringLiteral("ContactInfo: the picture could not be saved: %1").arg(error.toString()));
+    }
+    setupContactImage();
+    if (!isAddContactPage() && contactsDelegate())
+        contactsDelegate()->contactUpdateListView();
+    return true;
+}
+
+void ContactInfoViewControllerMac::isContactPrivateButtonPressed()
+{
+    Person *person = detailPerson();
+    if (!person)
+        return;
+    const bool makePrivate = m_isPrivateButton->isChecked();
+    if (isAddContactPage()) {
+        // The new contact is not in the address book yet: only the flag and where its picture waits change.
+        m_privateContext->performAndWait([&] {
+            person->setIsContactPrivate(makePrivate);
+            if (makePrivate) {
+                const QByteArray picture = person->personImage();
+                if (!picture.isEmpty()) {
+                    storeContactImage(*person, picture, true);
+                    person->setPersonImage(QByteArray());
+                }
+            } else {
+                const QByteArray picture = person->privateImage().toByteArray();
+                if (!picture.isEmpty() && storeContactImage(*person, picture, true))
+                    person->setPrivateImage(QVariant());
+            }
+        });
+        m_isPrivateContact = makePrivate;
+        setupContactImage();
+        return;
+    }
+
+    bool isPrivate = false;
+    bool linked = false;
+    m_privateContext->performAndWait([&] {
+        isPrivate = person->isContactPrivate();
+        linked = !person->macUniqueIdentifier().isEmpty();
+    });
+    const auto bridge = VCardAddressBookBridge::installed();
+    if (isPrivate) {
+        bool converted = false;
+        if (bridge)
+            m_privateContext->performAndWait([&] { converted = bridge->convertContactToPublic(*person); });
+        if (!converted) {
+            showErrorAlert(QStringLiteral("Error converting Private Contact to public"), window());
+            m_isPrivateButton->setChecked(true);
+            return;
+        }
+        finishPrivacyConversion();
+        return;
+    }
+    if (!linked || !bridge) {
+        showErrorAlert(QStringLiteral("Contact is not linked, so cannot be converted"), window());
+        m_isPrivateButton->setChecked(false);
+        return;
+    }
+    // The address-book card is deleted by the conversion, which cannot be undone: the user confirms first.
+    m_isPrivateButton->setChecked(false);
+    platform::ui::AlertSpec spec;
+    spec.messageText = QStringLiteral("Make this contact private?");
+    spec.informativeText = QStringLiteral("Its card will be removed from the address book. The contact keeps its "
+                                          "details, log entries and picture here.");
+    spec.buttonTitles = {QStringLiteral("Make Private"), QStringLiteral("Cancel")};
+    QPointer<ContactInfoViewControllerMac> self(this);
+    platform::ui::AlertPresenter::shared().beginSheet(spec, window(), [self, person](const platform::ui::AlertResult &result) {
+        if (!self || result.returnCode() != platform::ui::AlertFirstButtonReturn || self->detailPerson() != person)
+            return;
+        const auto bridge = VCardAddressBookBridge::installed();
+        bool converted = false;
+        if (bridge)
+            self->m_privateContext->performAndWait([&] { converted = bridge->convertContactToPrivate(*person); });
+        if (!converted) {
+            showErrorAlert(QStringLiteral("Error converting contact to Private"), self->window());
+            self->m_isPrivateButton->setChecked(false);
+            return;
+        }
+        self->m_isPrivateButton->setChecked(true);
+        self->finishPrivacyConversion();
+    });
+}
+
+void ContactInfoViewControllerMac::finishPrivacyConversion()
+{
+    if (detailPerson())
+        m_privateContext->performAndWait([&] { m_isPrivateContact = detailPerson()->isContactPrivate(); });
+    m_isPrivateButton->setChecked(m_isPrivateContact);
+    setupMessageButton();
+    setupContactImage();
+    if (!m_isEditing) {
+        loadContactsDataDictionary();
+        reloadOutline();
+    }
+    if (contactsDelegate())
+        contactsDelegate()->contactUpdateListView();
+}
+
+void ContactInfoViewControllerMac::birthdayButtonSelected(const ContactInfoRowPtr &row, QWidget *button)
+{
+    if (!m_showTopView || !row)
+        return;
+    const QModelIndex index = indexForRow(row);
+    if (index.isValid())
+        m_outlineView->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    m_dateRow = row;
+    if (!m_dateMenu) {
+        m_dateMenu = new QMenu(this);
+        m_dateMenu->setObjectName(QStringLiteral("dateMenu"));
+        m_datePicker = new QCalendarWidget;
+        m_datePicker->setObjectName(QStringLiteral("datePicker"));
+        m_datePicker->setAccessibleName(QStringLiteral("Birthday date"));
+        m_datePicker->setGridVisible(true);
+        m_datePicker->setMaximumDate(QDate(9999, 12, 31));
+        auto *holder = new QWidgetAction(m_dateMenu);
+        holder->setDefaultWidget(m_datePicker);
+        m_dateMenu->addAction(holder);
+        const auto choose = [this](QDate date) {
+            m_dateMenu->close();
+            dateSelected(date);
+        };
+        connect(m_datePicker, &QCalendarWidget::clicked, this, choose);
+        connect(m_datePicker, &QCalendarWidget::activated, this, choose);
+    }
+    QDateTime stored;
+    if (detailPerson())
+        m_privateContext->performAndWait(
+            [&] { stored = detailPerson()->valueForFieldKeyPath(QStringLiteral("personinfo.birthday")).toDateTime(); });
+    m_datePicker->setSelectedDate(stored.isValid() ? stored.toLocalTime().date() : QDate::currentDate());
+    m_dateMenu->popup(button ? button->mapToGlobal(QPoint(0, 0)) : QCursor::pos());
+    m_datePicker->setFocus();
+}
+
+void ContactInfoViewControllerMac::dateSelected(const QDate &date)
+{
+    Person *person = detailPerson();
+    if (!person || !date.isValid())
+        return;
+    const QString keyPath = Person::infoKeyForDescription(BirthdayTitle);
+    m_privateContext->performAndWait([&] {
+        // Noon keeps the day the same in every time zone the date is later shown in.
+        person->updateOtherFieldsWithValue(QDateTime(date, QTime(12, 0)), keyPath);
+        person->updateContactDictionaryWithOtherKey(keyPath, m_model->contactDataDictionary(), m_model->sortedKeys());
+    });
+    reloadOutline();
+    setValueFieldsEditable(m_isEditing);
+}
+
+// ---- Keys, copy and the context menu
+
+bool ContactInfoViewControllerMac::canHandleDownButton() const
+{
+    return !isAddContactPage() && !m_isEditing;
+}
+
+QString ContactInfoViewControllerMac::copyTextForRow(int rowNumber) const
+{
+    const QModelIndex index = m_outlineView->indexForRow(rowNumber);
+    const ContactInfoRowPtr row = rowForIndex(index);
+    if (!row)
+        return QString();
+    const QString section = sectionForIndex(index);
+    if (section == PhonesKey || section == EmailsKey || section == AddressesKey || section == URLsKey)
+        return row->record ? m_model->valueText(*row) : QString();
+    if (section == NotesKey) {
+        const QList<ContactInfoRowPtr> notes = m_model->rows(NotesKey);
+        return notes.isEmpty() ? QString() : notes.first()->text;
+    }
+    if (section == OtherInfoKey)
+        return row->text;
+    return QString();
+}
+
+bool ContactInfoViewControllerMac::validateCopy(bool fromOptionsMenu) const
+{
+    if (m_isEditing)
+        return false;
+    int row = m_rightClickRow;
+    if (!fromOptionsMenu) {
+        const QModelIndexList selected = m_outlineView->selectionModel()->selectedIndexes();
+        row = selected.isEmpty() ? -1 : m_outlineView->rowForIndex(selected.first());
+    }
+    if (row <= 0)
+        return false;
+    const QString section = sectionForIndex(m_outlineView->indexForRow(row));
+    static const QStringList copyable = {AddressesKey, EmailsKey, PhonesKey, NotesKey, OtherInfoKey, URLsKey};
+    return copyable.contains(section) && rowForIndex(m_outlineView->indexForRow(row));
+}
+
+bool ContactInfoViewControllerMac::copy(bool fromOptionsMenu)
+{
+    int row = m_rightClickRow;
+    if (!fromOptionsMenu) {
+        const QModelIndexList selected = m_outlineView->selectionModel()->selectedIndexes();
+        row = selected.isEmpty() ? -1 : m_outlineView->rowForIndex(selected.first());
+    }
+    const QString text = copyTextForRow(row);
+    if (text.isEmpty())
+        return false;
+    QApplication::clipboard()->setText(text);
+    return true;
+}
+
+QMenu *ContactInfoViewControllerMac::menuForOutlineViewRightClickOnSelectedOnRow(int row)
+{
+    if (m_showTopView)
+        return nullptr;
+    m_rightClickRow = row;
+    const QModelIndex index = m_outlineView->indexForRow(row);
+    const ContactInfoRowPtr item = rowForIndex(index);
+    const QString section = item ? sectionForIndex(index) : QString();
+    auto *menu = new QMenu(QStringLiteral("Options"), this);
+    menu->setObjectName(QStringLiteral("Options"));
+    menu->setAccessibleName(QStringLiteral("Options"));
+    connect(menu, &QMenu::aboutToHide, menu, [menu] { QTimer::singleShot(0, menu, &QObject::deleteLater); });
+    QAction *copyItem = menu->addAction(QStringLiteral("Copy"));
+    copyItem->setEnabled(validateCopy(true));
+    connect(copyItem, &QAction::triggered, this, [this] { copy(true); });
+    if (!item || !item->record)
+        return menu;
+    NSManagedObjectQDBase *record = item->record;
+    const QString value = m_model->valueText(*item);
+    if (section == URLsKey) {
+        connect(menu->addAction(QStringLiteral("Open URL")), &QAction::triggered, this,
+                [this, value] { openWebsiteInBrowserWithString(value); });
+    } else if (section == EmailsKey) {
+        connect(menu->addAction(QStringLiteral("Email")), &QAction::triggered, this, [this, value] {
+            if (!value.isEmpty() && contactsDelegate())
+                contactsDelegate()->showEmailDraftPageWithEmails({value});
+        });
+    } else if (section == PhonesKey) {
+        connect(menu->addAction(QStringLiteral("Call")), &QAction::triggered, this, [this, value] {
+            if (!value.isEmpty() && contactsDelegate())
+                contactsDelegate()->makeCallUsingNumber(value);
+        });
+    } else if (section == AddressesKey) {
+        connect(menu->addAction(QStringLiteral("Open in Map View")), &QAction::triggered, this, [this, record] {
+            if (contactsDelegate())
+                contactsDelegate()->switchToMapWithPersonAddress(dynamic_cast<PersonAddress *>(record));
+        });
+    }
+    return menu;
 }

@@ -4,6 +4,7 @@
 
 #include "Mac/ContactPage/CommonListViewMac.h"
 #include "Mac/ContactPage/ContactInfoViewModel.h"
+#include "Mac/ContactPage/CountrySelectionViewControllerMac.h"
 
 #include "platform/store/ManagedObjectID.h"
 
@@ -40,7 +41,7 @@ public:
 // contact in the main context and saves after each stored edit; the add-contact and clone pages build a
 // new contact in a private child context and store it only when "Add" is pressed, so "Cancel" leaves the
 // store as it was.
-class ContactInfoViewControllerMac : public CommonListViewMac
+class ContactInfoViewControllerMac : public CommonListViewMac, public CountrySelectionDelegate
 {
     Q_OBJECT
 public:
@@ -140,6 +141,37 @@ public:
     using UrlOpener = std::function<bool(const QUrl &)>;
     static void setUrlOpener(UrlOpener opener);
 
+    // ---- Labels, country, picture, privacy and birthday
+    // The labels the label pop-up of a section offers, in their order (none for other sections).
+    static QStringList labelTitlesForSection(const QString &section);
+    // A label chosen in a row's pop-up: a stored detail takes it and the context is saved.
+    void popupButtonChanged(const ContactInfoRowPtr &row, const QString &title);
+    // The country button of an address row opens the country popover, or closes the one on show.
+    void countryFieldButtonSelected(const ContactInfoRowPtr &row);
+    void changedCountryWithNewCountry(const QString &country) override;
+    CountrySelectionViewControllerMac *countrySelectionController() const;
+    QPushButton *contactImageButton() const { return m_contactImageButton; }
+    // Opens the picture panel; the chosen file becomes the contact's picture.
+    void contactImageButtonPressed();
+    void pictureTakerDidEnd(bool accepted, const QString &path);
+    // Stores a picture (any format Qt reads); false, and the user told why, when it is not stored.
+    bool changeContactImage(const QByteArray &imageData);
+    void isContactPrivateButtonPressed();
+    // The birthday row's button shows the date menu (editing mode only); a date chosen there is stored.
+    void birthdayButtonSelected(const ContactInfoRowPtr &row, QWidget *button);
+    void dateSelected(const QDate &date);
+    QMenu *dateMenu() const { return m_dateMenu; }
+
+    // ---- Keys, copy and the context menu
+    bool canHandleDownButton() const;
+    QMenu *menuForOutlineViewRightClickOnSelectedOnRow(int row) override;
+    int rightClickRow() const { return m_rightClickRow; }
+    // Whether Copy may act: from the "Options" menu on the right-clicked row, otherwise on the selection.
+    bool validateCopy(bool fromOptionsMenu) const;
+    // Puts the row's value on the clipboard; false when there was nothing to copy.
+    bool copy(bool fromOptionsMenu);
+    QString copyTextForRow(int row) const;
+
     // ---- The outline
     void reloadOutline();
     // The outline's item of a row, and the row of an item.
@@ -173,6 +205,8 @@ private:
     void finishPage(bool added);
     void discardPushedObjects();
     void applyConstraints();
+    void reloadAfterContactChange();
+    void finishPrivacyConversion();
 
     PageKind m_pageKind = PageKind::Contact;
     ContextPtr m_mainContext;
@@ -186,6 +220,11 @@ private:
     bool m_showTopView = false;
     bool m_isEditing = false;
     platform::core::ScopedObserver m_contactsSyncObserver;
+    ContactInfoRowPtr m_editingPersonAddressItem;
+    ContactInfoRowPtr m_dateRow;
+    QMenu *m_dateMenu = nullptr;
+    class QCalendarWidget *m_datePicker = nullptr;
+    QPushButton *m_contactImageButton = nullptr;
     bool m_pushedToMainContext = false;
     int m_rightClickRow = -1;
     int m_topViewConstraint = TopViewEditingHeight;

@@ -15,6 +15,8 @@ class ContactPageDelegate : public KeyRoutingDelegate
 public:
     // The shown contact's name changed: the list shows the new name.
     virtual void contactUpdateName() {}
+    // The shown contact's picture or privacy changed: the list draws its row anew.
+    virtual void contactUpdateListView() {}
     // A double click on an e-mail address or a phone number of the Info page.
     virtual void showEmailDraftPageWithEmails(const QStringList &) {}
     virtual void makeCallUsingNumber(const QString &) {}

@@ -3,6 +3,7 @@
 #include "Mac/ContactPage/CommonListViewMac.h"
 #include "Mac/ContactPage/CommonOutlineViewController.h"
 #include "Mac/Shell/CustomNSCollectionView.h"
+#include "Mac/ContactPage/ContactFieldsViewControllerMac.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/ContactPage/ContactFilesViewControllerMac.h"
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -22,7 +24,7 @@ const char *const TabTitles[] = {"Logs", "ToDos", "Files", "Fields", "Info"};
 const char *const PaneNibs[] = {"ContactLogsViewControllerMac", "ContactTodoViewControllerMac",
                                 "ContactFilesViewControllerMac", "ContactFieldsViewControllerMac"};
 
-// The pane of one tab; Fields gets an empty pane with its filler.
+// The pane of one tab.
 CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platform::store::ManagedObjectContext> &mainContext,
                             QWidget *parent)
 {
@@ -35,6 +37,8 @@ CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platf
         return new ContactTodoViewControllerMac(person, parent);
     case ContactPageTabsMac::FilesTab:
         return new ContactFilesViewControllerMac(person, parent);
+    case ContactPageTabsMac::FieldsTab:
+        return new ContactFieldsViewControllerMac(person, parent);
     default: {
         auto *pane = new CommonListViewMac(QString::fromLatin1(PaneNibs[tab - 1]), person, parent);
         auto *filler = new PlainTextLabel(QStringLiteral("Nothing here yet"));
@@ -191,6 +195,7 @@ bool ContactPagePane::canAddRecords() const
     return qobject_cast<ContactLogsViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactFilesViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactTodoViewControllerMac *>(m_pane.data())
+        || qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactInfoViewControllerMac *>(m_pane.data());
 }
 
@@ -202,6 +207,8 @@ QAbstractItemView *ContactPagePane::listView() const
         return info->outlineView();
     if (auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data()))
         return files->filesCollection();
+    if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
+        return fields->sourceTableView();
     return nullptr;
 }
 
@@ -213,13 +220,17 @@ void ContactPagePane::deleteSelectedRecord()
         todos->deleteSelectedTodo();
     else if (auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data()))
         files->deleteSelectedRow();
+    else if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
+        fields->deleteSelectedRow();
     else if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()); info && info->isEditingContact())
         info->removeFieldsButtonPressed();
 }
 
-void ContactPagePane::showAddFieldsOptions(QObject *)
+void ContactPagePane::showAddFieldsOptions(QObject *sender)
 {
-    if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
+    if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
+        fields->showAddFieldsOptions(sender);
+    else if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
         info->addFieldsButtonPressed();
 }
 

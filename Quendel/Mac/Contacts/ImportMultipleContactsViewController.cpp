@@ -6,12 +6,16 @@
 #include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
 
+#include "platform/core/Dispatch.h"
+
 #include <QCollator>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -210,6 +214,12 @@ ImportMultipleContactsViewController::ImportMultipleContactsViewController(platf
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_search);
     layout->addWidget(m_outline, 1);
+    m_progress = new QProgressBar(this);
+    m_progress->setAccessibleName(QStringLiteral("Importing contacts"));
+    m_progress->setRange(0, 0); // busy: the import reports no steps
+    m_progress->setTextVisible(false);
+    m_progress->hide();
+    layout->addWidget(m_progress);
     layout->addLayout(buttons);
     resize(420, 520);
 
@@ -283,45 +293,76 @@ QList<platform::store::ManagedObjectID> ImportMultipleContactsViewController::im
     const platform::store::ContextPtr &mainContext, VCardAddressBookBridge &bridge, const QStringList &identifiers,
     QList<int> *batchSizes)
 {
-    QList<platform::store::ManagedObjectID> ids;
-    QList<Person *> pending;
+    using platform::store::ManagedObjectContext;
+    using platform::store::ManagedObjectID;
+    // The contacts are made in a context of their own, so the main thread only takes each batch's save.
+    auto importContext = ManagedObjectContext::create(ManagedObjectContext::ConcurrencyType::PrivateQueue);
+    importContext->setName(QStringLiteral("ImportContactsBackgroundContext"));
+    importContext->setParentContext(mainContext);
+
+    QList<ManagedObjectID> ids;
+    ids.reserve(identifiers.size());
+    // The new contacts of the open batch: their identifiers in the import context, and their records.
+    QList<QPair<ManagedObjectID, QString>> pending;
+    // A batch's contacts reach the store with the main context's save; only then are they reported, under
+    // the identifiers the store gave them, and linked to their records under those.
+    const auto storeInMainContext = [&](const QList<QPair<ManagedObjectID, QString>> &batch) {
+        mainContext->performAndWait([&] {
+            QList<QPair<Person *, QString>> people;
+            for (const auto &[id, uid] : batch)
+                if (auto *person = dynamic_cast<Person *>(mainContext->objectRegisteredForID(id)))
+                    people.append({person, uid});
+            platform::core::QDError error;
+            if (mainContext->hasChanges() && !mainContext->save(&error)) {
+                // Contacts that are not in the store are not reported.
+                QDLogError(QStringLiteral("ImportMultipleContacts: save failed: %1").arg(error.toString()));
+                for (const auto &entry : std::as_const(people))
+                    mainContext->deleteObject(entry.first);
+                mainContext->processPendingChanges();
+                return;
+            }
+            if (batchSizes)
+                *batchSizes << int(people.size());
+            for (const auto &[person, uid] : std::as_const(people)) {
+                bridge.setMacUniqueIdentifier(*person, uid);
+                ids << person->objectID();
+            }
+        });
+    };
     const auto closeBatch = [&] {
         platform::core::QDError error;
-        if (!mainContext->save(&error)) {
-            // Contacts that are not in the store are not reported.
-            QDLogError(QStringLiteral("ImportMultipleContacts: save failed: %1").arg(error.toString()));
-            for (Person *person : pending)
-                mainContext->deleteObject(person);
+        if (!importContext->save(&error)) {
+            QDLogError(QStringLiteral("ImportMultipleContacts: batch not handed over: %1").arg(error.toString()));
+            importContext->rollback();
             pending.clear();
             return;
         }
-        if (batchSizes)
-            *batchSizes << int(pending.size());
-        for (Person *person : pending)
-            ids << person->objectID();
+        importContext->reset();
+        const QList<QPair<ManagedObjectID, QString>> batch = pending;
         pending.clear();
+        return storeInMainContext(batch);
     };
-    mainContext->performAndWait([&] {
-        for (int i = 0; i < identifiers.size(); ++i) {
-            const std::optional<ab::ContactRecord> record = bridge.addressBook()->recordForUniqueId(identifiers.at(i));
-            if (!record)
-                continue;
-            auto *person = mainContext->insertNewObject<Person>(Person::EntityName);
+    for (int i = 0; i < identifiers.size(); ++i) {
+        const std::optional<ab::ContactRecord> record = bridge.addressBook()->recordForUniqueId(identifiers.at(i));
+        if (!record)
+            continue;
+        bool close = false;
+        importContext->performAndWait([&] {
+            auto *person = importContext->insertNewObject<Person>(Person::EntityName);
             if (!bridge.updatePersonWithABRecord(*person, record)) {
                 // A card that gives no name is not imported.
-                mainContext->deleteObject(person);
-                continue;
+                importContext->deleteObject(person);
+                return;
             }
-            pending << person;
-            if (i > 0 && i % ImportContactsDisplaySource::BatchSize == 0)
-                closeBatch();
-        }
-        if (!pending.isEmpty() || mainContext->hasChanges())
+            pending.append({person->objectID(), record->uniqueId()});
+            close = i > 0 && i % ImportContactsDisplaySource::BatchSize == 0;
+        });
+        if (close)
+            importContext->performAndWait(closeBatch);
+    }
+    importContext->performAndWait([&] {
+        if (!pending.isEmpty() || importContext->hasChanges())
             closeBatch();
-        // Under its saved identifier the link reaches the settings' map as well.
-        for (const platform::store::ManagedObjectID &id : std::as_const(ids))
-            if (auto *person = dynamic_cast<Person *>(mainContext->objectWithID(id)))
-                bridge.setMacUniqueIdentifier(*person, bridge.macUniqueIdentifier(*person));
     });
     QDLogInfo(QStringLiteral("ImportMultipleContacts-addPressedWithChild: saved mainContext"));
     return ids;
@@ -332,12 +373,39 @@ void ImportMultipleContactsViewController::importButtonPressed()
     if (m_done)
         return;
     m_done = true;
-    setEnabled(false);
-    const QList<platform::store::ManagedObjectID> ids =
-        importContacts(m_context, *m_bridge, m_source->selectedIdentifiers());
-    if (m_finished)
-        m_finished(ids);
-    accept();
+    m_search->setEnabled(false);
+    m_outline->setEnabled(false);
+    m_selectAll->setEnabled(false);
+    m_import->setEnabled(false);
+    m_cancel->setEnabled(false);
+    m_progress->show();
+    // The checked people as they stand now; the import works on its own queue and the window stays
+    // responsive, its list held still until the import ends.
+    const QStringList identifiers = m_source->selectedIdentifiers();
+    const platform::store::ContextPtr context = m_context;
+    const std::shared_ptr<VCardAddressBookBridge> bridge = m_bridge;
+    QPointer<ImportMultipleContactsViewController> self(this);
+    auto finished = m_finished;
+    m_importQueue = platform::core::DispatchQueue::serial(QStringLiteral("com.morvane.quendel"));
+    m_importQueue->async([context, bridge, identifiers, self, finished] {
+        const QList<platform::store::ManagedObjectID> ids = importContacts(context, *bridge, identifiers);
+        platform::core::dispatchAsyncMain([self, finished, ids] {
+            if (finished)
+                finished(ids);
+            if (self) {
+                self->m_progress->hide();
+                self->accept();
+            }
+        });
+    });
+}
+
+void ImportMultipleContactsViewController::reject()
+{
+    // While contacts are being imported the window stays; it closes itself when they are in.
+    if (m_importQueue && m_progress->isVisible())
+        return;
+    QDialog::reject();
 }
 
 void ImportMultipleContactsViewController::cancelButtonPressed()

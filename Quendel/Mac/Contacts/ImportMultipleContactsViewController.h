@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/DispatchQueue.h"
+
 #include "platform/contacts/AddressBook.h"
 #include "platform/store/ManagedObjectContext.h"
 
@@ -12,6 +14,7 @@
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -83,11 +86,18 @@ public:
     }
 
     // Fills one new contact per record identifier in a private child of `mainContext`, closing a batch
-    // after every BatchSize-th index and at the end; answers the new contacts' identifiers in order.
+    // after every BatchSize-th index and at the end: the child's save hands the batch to the main context,
+    // which saves it; answers the stored contacts' identifiers in order. Runs on any thread but the main
+    // context's while that one is busy; the Import button runs it on a queue of its own.
     static QList<platform::store::ManagedObjectID> importContacts(const platform::store::ContextPtr &mainContext,
                                                                   VCardAddressBookBridge &bridge,
                                                                   const QStringList &identifiers,
                                                                   QList<int> *batchSizes = nullptr);
+
+    QProgressBar *progressIndicator() const { return m_progress; }
+
+public slots:
+    void reject() override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -107,5 +117,7 @@ private:
     QPushButton *m_selectAll = nullptr;
     QPushButton *m_import = nullptr;
     QPushButton *m_cancel = nullptr;
+    QProgressBar *m_progress = nullptr;
+    std::shared_ptr<platform::core::DispatchQueue> m_importQueue;
     bool m_done = false;
 };

@@ -1,6 +1,7 @@
 #include "Mac/Contacts/MacContactsViewController.h"
 
 #include "Mac/Contacts/ContactDataCellView.h"
+#include "Mac/Contacts/ContactsCustomFieldMenu.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
 #include "Mac/Contacts/ContactsListRowView.h"
 #include "Classes/QDAlertDisplayMac.h"
@@ -123,6 +124,17 @@ void MacContactsViewController::loadView()
     m_contactsOutlineView->setItemDelegate(m_rowDelegate);
     m_contactsOutlineView->setModel(m_model);
     root->addWidget(m_contactsOutlineView);
+    m_fieldsMenu = new ContactsCustomFieldMenu(
+        m_contactsOutlineView, [this] { return managedObjectContext().get(); },
+        [this] { return selectedContactsInList(); }, this, this);
+    m_contactsOutlineView->setMenu(m_fieldsMenu->contactsContextMenu());
+    connect(m_fieldsMenu, &ContactsCustomFieldMenu::deleteRequested, this, [this] {
+        const QModelIndexList selected = m_contactsOutlineView->selectionModel()->selectedRows();
+        if (selected.size() == 1)
+            deleteSingleContactSelectionWithRow(m_contactsOutlineView->rowForIndex(selected.first()));
+        else if (selected.size() > 1)
+            deleteMultipleSelectedContacts();
+    });
 
     m_mainContentView = new QWidget(this);
     m_mainContentView->setObjectName(QStringLiteral("mainContentView"));
@@ -162,7 +174,7 @@ void MacContactsViewController::loadView()
     header->addLayout(names, 1);
     m_contactOptionsView = new QWidget(m_boxView);
     auto *options = new QHBoxLayout(m_contactOptionsView);
-    // The program has no way to place calls or write e-mails and messages: the three buttons are disabled.
+    // Enabled while a contact is on show.
     const auto optionButton = [this](const QString &title, const QString &name, const QString &icon) {
         auto *button = new QToolButton(m_contactOptionsView);
         button->setText(title);
@@ -175,6 +187,9 @@ void MacContactsViewController::loadView()
     m_callButton = optionButton(QStringLiteral("Call"), QStringLiteral("callButton"), QStringLiteral("call-start"));
     m_emailButton = optionButton(QStringLiteral("Email"), QStringLiteral("emailButton"), QStringLiteral("mail-message-new"));
     m_messageButton = optionButton(QStringLiteral("Message"), QStringLiteral("messageButton"), QStringLiteral("mail-send"));
+    connect(m_callButton, &QToolButton::clicked, this, &MacContactsViewController::callButtonPressed);
+    connect(m_emailButton, &QToolButton::clicked, this, &MacContactsViewController::emailButtonPressed);
+    connect(m_messageButton, &QToolButton::clicked, this, &MacContactsViewController::messageButtonPressed);
     options->addWidget(m_callButton);
     options->addWidget(m_emailButton);
     options->addWidget(m_messageButton);
@@ -592,7 +607,10 @@ void MacContactsViewController::enableContactDetailsPage()
     // Opening the contact in an address book has no place to go, so the tips offer only the Info tab.
     m_nameField->setToolTip(QStringLiteral("Edit name from Info tab"));
     m_contactLargeImage->setToolTip(QStringLiteral("Edit image from Info tab"));
-    m_callButton->setToolTip(QStringLiteral("Call contact"));
+    m_callButton->setEnabled(true);
+    m_emailButton->setEnabled(true);
+    m_messageButton->setEnabled(true);
+    setupTooltipForPhoneButton();
     m_emailButton->setToolTip(QStringLiteral("Email contact"));
     m_messageButton->setToolTip(QStringLiteral("Message contact"));
     m_coloredTabSwitches->setToolTip(QString());

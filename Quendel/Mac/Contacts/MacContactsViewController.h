@@ -6,13 +6,17 @@
 #include "Mac/Shell/KeyRouting.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
 
+#include "platform/store/ManagedObject.h"
+
 #include <QPointer>
 #include <QVariantMap>
 
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class ContactsCustomFieldMenu;
 class ContactsListItemModel;
 class ContactsListRowDelegate;
 class CustomNSOutlineViewWithDelegates;
@@ -21,6 +25,7 @@ class QAction;
 class QFrame;
 class QItemSelection;
 class QLabel;
+class QMenu;
 class QPushButton;
 class QToolButton;
 
@@ -104,7 +109,7 @@ public:
     void enableContactDetailsPage();
     void removeCurrentOutlineViews();
     void updateLargeContactImage();
-    void contactUpdateListView();
+    void contactUpdateListView() override;
     void contactUpdateName() override;
     void addTextFieldForFillerText(QWidget *field, QWidget *mainView);
     // A click on the list (the outline's action).
@@ -149,6 +154,8 @@ public:
     // ---- State ----
     ContactsListDisplaySource *contactsListSource() const { return m_contactsListSource; }
     ContactsListItemModel *contactsListModel() const { return m_model; }
+    // The list's context menu with its custom-field submenu.
+    ContactsCustomFieldMenu *fieldsMenu() const { return m_fieldsMenu; }
     CustomNSOutlineViewWithDelegates *contactsOutlineView() const { return m_contactsOutlineView; }
     int currentSegmentState() const { return m_currentSegmentState; }
     ContactPageTab *tabController(int tab) const;
@@ -172,6 +179,31 @@ public:
     QString tabStripToolTip() const;
     // The height of the footer row for the list's width.
     int footerRowHeight() const;
+
+    // ---- E-mail, messages and calls (MacContactsViewController+Email.cpp) ----
+    void emailButtonPressed();
+    void messageButtonPressed();
+    void callButtonPressed();
+    // Pops up the choice of an address or number: `title` is "Email", "Message" or "Phone"; each item
+    // carries its value, so a label holding ": " cannot change what is dialled.
+    void showMenuForContactOptionsWithTitle(const QString &title, const QList<platform::store::ManagedObject *> &records,
+                                            QWidget *button);
+    void selectedRecipientForContact(const QString &menuTitle, const QString &value);
+    void showEmailDraftPageWithEmails(const QStringList &emails) override;
+    void finishedEmailDraftViewControllerDelegate(class MacEmailDraftViewController *draft, bool wasDonePressed);
+    void showSharingEmailWithRecipients(const QStringList &recipients, const QString &subject, const QString &body,
+                                        const QList<class FileAttachments *> &attachments, const QString &templateName);
+    void showSharingMessagesWithRecipients(const QStringList &recipients);
+    void makeCallUsingNumber(const QString &number) override;
+    // Adds the automatic log entry for `person`; false (and the user told) when it could not be saved.
+    bool addAutoLogForContact(Person *person, const QString &text, const QString &titleText);
+    void setupTooltipForPhoneButton();
+    static QString phonePreferenceString();
+    // A contact by identity: a hand-off ends later, when the contact may have gone.
+    static std::optional<platform::store::ManagedObjectID> contactIdentifier(Person *person);
+    Person *contactWithIdentifier(const std::optional<platform::store::ManagedObjectID> &id) const;
+    // The choice menu on show, if any (tests pick from it as the user does).
+    QMenu *contactOptionsMenu() const { return m_contactOptionsMenu; }
 
     void awakeFromNib() override;
     void prepareForDBRestore(const platform::core::Notification &notification) override;
@@ -206,6 +238,7 @@ private:
 
     ContactsListDisplaySource *m_contactsListSource = nullptr;
     ContactsListItemModel *m_model = nullptr;
+    ContactsCustomFieldMenu *m_fieldsMenu = nullptr;
     ContactsListRowDelegate *m_rowDelegate = nullptr;
     CustomNSOutlineViewWithDelegates *m_contactsOutlineView = nullptr;
     QWidget *m_boxView = nullptr;
@@ -220,6 +253,8 @@ private:
     QToolButton *m_callButton = nullptr;
     QToolButton *m_emailButton = nullptr;
     QToolButton *m_messageButton = nullptr;
+    QPointer<QMenu> m_contactOptionsMenu;
+    QPointer<class AddContactWindowController> m_emailDraftWindowController;
     std::array<TabParts, TabCount> m_tabs;
     QPointer<QWidget> m_currentView;
     QPushButton *m_currentAddButton = nullptr;

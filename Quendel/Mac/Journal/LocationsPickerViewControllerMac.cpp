@@ -27,8 +27,6 @@ LocationsPickerViewControllerMac::LocationsPickerViewControllerMac(platform::sto
     m_newLocationButton = new QPushButton(QStringLiteral("New Location"), footer());
     m_newLocationButton->setObjectName(QStringLiteral("newLocationButton"));
     m_newLocationButton->setAccessibleName(QStringLiteral("New Location"));
-    // Saved locations are made on a map, and the program has none: the button is disabled.
-    m_newLocationButton->setEnabled(false);
     m_removeButton = new QPushButton(QStringLiteral("Remove Location"), footer());
     m_removeButton->setObjectName(QStringLiteral("removeButton"));
     m_removeButton->setAccessibleName(QStringLiteral("Remove Location"));

@@ -337,7 +337,38 @@ void MacAddEditCommonController::locationButtonClicked(QWidget *sender)
 
 void MacAddEditCommonController::selectedAddNewLocation()
 {
-    // Saved locations are made on the map; the picker's "New Location" stays disabled until then.
+    if (!m_locationPopover || !m_locationsPicker)
+        return;
+    // The picker comes back when the user goes back from the new place.
+    m_locationPopover->takeContentWidget();
+    m_locationsPicker->setParent(this);
+    m_locationsPicker->hide();
+    m_addLocationVC = new AddLocationViewControllerMac(AddLocationViewControllerMac::NibName, m_privateContext);
+    m_addLocationVC->setDelegate(this);
+    m_locationPopover->setContentWidget(m_addLocationVC);
+    // Clicks outside must not close the popover while an address is typed.
+    m_locationPopover->setBehavior(Popover::Behavior::ApplicationDefined);
+    m_locationPopover->setContentSize(m_addLocationVC->sizeHint());
+}
+
+void MacAddEditCommonController::addedNewLocationItem(Location *location)
+{
+    if (m_locationPopover)
+        m_locationPopover->setBehavior(Popover::Behavior::Transient);
+    selectedLocationItem(location);
+    if (m_locationPopover && m_locationPopover->isShown())
+        m_locationPopover->closePopover();
+}
+
+void MacAddEditCommonController::backButtonSelected()
+{
+    if (!m_locationPopover || !m_locationsPicker)
+        return;
+    m_locationPopover->setBehavior(Popover::Behavior::Transient);
+    if (QWidget *pane = m_locationPopover->takeContentWidget())
+        pane->deleteLater();
+    m_locationPopover->setContentWidget(m_locationsPicker);
+    m_locationsPicker->show();
 }
 
 void MacAddEditCommonController::closePopovers()

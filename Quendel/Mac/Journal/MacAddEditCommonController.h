@@ -3,6 +3,7 @@
 #include "Mac/Journal/LocationsPickerViewControllerMac.h"
 #include "Mac/Shell/NSViewWithResponder.h"
 #include "Mac/Journal/TitlesPickerViewControllerMac.h"
+#include "Mac/Map/AddLocationViewControllerMac.h"
 
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/Popover.h"
@@ -64,7 +65,10 @@ private:
 // the notes, the contact's name, the keys, and the ending by Save or Cancel with a report to the owner.
 // The subclass edits its record in its own private child context of the main context and hands the base
 // the values to show.
-class MacAddEditCommonController : public QWidget, public TitlesPickerDelegate, public LocationPickerDelegate
+class MacAddEditCommonController : public QWidget,
+                                   public TitlesPickerDelegate,
+                                   public LocationPickerDelegate,
+                                   public AddLocationItemDelegate
 {
     Q_OBJECT
 public:
@@ -114,6 +118,11 @@ public:
     // LocationPickerDelegate
     void selectedLocationItem(Location *location) override {}
     void selectedAddNewLocation() override;
+
+    // AddLocationItemDelegate: the new place becomes the record's location.
+    void addedNewLocationItem(Location *location) override;
+    void backButtonSelected() override;
+    AddLocationViewControllerMac *addLocationVC() const { return m_addLocationVC; }
 
     // ---- Widgets ----
     AddEditLogsView *rootView() const { return m_rootView; }
@@ -186,4 +195,5 @@ private:
     QPointer<platform::ui::Popover> m_locationPopover;
     QPointer<TitlesPickerViewControllerMac> m_titleViewController;
     QPointer<LocationsPickerViewControllerMac> m_locationsPicker;
+    QPointer<AddLocationViewControllerMac> m_addLocationVC;
 };

@@ -1,4 +1,5 @@
 #include "Mac/Journal/MacAllTodosViewController.h"
+#include "Classes/EmailHandoff.h"
 
 #include "AppDelegate.h"
 #include "Classes/ToDo_Category.h"
@@ -25,6 +26,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QHBoxLayout>
 #include <QMenu>
 #include <QVBoxLayout>
 
@@ -58,9 +60,20 @@ MacAllTodosViewController::~MacAllTodosViewController()
 
 void MacAllTodosViewController::loadView()
 {
-    auto *layout = new QVBoxLayout(this);
+    auto *outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    m_sidebar = new TitlesSidebarController(TitlesSidebarController::ToDoTitleEntity, managedObjectContext(), this);
+    m_sidebar->setDelegate(this);
+    m_sidebar->setMinimumWidth(220);
+    m_sidebar->setMaximumWidth(300);
+    outer->addWidget(m_sidebar);
+    auto *mainOuterView = new QWidget(this);
+    mainOuterView->setObjectName(QStringLiteral("mainOuterView"));
+    outer->addWidget(mainOuterView, 1);
+    auto *layout = new QVBoxLayout(mainOuterView);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_outline = new CustomNSOutlineView(this);
+    m_outline = new CustomNSOutlineView(mainOuterView);
     m_outline->setObjectName(QStringLiteral("allTodosOutlineView"));
     m_outline->setAccessibleName(ListName);
     m_outline->setHeaderHidden(true);
@@ -90,7 +103,7 @@ void MacAllTodosViewController::loadView()
     m_model->setForwardDelegate(this);
     m_outline->setModel(m_model);
     layout->addWidget(m_outline);
-    m_filler = new PlainTextLabel(FillerText, this);
+    m_filler = new PlainTextLabel(FillerText, mainOuterView);
     m_filler->setObjectName(QStringLiteral("fillerText"));
     m_filler->setAlignment(Qt::AlignCenter);
     m_filler->hide();
@@ -101,13 +114,23 @@ void MacAllTodosViewController::loadView()
     menu->setObjectName(QStringLiteral("cellContextMenu"));
     menu->setAccessibleName(QStringLiteral("ToDo menu"));
     QAction *contact = menu->addAction(QStringLiteral("Show Contact"), this, [this] { showContactPage(targetIndex()); });
+    QAction *reassign = menu->addAction(QStringLiteral("Reassign"), this, [this] { reassignMenuItemSelected(); });
     QAction *clone = menu->addAction(QStringLiteral("Clone"), this, [this] { cloneObject(nullptr); });
     QAction *remove = menu->addAction(QStringLiteral("Delete"), this, [this] { performDelete(nullptr); });
+    QAction *email = menu->addAction(QStringLiteral("Email"), this, [this] {
+        if (ToDo *todo = todoAt(targetIndex())) {
+            QString body;
+            ToDo_Category::addTodoToEmailBody(*todo, body);
+            EmailHandoff::sendEmail(
+                QStringLiteral("Quendel ToDo - %1").arg(todo->person() ? todo->person()->displayName() : QString()),
+                body, {}, {}, true, false);
+        }
+    });
     m_outline->setMenu(menu);
     m_outline->viewport()->installEventFilter(this);
-    connect(menu, &QMenu::aboutToShow, this, [this, contact, clone, remove] {
+    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, remove, email] {
         const bool onToDo = todoAt(targetIndex()) != nullptr;
-        for (QAction *action : {contact, clone, remove})
+        for (QAction *action : {contact, reassign, clone, remove, email})
             action->setEnabled(onToDo);
     });
     connect(menu, &QMenu::aboutToHide, this,
@@ -122,9 +145,13 @@ void MacAllTodosViewController::loadView()
 
 bool MacAllTodosViewController::eventFilter(QObject *watched, QEvent *event)
 {
-    // The row under the mouse is the one the menu's commands act on.
-    if (m_outline && watched == m_outline->viewport() && event->type() == QEvent::ContextMenu)
+    // The row under the mouse is the one the menu's commands act on, and it becomes the selected row.
+    if (m_outline && watched == m_outline->viewport() && event->type() == QEvent::ContextMenu) {
         m_clickedIndex = m_outline->indexAt(static_cast<QContextMenuEvent *>(event)->pos());
+        if (todoAt(m_clickedIndex))
+            m_outline->selectionModel()->setCurrentIndex(m_clickedIndex, QItemSelectionModel::ClearAndSelect
+                                                                             | QItemSelectionModel::Rows);
+    }
     return MainWindowManagerViewController::eventFilter(watched, event);
 }
 
@@ -204,7 +231,7 @@ void MacAllTodosViewController::selectedDateRangeWithStartDate(const QDateTime &
     applyFilters();
 }
 
-void MacAllTodosViewController::selectedTitle(ToDoTitle *title)
+void MacAllTodosViewController::selectedTitle(platform::store::ManagedObject *title)
 {
     if (title)
         setTitleFilterPredicate(Predicate::equal(QStringLiteral("todotitle"), title));
@@ -221,13 +248,18 @@ void MacAllTodosViewController::prepareForDBRestore(const platform::core::Notifi
     setTitleFilterPredicate(std::nullopt);
     setSearchPredicate(std::nullopt);
     setManagedObjectContext(nullptr);
+    if (m_sidebar)
+        m_sidebar->prepareForDBRestore();
 }
 
 void MacAllTodosViewController::databaseRestoredNotification(const platform::core::Notification &notification)
 {
     auto *context = static_cast<platform::store::ManagedObjectContext *>(const_cast<void *>(notification.object));
-    if (context)
-        setManagedObjectContext(context->shared_from_this());
+    if (!context)
+        return;
+    setManagedObjectContext(context->shared_from_this());
+    if (m_sidebar)
+        m_sidebar->databaseRestored(managedObjectContext());
 }
 
 // ---- List changes ----
@@ -312,7 +344,10 @@ void MacAllTodosViewController::leftButtonCalledInPopoverController(MacAddEditCo
         displayPopoverWithItem(previous, true);
 }
 
-void MacAllTodosViewController::popoverDidClose(platform::ui::Popover *) {}
+void MacAllTodosViewController::popoverDidClose(platform::ui::Popover *)
+{
+    m_reassignObject = nullptr;
+}
 
 void MacAllTodosViewController::spaceBarPressedWithEvent(QKeyEvent *event)
 {
@@ -347,6 +382,65 @@ void MacAllTodosViewController::cloneObject(QObject *)
         return;
     auto *editor = new MacAddEditTodosViewController(todo, true);
     editor->setDetailPerson(todo->person());
+    editor->setDelegate(this);
+    editor->awakeFromNib();
+    openSheet(editor);
+}
+
+// ---- Adding and reassigning through the contact picker ----
+
+void MacAllTodosViewController::newTodosButtonPressed(QWidget *sender)
+{
+    if (contentPopover() && contentPopover()->isShown())
+        contentPopover()->closePopover();
+    m_reassignObject = nullptr;
+    auto *picker = new SelectContactsViewControllerMac(SelectContactsViewControllerMac::NibName, managedObjectContext());
+    picker->setDelegate(this);
+    platform::ui::Popover *popover = createPopoverWithViewController(picker);
+    setContentPopover(popover);
+    popover->showRelativeTo(QRect(), sender ? sender : this, platform::ui::Popover::Edge::Bottom);
+}
+
+void MacAllTodosViewController::reassignMenuItemSelected()
+{
+    const QModelIndex index = targetIndex();
+    ToDo *todo = todoAt(index);
+    if (!todo)
+        return;
+    if (contentPopover() && contentPopover()->isShown())
+        contentPopover()->closePopover();
+    auto *picker = new SelectContactsViewControllerMac(SelectContactsViewControllerMac::NibName, managedObjectContext());
+    picker->setDelegate(this);
+    platform::ui::Popover *popover = createPopoverWithViewController(picker);
+    setContentPopover(popover);
+    m_reassignObject = todo;
+    popover->showRelativeTo(m_outline->visualRect(index), m_outline->viewport(), platform::ui::Popover::Edge::Right);
+}
+
+void MacAllTodosViewController::finishedSelectPopoverController(SelectContactsViewControllerMac *,
+                                                                const QList<platform::store::ManagedObjectID> &ids,
+                                                                bool)
+{
+    if (ids.isEmpty() || !managedObjectContext())
+        return;
+    auto *person = dynamic_cast<Person *>(managedObjectContext()->existingObjectWithID(ids.first()));
+    if (!person)
+        return;
+    if (ToDo *todo = m_reassignObject) {
+        m_reassignObject = nullptr;
+        todo->setPerson(person);
+        if (person->managedObjectContext())
+            person->managedObjectContext()->save();
+        if (contentPopover() && contentPopover()->isShown())
+            contentPopover()->closePopover();
+        return;
+    }
+    if (contentPopover() && contentPopover()->isShown())
+        contentPopover()->closePopover();
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(QStringLiteral("ShowAddTodo"),
+                                                           {{QStringLiteral("Page"), QStringLiteral("AllTodos")}});
+    auto *editor = new MacAddEditTodosViewController(nullptr, false);
+    editor->setDetailPerson(person);
     editor->setDelegate(this);
     editor->awakeFromNib();
     openSheet(editor);

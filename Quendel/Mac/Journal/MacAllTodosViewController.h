@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Mac/Journal/MacAddEditCommonController.h"
+#include "Mac/Journal/SelectContactsViewControllerMac.h"
+#include "Mac/Journal/TitlesSidebarController.h"
 #include "Mac/Shell/KeyRouting.h"
 #include "Mac/Shell/MainWindowManagerViewController.h"
 
@@ -27,7 +29,9 @@ class ToDoTitle;
 class MacAllTodosViewController : public MainWindowManagerViewController,
                                   public KeyRoutingDelegate,
                                   public AddEditViewControllerDelegate,
-                                  public QDListDataSourceDelegate
+                                  public QDListDataSourceDelegate,
+                                  public SelectContactPopoverDelegate,
+                                  public TitlesSidebarDelegate
 {
     Q_OBJECT
 public:
@@ -55,8 +59,9 @@ public:
     void awakeFromNib() override;
     void searchResultsWithString(const QString &text) override;
     // The sidebar's date range (both null: "All", which also clears the title) and title.
-    void selectedDateRangeWithStartDate(const QDateTime &start, const QDateTime &end);
-    void selectedTitle(ToDoTitle *title);
+    void selectedDateRangeWithStartDate(const QDateTime &start, const QDateTime &end) override;
+    void selectedTitle(platform::store::ManagedObject *title) override;
+    TitlesSidebarController *titlesSidebarController() const { return m_sidebar; }
     void prepareForDBRestore(const platform::core::Notification &notification) override;
     void databaseRestoredNotification(const platform::core::Notification &notification) override;
     void performDelete(QObject *sender) override;
@@ -70,6 +75,10 @@ public:
     void markTodoAsComplete(const QModelIndex &index);
     void displayAddTodoIntoLogWithItem(const QModelIndex &index);
     void cloneObject(QObject *sender);
+    // The toolbar's add button: the contact picker, then the new to-do's sheet for the chosen contact.
+    void newTodosButtonPressed(QWidget *sender);
+    void reassignMenuItemSelected();
+    ToDo *reassignObject() const { return m_reassignObject; }
     void showContactPage(const QModelIndex &index);
     void deleteTodoItem(const QModelIndex &index);
 
@@ -77,6 +86,11 @@ public:
     void finishedViewController(MacAddEditCommonController *editor, const std::optional<QVariantMap> &changes) override;
     void rightButtonCalledInPopoverController(MacAddEditCommonController *editor) override;
     void leftButtonCalledInPopoverController(MacAddEditCommonController *editor) override;
+
+    // SelectContactPopoverDelegate
+    void finishedSelectPopoverController(SelectContactsViewControllerMac *picker,
+                                         const QList<platform::store::ManagedObjectID> &selectedContactIDs,
+                                         bool changesMade) override;
 
     // QDListDataSourceDelegate (after the item model has applied the change)
     void updatedSourceObjects() override;
@@ -102,11 +116,13 @@ private:
     void openSheet(QWidget *editor);
 
     std::unique_ptr<ToDosListDataSource> m_source;
+    TitlesSidebarController *m_sidebar = nullptr;
     CustomNSOutlineView *m_outline = nullptr;
     QDListItemModel *m_model = nullptr;
     QLabel *m_filler = nullptr;
     QPointer<AddContactWindowController> m_addWindowController;
     QModelIndex m_clickedIndex;
+    ToDo *m_reassignObject = nullptr;
     bool m_observing = false;
     platform::core::ScopedObserver m_didSaveObserver;
 };

@@ -1,6 +1,8 @@
 #include "Mac/Preferences/PreferencesControllerWindowController.h"
 
 #include "Mac/Preferences/BackupsPreferencesPane.h"
+#include "Mac/Email/EmailTemplatesPreferencesPane.h"
+#include "Mac/Preferences/ManageDataPreferencesPane.h"
 #include "AppDelegate.h"
 
 #include <QTabWidget>
@@ -21,6 +23,11 @@ PreferencesControllerWindowController::PreferencesControllerWindowController(App
 
     m_backupsPane = new BackupsPreferencesPane(this);
     addPane(m_backupsPane, QStringLiteral("Backups"));
+    addPane(new ManageDataPreferencesPane(
+                [this] { return m_appdelegate ? m_appdelegate->managedObjectContext() : nullptr; }, this),
+            ManageDataPreferencesPane::PaneTitle);
+    m_templatesPane = new EmailTemplatesPreferencesPane(this);
+    addPane(m_templatesPane, EmailTemplatesPreferencesPane::PaneTitle);
     checkSettings();
 }
 
@@ -39,6 +46,7 @@ int PreferencesControllerWindowController::addPane(QWidget *pane, const QString 
 void PreferencesControllerWindowController::checkSettings()
 {
     m_backupsPane->setupBackupOptions();
+    m_templatesPane->reloadTemplates();
 }
 
 void PreferencesControllerWindowController::windowWillAppear()

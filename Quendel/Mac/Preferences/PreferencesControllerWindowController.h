@@ -5,6 +5,7 @@
 
 class AppDelegate;
 class BackupsPreferencesPane;
+class EmailTemplatesPreferencesPane;
 class QTabWidget;
 
 // The preferences window: one window of tabbed panes. Every control writes its setting the moment it
@@ -31,10 +32,12 @@ public:
 
     QTabWidget *preferencesTabView() const { return m_tabs; }
     BackupsPreferencesPane *backupsPane() const { return m_backupsPane; }
+    EmailTemplatesPreferencesPane *templatesPane() const { return m_templatesPane; }
     AppDelegate *appdelegate() const;
 
 private:
     QPointer<AppDelegate> m_appdelegate;
     QTabWidget *m_tabs = nullptr;
     BackupsPreferencesPane *m_backupsPane = nullptr;
+    EmailTemplatesPreferencesPane *m_templatesPane = nullptr;
 };

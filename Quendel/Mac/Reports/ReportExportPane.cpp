@@ -1,11 +1,17 @@
 #include "Mac/Reports/ReportExportPane.h"
 
+#include "Classes/EmailHandoff.h"
+
 #include "QuendelKit/Entities/ExportText.h"
 #include "QuendelKit/Infra/QDLog.h"
 
 #include "platform/core/Clock.h"
 #include "platform/core/UserDefaults.h"
+#include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/Popover.h"
+
+#include "QuendelKit/Entities/Person.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QCheckBox>
@@ -49,7 +55,7 @@ QString documentsFolder()
 } // namespace
 
 ReportExportPane::ReportExportPane(platform::store::ManagedObjectContext *context, QWidget *parent)
-    : QWidget(parent), m_report(context)
+    : QWidget(parent), m_report(context), m_context(context)
 {
     setWindowTitle(QStringLiteral("Export Report"));
     setAccessibleName(QStringLiteral("Export Report"));
@@ -62,16 +68,17 @@ ReportExportPane::ReportExportPane(platform::store::ManagedObjectContext *contex
     m_exportFormatButton = new QComboBox(this);
     m_exportFormatButton->addItems({QStringLiteral("Email"), QStringLiteral("CSV"), QStringLiteral("Print")});
     m_exportFormatButton->setAccessibleName(QStringLiteral("Export format"));
-    // No mail service is available to hand a body to yet.
-    disableItem(m_exportFormatButton, 0);
     m_exportFormatButton->setCurrentIndex(1);
 
     m_exportSelectContacts = new QComboBox(this);
     m_exportSelectContacts->addItems(
         {QStringLiteral("All Contacts"), QStringLiteral("Current Group"), QStringLiteral("Selected Contacts")});
     m_exportSelectContacts->setAccessibleName(QStringLiteral("Export contacts"));
-    // The contact picker is not available here yet.
-    disableItem(m_exportSelectContacts, 2);
+    m_exportContactsSelectionButton = new QPushButton(this);
+    m_exportContactsSelectionButton->setObjectName(QStringLiteral("exportContactsSelectionButton"));
+    m_exportContactsSelectionButton->setAccessibleName(QStringLiteral("Choose contacts"));
+    m_exportContactsSelectionButton->hide();
+    updateSelectedContactsTitle();
 
     m_exportSelectDates = new QComboBox(this);
     m_exportSelectDates->addItems({QStringLiteral("All Dates"), QStringLiteral("Date Range")});
@@ -123,6 +130,7 @@ ReportExportPane::ReportExportPane(platform::store::ManagedObjectContext *contex
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Export:"), m_exportTypeSegment);
     form->addRow(QStringLiteral("Contacts:"), m_exportSelectContacts);
+    form->addRow(QString(), m_exportContactsSelectionButton);
     form->addRow(QStringLiteral("Dates:"), m_exportSelectDates);
     form->addRow(QString(), range);
     form->addRow(QStringLiteral("Sort by:"), m_exportSortOrder);
@@ -140,6 +148,9 @@ ReportExportPane::ReportExportPane(platform::store::ManagedObjectContext *contex
 
     connect(m_exportTypeSegment, &QComboBox::currentIndexChanged, this, [this] { reportTypeSegmentSwitched(); });
     connect(m_exportFormatButton, &QComboBox::currentIndexChanged, this, [this] { updateSplitColumnsBox(); });
+    connect(m_exportSelectContacts, &QComboBox::currentIndexChanged, this, [this] { reportSelectContactsPressed(); });
+    connect(m_exportContactsSelectionButton, &QPushButton::clicked, this,
+            [this] { reportSelectContactsButtonPressed(); });
     connect(m_exportSelectDates, &QComboBox::currentIndexChanged, this, [this] { reportSelectDatePopoverPressed(); });
     connect(m_fromDate, &QDateEdit::dateChanged, this, [this] { dateRangeSelected(); });
     connect(m_toDate, &QDateEdit::dateChanged, this, [this] { dateRangeSelected(); });
@@ -154,6 +165,56 @@ void ReportExportPane::setGroupProvider(std::function<QString()> title, std::fun
 {
     m_groupTitle = std::move(title);
     m_groupContacts = std::move(contacts);
+}
+
+void ReportExportPane::reportSelectContactsPressed()
+{
+    QDLogInfo(QStringLiteral("Preferences: Contacts Selection changed - sender = %1, index = %2")
+                  .arg(m_exportSelectContacts->accessibleName())
+                  .arg(m_exportSelectContacts->currentIndex()));
+    if (m_exportSelectContacts->currentIndex() == ReportingController::FilterSelected) {
+        m_exportContactsSelectionButton->show();
+        return;
+    }
+    m_selectedContactsForReport.clear();
+    updateSelectedContactsTitle();
+    m_exportContactsSelectionButton->hide();
+}
+
+void ReportExportPane::reportSelectContactsButtonPressed()
+{
+    QDLogInfo(QStringLiteral("Preferences: reportSelectContactsButtonPressed - show popover for contact selection"));
+    if (!m_context)
+        return;
+    auto *picker = new SelectContactsViewControllerMac(m_context->shared_from_this(),
+                                                       SelectContactsViewControllerMac::MultipleChoice);
+    picker->setDelegate(this);
+    picker->setSelectedIdentifiers(m_selectedContactsForReport);
+    auto *popover = new platform::ui::Popover(this);
+    popover->setBehavior(platform::ui::Popover::Behavior::Transient);
+    popover->setAnimates(true);
+    popover->setContentWidget(picker);
+    connect(popover, &platform::ui::Popover::didClose, popover, &QObject::deleteLater);
+    popover->showRelativeTo(QRect(), m_exportContactsSelectionButton, platform::ui::Popover::Edge::Bottom);
+}
+
+void ReportExportPane::finishedSelectPopoverController(SelectContactsViewControllerMac *,
+                                                       const QList<platform::store::ManagedObjectID> &ids, bool)
+{
+    QDLogInfo(QStringLiteral("Preferences: contactIdentifiers count = %1").arg(ids.size()));
+    m_selectedContactsForReport = ids;
+    updateSelectedContactsTitle();
+}
+
+void ReportExportPane::updateSelectedContactsTitle()
+{
+    const qsizetype count = m_selectedContactsForReport.size();
+    if (count == 0)
+        m_exportContactsSelectionButton->setText(QStringLiteral("None"));
+    else if (count == 1)
+        m_exportContactsSelectionButton->setText(QStringLiteral("Selected 1 Contact"));
+    else
+        m_exportContactsSelectionButton->setText(QStringLiteral("Selected %1 Contacts").arg(count));
 }
 
 void ReportExportPane::reportTypeSegmentSwitched()
@@ -194,9 +255,15 @@ void ReportExportPane::configureReportingParameters()
     m_report.setSelectContactGroupTitle(m_groupTitle ? m_groupTitle() : QString());
     const unsigned filter = unsigned(m_exportSelectContacts->currentIndex());
     m_report.setContactsFilterType(filter);
-    if (filter == ReportingController::FilterGroup)
+    if (filter == ReportingController::FilterGroup) {
         m_report.setSelectedContacts(m_groupContacts ? m_groupContacts() : QList<Person *>());
-    else
+    } else if (filter == ReportingController::FilterSelected) {
+        QList<Person *> people;
+        for (const platform::store::ManagedObjectID &id : std::as_const(m_selectedContactsForReport))
+            if (auto *person = m_context ? dynamic_cast<Person *>(m_context->existingObjectWithID(id)) : nullptr)
+                people << person;
+        m_report.setSelectedContacts(people);
+    } else
         m_report.setSelectedContacts({});
     m_report.setDateFilter(m_exportSelectDates->currentIndex() != 0);
     m_report.setSortAttribute(m_exportSortOrder->currentIndex() != 0 ? ReportingController::SortByContactName
@@ -288,6 +355,18 @@ void ReportExportPane::reportExportButtonPressed()
             QString failure;
             const bool written = writePDF(body, path, &failure);
             self->finishExport(written ? path : QString(), failure);
+        });
+        return;
+    }
+    if (format == QLatin1String("Email")) {
+        QPointer<ReportExportPane> self(this);
+        m_report.processReportForEmail([self](const QString &subject, const QString &body) {
+            if (!self)
+                return;
+            QDLogInfo(QStringLiteral("Preferences: reportExport - finised building report"));
+            self->m_exportProgressIndicator->setVisible(false);
+            self->m_exportButton->setEnabled(true);
+            EmailHandoff::sendEmail(subject, body, {}, {}, true, false);
         });
         return;
     }

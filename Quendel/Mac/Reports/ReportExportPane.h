@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Classes/Reports/ReportingController.h"
+#include "Mac/Journal/SelectContactsViewControllerMac.h"
 
 #include <QWidget>
 
@@ -22,7 +23,7 @@ class ManagedObjectContext;
 // The report export pane: what to export, for which contacts and dates, in which order, and as which
 // output. It copies the choices into its report before every export and writes a CSV or PDF file into the
 // user's Documents folder.
-class ReportExportPane : public QWidget
+class ReportExportPane : public QWidget, public SelectContactPopoverDelegate
 {
     Q_OBJECT
 public:
@@ -42,6 +43,12 @@ public:
     // and top and none at the bottom; false with `errorText` when the file cannot be written.
     static bool writePDF(const QString &html, const QString &path, QString *errorText = nullptr);
 
+    // The contacts picked for a report of "Selected Contacts".
+    const QList<platform::store::ManagedObjectID> &selectedContactsForReport() const { return m_selectedContactsForReport; }
+    void finishedSelectPopoverController(SelectContactsViewControllerMac *picker,
+                                         const QList<platform::store::ManagedObjectID> &selectedContactIDs,
+                                         bool changesMade) override;
+
 signals:
     // An export finished: the file written, or null when it failed.
     void exportFinished(const QString &path);
@@ -50,6 +57,9 @@ private:
     void reportTypeSegmentSwitched();
     void updateSplitColumnsBox();
     void reportSelectDatePopoverPressed();
+    void reportSelectContactsPressed();
+    void reportSelectContactsButtonPressed();
+    void updateSelectedContactsTitle();
     void dateRangeSelected();
     void configureReportingParameters();
     void reportExportButtonPressed();
@@ -62,6 +72,9 @@ private:
     QComboBox *m_exportTypeSegment = nullptr;
     QComboBox *m_exportFormatButton = nullptr;
     QComboBox *m_exportSelectContacts = nullptr;
+    QPushButton *m_exportContactsSelectionButton = nullptr;
+    QList<platform::store::ManagedObjectID> m_selectedContactsForReport;
+    platform::store::ManagedObjectContext *m_context = nullptr;
     QComboBox *m_exportSelectDates = nullptr;
     QDateEdit *m_fromDate = nullptr;
     QDateEdit *m_toDate = nullptr;

@@ -4,6 +4,7 @@
 
 #include <QDropEvent>
 #include <QFile>
+#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -98,7 +99,8 @@ TEST_F(FilesRoadsTest, FilesDroppedOnAContactsTabShowThereAndInTheFilesSectionAn
     addContact(QStringLiteral("Nora"), QStringLiteral("Blake"));
     clickRow(contactsList(), QStringLiteral("Nora Blake"));
     click(widgetNamed<QPushButton>(QStringLiteral("Files")));
-    auto *tab = widgetNamed<QAbstractItemView>(QStringLiteral("Files"));
+    // The grid of the tab (a list of icons, not the tree of any file chooser left open).
+    QAbstractItemView *tab = widgetNamed<QListView>(QStringLiteral("Files"));
     ASSERT_NE(tab, nullptr);
     EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to Files"))->isEnabled());
 

@@ -170,3 +170,123 @@ TEST_F(EntityStoreTest, PrivateGroupsOrderAndUniqueNames)
     EXPECT_TRUE(friends->members().isEmpty());
     EXPECT_TRUE(ann->privategroup().isEmpty());
 }
+
+TEST_F(TemplatesTest, EveryTagOfTheMenuWithAndWithoutItsValue)
+{
+    // A contact with every value, and the same tags against a bare contact.
+    person->setCompanyName(QStringLiteral("Acme"));
+    person->setPrefixName(QStringLiteral("Dr."));
+    person->setSuffixName(QStringLiteral("Jr."));
+    PersonInfo *info = insert<PersonInfo>();
+    info->setMiddleName(QStringLiteral("Mae"));
+    info->setJobDescription(QStringLiteral("Chef"));
+    info->setDepartmentName(QStringLiteral("Kitchen"));
+    person->setPersoninfo(info);
+    addEmail(QStringLiteral("home"), QStringLiteral("ann@home.example"));
+    addEmail(QStringLiteral("work"), QStringLiteral("ann@work.example"));
+    for (const auto &[label, number] : {std::pair{QStringLiteral("home"), QStringLiteral("111")},
+                                        std::pair{QStringLiteral("work"), QStringLiteral("222")}}) {
+        Phones *phone = insert<Phones>();
+        phone->setLabel(label);
+        phone->setPhoneNumber(number);
+        person->addPhonesObject(phone);
+    }
+    for (const auto &[label, street] : {std::pair{QStringLiteral("home"), QStringLiteral("1 Home Rd")},
+                                        std::pair{QStringLiteral("work"), QStringLiteral("2 Work Rd")}}) {
+        PersonAddress *address = insert<PersonAddress>();
+        address->setAddressLabel(label);
+        address->setStreet(street);
+        person->addAddressesObject(address);
+    }
+    Person *bare = insert<Person>();
+
+    const QHash<QString, QStringList> expected = {
+        {QStringLiteral("First Name"), {QStringLiteral("Ann")}},
+        {QStringLiteral("Last Name"), {QStringLiteral("Lee")}},
+        {QStringLiteral("Company Name"), {QStringLiteral("Acme")}},
+        {QStringLiteral("Middle Name"), {QStringLiteral("Mae")}},
+        {QStringLiteral("Prefix"), {QStringLiteral("Dr.")}},
+        {QStringLiteral("Suffix"), {QStringLiteral("Jr.")}},
+        {QStringLiteral("Job Title"), {QStringLiteral("Chef")}},
+        {QStringLiteral("Department Name"), {QStringLiteral("Kitchen")}},
+        {QStringLiteral("Email (any)"), {QStringLiteral("ann@home.example"), QStringLiteral("ann@work.example")}},
+        {QStringLiteral("Email (home)"), {QStringLiteral("ann@home.example")}},
+        {QStringLiteral("Email (work)"), {QStringLiteral("ann@work.example")}},
+        {QStringLiteral("Phone (any)"), {QStringLiteral("111"), QStringLiteral("222")}},
+        {QStringLiteral("Phone (home)"), {QStringLiteral("111")}},
+        {QStringLiteral("Phone (work)"), {QStringLiteral("222")}},
+        {QStringLiteral("Address (any)"), {QStringLiteral("1 Home Rd"), QStringLiteral("2 Work Rd")}},
+        {QStringLiteral("Address (home)"), {QStringLiteral("1 Home Rd")}},
+        {QStringLiteral("Address (work)"), {QStringLiteral("2 Work Rd")}},
+    };
+    int checked = 0;
+    for (const QString &group : NameValue::groupOrder()) {
+        for (const NameValue &tag : NameValue::nameValueList().value(group)) {
+            SCOPED_TRACE(tag.tagName.toStdString());
+            const QString text = EmailTemplate::tagText(tag);
+            const QVariantMap mapping{{text, QStringLiteral("%1.%2").arg(tag.tagEntity, tag.tagKey)}};
+            QStringList missing;
+            const QString filled = QStringLiteral("[") + expand(mapping, text, missing) + QStringLiteral("]");
+            EXPECT_TRUE(missing.isEmpty());
+            if (tag.tagEntity == QLatin1String("Date")) {
+                EXPECT_TRUE(filled.contains(DateFormatter::mediumDate(platform::core::Clock::now())));
+            } else {
+                const QStringList choices = expected.value(tag.tagName);
+                ASSERT_FALSE(choices.isEmpty());
+                bool one = false;
+                for (const QString &choice : choices)
+                    one = one || filled.startsWith(QStringLiteral("[") + choice);
+                EXPECT_TRUE(one) << filled.toStdString();
+            }
+            // Against a contact without values only the date tags are filled.
+            QStringList bareMissing;
+            const QString bareText = EmailTemplate::getTemplateTextForPerson(bare, bareMissing, mapping, text);
+            if (tag.tagEntity == QLatin1String("Date")) {
+                EXPECT_TRUE(bareMissing.isEmpty());
+            } else {
+                EXPECT_EQ(bareText, text);
+                EXPECT_EQ(bareMissing, QStringList{text});
+            }
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 19);
+}
+
+TEST_F(TemplatesTest, HostileValuesAreInsertedAsTheyStand)
+{
+    const QString first = QStringLiteral("<$Person.firstName$>");
+    const QString last = QStringLiteral("<$Person.lastName$>");
+    const QString company = QStringLiteral("<$Person.companyName$>");
+    const QVariantMap mapping{{first, QStringLiteral("Person.firstName")},
+                              {last, QStringLiteral("Person.lastName")},
+                              {company, QStringLiteral("Person.companyName")}};
+    const struct
+    {
+        const char *name;
+        QString firstName;
+        QString lastName;
+        QString expanded;
+        QStringList missing;
+    } cases[] = {
+        {"a value that reads like another tag", last, QStringLiteral("Lee"),
+         QStringLiteral("<$Person.lastName$> Lee <$Person.companyName$>"), {company}},
+        {"a value that reads like a missing tag", company, QStringLiteral("Lee"),
+         QStringLiteral("<$Person.companyName$> Lee <$Person.companyName$>"), {company}},
+        {"a value that reads like itself", first, QStringLiteral("$>"),
+         QStringLiteral("<$Person.firstName$> $> <$Person.companyName$>"), {company}},
+        {"markup and line breaks", QStringLiteral("<b>Ann</b>\r\nBcc: x@y.org"), QStringLiteral("&amp;"),
+         QStringLiteral("<b>Ann</b>\r\nBcc: x@y.org &amp; <$Person.companyName$>"), {company}},
+        {"empty values are values", QStringLiteral(""), QStringLiteral(""), QStringLiteral("  <$Person.companyName$>"),
+         {company}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        person->setFirstName(c.firstName);
+        person->setLastName(c.lastName);
+        QStringList missing;
+        EXPECT_EQ(expand(mapping, first + QStringLiteral(" ") + last + QStringLiteral(" ") + company, missing),
+                  c.expanded);
+        EXPECT_EQ(missing, c.missing);
+    }
+}

@@ -1,0 +1,313 @@
+#include "RoadsFixture.h"
+
+#include "Mac/Journal/TitlesSidebarController.h"
+
+#include "platform/maps/MapView.h"
+#include "platform/maps/UserLocation.h"
+
+#include <QCalendarWidget>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+
+using namespace roads;
+
+namespace {
+
+class LogsRoadsTest : public RoadTest
+{
+protected:
+    void SetUp() override
+    {
+        RoadTest::SetUp();
+        // No location service: new places start without the user's position.
+        platform::maps::UserLocationProvider::setFactory([](QObject *parent) {
+            return std::make_unique<platform::maps::FixedLocationProvider>(parent);
+        });
+    }
+    void TearDown() override
+    {
+        RoadTest::TearDown();
+        platform::maps::UserLocationProvider::setFactory(nullptr);
+    }
+
+    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
+
+    void addContact(const QString &first, const QString &last)
+    {
+        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+        platform::ui::Sheet *sheet = sheetOver(window());
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
+        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return rowWithText(contactsList(), first + QLatin1Char(' ') + last).isValid(); }, 5000));
+    }
+
+    // The toolbar's Add in the section on show, then the contact in the picker: the editor's sheet.
+    platform::ui::Sheet *addThroughThePicker(const QString &contact)
+    {
+        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+        QAbstractItemView *picker = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
+            picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+            return picker != nullptr;
+        }, 3000));
+        if (!picker)
+            return nullptr;
+        clickRow(picker, contact);
+        platform::ui::Sheet *sheet = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (sheet = sheetOver(window())) != nullptr; }, 3000));
+        EXPECT_TRUE(widgetsNamed(QStringLiteral("Contacts to choose")).isEmpty()) << "the picker closes";
+        return sheet;
+    }
+
+    // Opens the popover of an editor's `button` and clicks the row `text` of its list named `listName`.
+    void pickFromPopover(QWidget *editor, const QString &button, const QString &listName, const QString &text)
+    {
+        click(widgetNamed<QPushButton>(button, editor));
+        QAbstractItemView *list = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const QList<QWidget *> found = widgetsNamed(listName);
+            list = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+            return list != nullptr;
+        }, 3000));
+        QModelIndex row;
+        for (int r = 0; r < list->model()->rowCount(); ++r)
+            if (list->model()->index(r, 0).data().toString() == text)
+                row = list->model()->index(r, 0);
+        ASSERT_TRUE(row.isValid()) << text.toStdString();
+        activateWindowOf(list);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(row).center());
+        settle();
+    }
+
+    // The editor's date set to the 15th of the month two months back, through its calendar.
+    void pickOldDate(QWidget *editor)
+    {
+        click(widgetNamed<QPushButton>(QStringLiteral("Date"), editor));
+        QCalendarWidget *calendar = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] {
+            const QList<QWidget *> found = widgetsNamed(QStringLiteral("Date"));
+            for (QWidget *widget : found)
+                if (auto *typed = qobject_cast<QCalendarWidget *>(widget))
+                    calendar = typed;
+            return calendar != nullptr;
+        }, 3000));
+        auto *days = calendar->findChild<QTableView *>();
+        ASSERT_NE(days, nullptr);
+        activateWindowOf(days);
+        days->setFocus();
+        QTest::keyClick(days, Qt::Key_PageUp);
+        QTest::keyClick(days, Qt::Key_PageUp);
+        settle();
+        QModelIndex fifteenth;
+        for (int r = 0; r < days->model()->rowCount() && !fifteenth.isValid(); ++r)
+            for (int c = 0; c < days->model()->columnCount(); ++c)
+                if (days->model()->index(r, c).data().toString() == QLatin1String("15"))
+                    fifteenth = days->model()->index(r, c);
+        ASSERT_TRUE(fifteenth.isValid());
+        QTest::mouseClick(days->viewport(), Qt::LeftButton, {}, days->visualRect(fifteenth).center());
+        settle();
+    }
+
+    void saveEditor(platform::ui::Sheet *sheet)
+    {
+        click(widgetNamed<QPushButton>(QStringLiteral("Save"), sheet));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+    }
+
+    void clickFilter(QAbstractItemView *filters, const QString &text)
+    {
+        clickRow(filters, text);
+    }
+};
+
+} // namespace
+
+TEST_F(LogsRoadsTest, LogsAreAddedForAChosenContactAndFilteredByTitleAndDate)
+{
+    start();
+    addContact(QStringLiteral("Zoe"), QStringLiteral("Quill"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    // No log yet: the list gives way to its filler.
+    EXPECT_TRUE(widgetsNamed(QStringLiteral("All Logs")).isEmpty());
+    auto *filters = widgetNamed<QAbstractItemView>(QStringLiteral("Log filters"));
+    ASSERT_NE(filters, nullptr);
+    EXPECT_TRUE(rowWithText(filters, QStringLiteral("Last Week")).isValid());
+    EXPECT_TRUE(rowWithText(filters, QStringLiteral("Phone")).isValid());
+
+    // A log of today with the title "Phone", and an old one without a title.
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Zoe Quill"));
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Recent phone call"), false);
+    pickFromPopover(editor, QStringLiteral("Title"), QStringLiteral("Titles"), QStringLiteral("Phone"));
+    saveEditor(editor);
+    editor = addThroughThePicker(QStringLiteral("Zoe Quill"));
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Old meeting"), false);
+    pickOldDate(editor);
+    saveEditor(editor);
+
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("All Logs"));
+    ASSERT_NE(logs, nullptr);
+    const auto listed = [&](const QString &text) { return rowWithText(logs, text).isValid(); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed(QStringLiteral("Recent phone call")) && listed(QStringLiteral("Old meeting")); }, 5000))
+        << rowTexts(logs).join(QLatin1String(" | ")).toStdString();
+    // The title's row counts its log.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return rowWithText(filters, QStringLiteral("Phone")).data(TitlesSidebarController::CountRole).toInt() == 1; },
+        3000));
+
+    if (qEnvironmentVariableIsSet("QUENDEL_LOGS_SHOT"))
+        window()->grab().save(qEnvironmentVariable("QUENDEL_LOGS_SHOT") + QStringLiteral("-logs.png"));
+
+    clickFilter(filters, QStringLiteral("Last Week"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(QStringLiteral("Old meeting")); }, 3000));
+    EXPECT_TRUE(listed(QStringLiteral("Recent phone call")));
+
+    clickFilter(filters, QStringLiteral("All"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed(QStringLiteral("Old meeting")); }, 3000));
+    EXPECT_TRUE(listed(QStringLiteral("Recent phone call")));
+
+    clickFilter(filters, QStringLiteral("Meeting"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !listed(QStringLiteral("Recent phone call")); }, 3000));
+    EXPECT_FALSE(listed(QStringLiteral("Old meeting")));
+    clickFilter(filters, QStringLiteral("Phone"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return listed(QStringLiteral("Recent phone call")); }, 3000));
+    EXPECT_FALSE(listed(QStringLiteral("Old meeting")));
+}
+
+TEST_F(LogsRoadsTest, AToDoIsAddedFromTheToDosSectionForAContactChosenInThePicker)
+{
+    start();
+    addContact(QStringLiteral("Ann"), QStringLiteral("Alpha"));
+    addContact(QStringLiteral("Bob"), QStringLiteral("Beta"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("ToDos"));
+    ASSERT_TRUE(widgetNamed<QToolButton>(QStringLiteral("Add"))->isEnabled());
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Bob Beta"));
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Send the offer"), false);
+    saveEditor(editor);
+    auto *todos = widgetNamed<QAbstractItemView>(QStringLiteral("All ToDos"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(todos, QStringLiteral("Send the offer")).isValid(); }, 5000))
+        << rowTexts(todos).join(QLatin1String(" | ")).toStdString();
+    EXPECT_TRUE(rowWithText(todos, QStringLiteral("Send the offer")).data().toString().contains(QStringLiteral("Bob Beta")));
+}
+
+TEST_F(LogsRoadsTest, ANewSavedLocationIsMadeFromTheLogEditorAndShownInTheMapSection)
+{
+    start();
+    addContact(QStringLiteral("Zoe"), QStringLiteral("Quill"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Zoe Quill"));
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Met at the office"), false);
+
+    click(widgetNamed<QPushButton>(QStringLiteral("Location"), editor));
+    QPushButton *newLocation = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("New Location"));
+        newLocation = found.isEmpty() ? nullptr : qobject_cast<QPushButton *>(found.first());
+        return newLocation != nullptr;
+    }, 3000));
+    click(newLocation);
+    QWidget *pane = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Location editor"));
+        pane = found.isEmpty() ? nullptr : found.first();
+        return pane != nullptr;
+    }, 3000));
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Location name"), pane), QStringLiteral("Office"), false);
+    // The typed address is looked up and the pin goes there.
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Location address"), pane), QStringLiteral("Zurich"));
+    auto *map = widgetNamed<platform::maps::MapView>(QStringLiteral("Location map"), pane);
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return map->annotations().size() == 1; }, 10000));
+    EXPECT_NEAR(map->annotations().first().coordinate.latitude, 47.37, 0.1);
+    if (qEnvironmentVariableIsSet("QUENDEL_LOGS_SHOT"))
+        pane->window()->grab().save(qEnvironmentVariable("QUENDEL_LOGS_SHOT") + QStringLiteral("-location.png"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), pane));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return widgetsNamed(QStringLiteral("Location editor")).isEmpty(); }, 3000));
+
+    // The log takes the new place as its location.
+    bool shown = false;
+    for (QLabel *label : editor->findChildren<QLabel *>())
+        shown = shown || (label->isVisible() && label->text() == QLatin1String("Office"));
+    EXPECT_TRUE(shown);
+    saveEditor(editor);
+
+    const auto mapListed = [&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Map List"));
+        return !found.isEmpty() && rowWithText(qobject_cast<QAbstractItemView *>(found.first()), QStringLiteral("Office")).isValid();
+    };
+    for (int attempt = 0; attempt < 3 && !mapListed(); ++attempt) {
+        chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Map"));
+        QTest::qWaitFor(mapListed, 3000);
+    }
+    ASSERT_TRUE(mapListed());
+}
+
+TEST_F(LogsRoadsTest, AReportOfSelectedContactsTakesThemFromThePicker)
+{
+    start();
+    addContact(QStringLiteral("Ann"), QStringLiteral("Alpha"));
+    addContact(QStringLiteral("Bob"), QStringLiteral("Beta"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    for (const QString &name : {QStringLiteral("Ann Alpha"), QStringLiteral("Bob Beta")}) {
+        platform::ui::Sheet *editor = addThroughThePicker(name);
+        ASSERT_NE(editor, nullptr);
+        typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Log of ") + name, false);
+        saveEditor(editor);
+    }
+
+    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Export Report…"));
+    QWidget *pane = widgetNamed(QStringLiteral("Export Report"));
+    ASSERT_NE(pane, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pane));
+    auto *contacts = widgetNamed<QComboBox>(QStringLiteral("Export contacts"), pane);
+    ASSERT_NE(contacts, nullptr);
+    activateWindowOf(contacts);
+    contacts->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < contacts->count() && contacts->currentText() != QLatin1String("Selected Contacts"); ++i)
+        QTest::keyClick(contacts, Qt::Key_Down);
+    ASSERT_EQ(contacts->currentText(), QStringLiteral("Selected Contacts"));
+    settle();
+
+    auto *choose = widgetNamed<QPushButton>(QStringLiteral("Choose contacts"), pane);
+    ASSERT_NE(choose, nullptr);
+    EXPECT_EQ(choose->text(), QStringLiteral("None"));
+    click(choose);
+    QAbstractItemView *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
+        picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+        return picker != nullptr;
+    }, 3000));
+    clickRow(picker, QStringLiteral("Bob Beta"));
+    if (qEnvironmentVariableIsSet("QUENDEL_LOGS_SHOT"))
+        picker->window()->grab().save(qEnvironmentVariable("QUENDEL_LOGS_SHOT") + QStringLiteral("-picker.png"));
+    EXPECT_EQ(choose->text(), QStringLiteral("Selected 1 Contact"));
+    QTest::keyClick(picker->window(), Qt::Key_Escape);
+    settle();
+
+    auto *exportButton = widgetNamed<QPushButton>(QStringLiteral("Export"), pane);
+    click(exportButton);
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return documents.entryList({QStringLiteral("QuendelData_*")}, QDir::Files).size() == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exportButton->isEnabled(); }, 5000));
+    QFile csv(documents.filePath(documents.entryList({QStringLiteral("QuendelData_*")}, QDir::Files).first()));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(csv.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("Log of Bob Beta"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("Log of Ann Alpha"))) << text.toStdString();
+}
