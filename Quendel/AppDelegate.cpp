@@ -1130,6 +1130,12 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     return contacts;
 }
 
+MacAllFilesViewController *AppDelegate::filesViewController() const
+{
+    return m_window ? qobject_cast<MacAllFilesViewController *>(m_window->sectionController(SectionSwitcher::Files))
+                    : nullptr;
+}
+
 MainWindowManagerViewController *AppDelegate::makeMapSection()
 {
     auto *map = new MacMapViewController(managedObjectContext());
@@ -1252,6 +1258,10 @@ void AppDelegate::buildSidebarItems()
     m_sidebar->outlineView()->show();
     m_sidebar->buildSidebarItems();
     m_sidebar->setShowingPasswordScreenProvider([this] { return m_showingPasswordScreen; });
+    m_sidebar->setFilesDropHandler([this](const QMimeData *data) {
+        auto *files = filesViewController();
+        return files && files->acceptFileDrop(data);
+    });
     m_sidebar->setSectionListProvider([this](int index) { return sectionList(index); });
     connect(m_window, &MainWindow::sidebarRowSelectionRequested, m_sidebar.get(),
             [sidebar = m_sidebar.get()](int row) { sidebar->selectFirstRowInSidebarWithIndex(row); });
@@ -1280,6 +1290,10 @@ void AppDelegate::buildToolbar()
                                    : nullptr)
             todos->newTodosButtonPressed(anchor);
     };
+    handlers.newFiles = [this](QWidget *anchor) {
+        if (auto *files = filesViewController())
+            files->newFilesButtonPressed(anchor);
+    };
     handlers.printMap = [this] {
         if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
                                  : nullptr)
@@ -1305,9 +1319,17 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->setAnalyticsLogger(logAnalytics);
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
     m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
-    // In the Files section a paste waits for the contact picker, which is not there yet: Paste stays off.
-    m_menuCommands->setFilesValidator(
-        [commands = m_menuCommands.get()](QAction *item) { return item != commands->pasteCommand(); });
+    // In the Files section Paste is on when the clipboard holds addresses of files.
+    m_menuCommands->setFilesPasteHandler([this] {
+        if (auto *files = filesViewController())
+            files->paste();
+    });
+    m_menuCommands->setFilesValidator([this, commands = m_menuCommands.get()](QAction *item) {
+        if (item != commands->pasteCommand())
+            return true;
+        auto *files = filesViewController();
+        return files && files->canPaste();
+    });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
     // Import from the address book folder.
     auto *importContacts = new QAction(QStringLiteral("Import Contacts…"), m_menuCommands.get());

@@ -1,5 +1,6 @@
 #include "Mac/Journal/FilesCollectionController.h"
 
+#include "AppDelegate.h"
 #include "Classes/QDAlertDisplayMac.h"
 #include "Mac/Journal/FilePreviewWindow.h"
 #include "Mac/Journal/FilesGridModel.h"
@@ -17,6 +18,10 @@
 #include "platform/ui/FilePanel.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -139,7 +144,7 @@ protected:
             return;
         const QString date = index.data(FilesGridModel::DateTextRole).toString();
         if (!date.isEmpty())
-            option->text += QLatin1Char('\n') + date;
+            option->text += QChar(QChar::LineSeparator) + date;
         option->decorationSize = QSize(64, 64);
         option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
         option->textElideMode = Qt::ElideMiddle;
@@ -451,6 +456,40 @@ void FilesCollectionController::deleteSelectedFile()
     selectIndex(remaining.at(std::min<qsizetype>(place, remaining.size() - 1)));
 }
 
+// ---- E-mail ----
+
+QUrl FilesCollectionController::temporaryCopyWithRealName(FileAttachments *file)
+{
+    const QString stored = file ? file->fullFileURL().toLocalFile() : QString();
+    if (stored.isEmpty() || !QFileInfo(stored).isFile())
+        return QUrl();
+    QTemporaryDir folder(QDir(QDir::tempPath()).filePath(QStringLiteral("quendel-file-XXXXXX")));
+    if (!folder.isValid())
+        return QUrl();
+    const QString copy = folder.filePath(FileDropImport::sanitizedFileName(file->fileCheckName()));
+    if (!QFile::copy(stored, copy))
+        return QUrl();
+    // The copy outlives this call; the mail hand-off removes it later.
+    folder.setAutoRemove(false);
+    return QUrl::fromLocalFile(copy);
+}
+
+void FilesCollectionController::emailFile(FileAttachments *file)
+{
+    AppDelegate *delegate = AppDelegate::instance();
+    if (!file || !delegate || file->fullFileURL().isEmpty())
+        return;
+    const QUrl copy = temporaryCopyWithRealName(file);
+    if (!copy.isValid()) {
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+            QStringLiteral("Error"), QStringLiteral("The file \"%1\" could not be read.").arg(file->fileCheckName()), window());
+        return;
+    }
+    const Person *person = file->person();
+    delegate->sendEmailWithSubject(QStringLiteral("Quendel File - %1").arg(person ? person->displayName() : QString()),
+                                   QString(), {copy}, {}, false, true);
+}
+
 // ---- Adding ----
 
 FileDropImport::Result FilesCollectionController::importPaths(const QStringList &paths, Person *person)
@@ -558,8 +597,11 @@ QMenu *FilesCollectionController::menuForIndex(const QModelIndex &index)
                 startEditingFilename(row);
             });
         } else if (command == FileCollectionItem::EmailCommand) {
-            // The mail hand-off of the application comes with its own work; until then the command is off.
-            action->setEnabled(false);
+            action->setEnabled(AppDelegate::instance() != nullptr && file->fileExternalURL().isEmpty());
+            connect(action, &QAction::triggered, this, [this, file] {
+                QDLogInfo(QStringLiteral("FileCollectionItem - emailFile action"));
+                emailFile(file);
+            });
         } else if (command == FileCollectionItem::ReassignCommand) {
             action->setEnabled(bool(m_reassign));
             connect(action, &QAction::triggered, this, [this, file] {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -69,6 +70,11 @@ public:
     bool isPreviewShown() const;
     void startEditingFilename(const QModelIndex &index);
     void deleteSelectedRow();
+    // Hands a copy of the file, under the name the user knows, to the mail program.
+    void emailFile(FileAttachments *file);
+    // A copy of the stored file in a private temporary folder under its shown name (cleaned); empty when the
+    // copy could not be made.
+    static QUrl temporaryCopyWithRealName(FileAttachments *file);
     void deleteSelectedFile();
     // Adds files from an open panel to `person` (several at once); every file that failed is reported.
     void showOpenPanelForPerson(Person *person);

@@ -6,7 +6,9 @@
 #include "QuendelKit/Entities/FileAttachments.h"
 #include "QuendelKit/Entities/Person.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QStyle>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -149,6 +151,10 @@ QImage FilesGridModel::previewImage(FileAttachments *file) const
     if (found != m_previews.constEnd())
         return *found;
     QImage image = file->filePreviewImage();
+    // Without an icon theme every file still shows a picture.
+    if (image.isNull())
+        if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance()))
+            image = app->style()->standardIcon(QStyle::SP_FileIcon).pixmap(QSize(64, 64)).toImage();
     if (!image.isNull() && (image.width() > 96 || image.height() > 96))
         image = image.scaled(96, 96, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     m_previews.insert(key, image);

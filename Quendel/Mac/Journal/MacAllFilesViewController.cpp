@@ -12,10 +12,16 @@
 #include "QuendelKit/Entities/PrivateGroups.h"
 #include "QuendelKit/Infra/QDLog.h"
 
+#include "Classes/QDAlertDisplayMac.h"
+
 #include "platform/core/Dispatch.h"
 #include "platform/store/ManagedObjectContext.h"
+#include "platform/ui/Popover.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QVBoxLayout>
 
 using platform::core::Notification;
@@ -75,6 +81,14 @@ void MacAllFilesViewController::loadView()
     m_controller->setChangeHandler([self] {
         if (self)
             self->refreshFiller();
+    });
+    m_controller->setReassignHandler([self](FileAttachments *file) {
+        if (self)
+            self->showReassignPopover(file);
+    });
+    m_controller->setAddHandler([self] {
+        if (self)
+            self->newFilesButtonPressed(AppDelegate::instance() ? nullptr : self.data());
     });
 }
 
@@ -181,4 +195,114 @@ void MacAllFilesViewController::goToContactPage(Person *person)
 void MacAllFilesViewController::updateCollectionView()
 {
     filesCollection()->viewport()->update();
+}
+
+// ---- The contact picker ----
+
+void MacAllFilesViewController::showPicker(QWidget *anchor)
+{
+    if (contentPopover() && contentPopover()->isShown())
+        contentPopover()->closePopover();
+    auto *picker = new SelectContactsViewControllerMac(SelectContactsViewControllerMac::NibName, managedObjectContext());
+    picker->setDelegate(this);
+    platform::ui::Popover *popover = createPopoverWithViewController(picker);
+    setContentPopover(popover);
+    popover->showRelativeTo(QRect(), anchor ? anchor : filesCollection(), platform::ui::Popover::Edge::Bottom);
+}
+
+void MacAllFilesViewController::newFilesButtonPressed(QWidget *anchor)
+{
+    m_savedDrop.reset();
+    m_reassignFileObject = nullptr;
+    showPicker(anchor);
+}
+
+void MacAllFilesViewController::showReassignPopover(FileAttachments *file)
+{
+    if (!file)
+        return;
+    m_savedDrop.reset();
+    showPicker(filesCollection());
+    m_reassignFileObject = file;
+}
+
+bool MacAllFilesViewController::canPaste() const
+{
+    const QMimeData *data = QApplication::clipboard()->mimeData();
+    return data && data->hasUrls();
+}
+
+void MacAllFilesViewController::paste()
+{
+    if (!filesCollection()->isCurrentlyVisible())
+        return;
+    const QStringList paths = FileDropImport::localFilePaths(QApplication::clipboard()->mimeData());
+    m_reassignFileObject = nullptr;
+    showPicker(nullptr);
+    // A paste with no file in it leaves the picker to the open panel.
+    if (paths.isEmpty())
+        return;
+    m_savedDrop = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls << QUrl::fromLocalFile(path);
+    m_savedDrop->setUrls(urls);
+}
+
+bool MacAllFilesViewController::acceptFileDrop(const QMimeData *data)
+{
+    if (!FileDropImport::canImport(data))
+        return false;
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
+        QStringLiteral("AcceptNewFile"), {{QStringLiteral("Type"), QStringLiteral("Drag")}, {QStringLiteral("Page"), QStringLiteral("AllFiles")}});
+    m_reassignFileObject = nullptr;
+    showPicker(nullptr);
+    m_savedDrop = std::make_unique<QMimeData>();
+    for (const QString &format : data->formats())
+        m_savedDrop->setData(format, data->data(format));
+    return true;
+}
+
+void MacAllFilesViewController::popoverDidClose(platform::ui::Popover *)
+{
+    m_savedDrop.reset();
+    m_reassignFileObject = nullptr;
+}
+
+void MacAllFilesViewController::finishedSelectPopoverController(SelectContactsViewControllerMac *,
+                                                                const QList<platform::store::ManagedObjectID> &ids,
+                                                                bool)
+{
+    if (ids.isEmpty() || !managedObjectContext())
+        return;
+    // A contact that cannot be found leaves the files without one.
+    auto *person = dynamic_cast<Person *>(managedObjectContext()->existingObjectWithID(ids.first()));
+    std::unique_ptr<QMimeData> saved = std::move(m_savedDrop);
+    FileAttachments *reassign = m_reassignFileObject;
+    m_reassignFileObject = nullptr;
+    if (contentPopover() && contentPopover()->isShown())
+        contentPopover()->closePopover();
+    if (saved) {
+        SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
+            QStringLiteral("SaveNewFile"),
+            {{QStringLiteral("Type"), QStringLiteral("PasteOrDrag")}, {QStringLiteral("Page"), QStringLiteral("AllFiles")}});
+        m_controller->importMimeData(saved.get(), person);
+        return;
+    }
+    if (reassign) {
+        if (!person)
+            return;
+        // A move that cannot be saved is undone and reported.
+        platform::store::ManagedObjectContext *context = reassign->managedObjectContext();
+        reassign->setPerson(person);
+        platform::core::QDError error;
+        if (context && !context->save(&error)) {
+            context->rollback();
+            QDAlertDisplayMac::sharedAlert()->showAlertWithError(error);
+        }
+        return;
+    }
+    SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(QStringLiteral("ShowAddFile"),
+                                                           {{QStringLiteral("Page"), QStringLiteral("AllFiles")}});
+    m_controller->showOpenPanelForPerson(person);
 }
