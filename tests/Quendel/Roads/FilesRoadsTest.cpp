@@ -2,6 +2,8 @@
 
 #include "Mac/Journal/FilePreviewWindow.h"
 
+#include "platform/ui/FilePanel.h"
+
 #include <QDropEvent>
 #include <QFile>
 #include <QListView>
@@ -166,6 +168,39 @@ TEST_F(FilesRoadsTest, FilesDroppedOnAContactsTabShowThereAndInTheFilesSectionAn
     ASSERT_NE(all, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 4; }, 5000))
         << itemTexts(all).join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(FilesRoadsTest, TheFilesSectionsAddButtonAsksForTheContactAndNamesEveryFileThatFailed)
+{
+    start();
+    addContact(QStringLiteral("Ada"), QStringLiteral("Stone"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Files"));
+    auto *all = widgetNamed<QListView>(QStringLiteral("All Files"));
+    ASSERT_NE(all, nullptr);
+
+    // The open panel brings a file, a file that is gone by now and a second file.
+    const QString report = userFile(QStringLiteral("docs"), QStringLiteral("report.txt"), "report");
+    const QString gone = QDir(desktop.filePath(QStringLiteral("docs"))).filePath(QStringLiteral("gone.pdf"));
+    const QString budget = userFile(QStringLiteral("docs"), QStringLiteral("budget.txt"), "budget");
+    platform::ui::FilePanelPresenter::shared().setNextAnswer(
+        platform::ui::FilePanelAnswer::chooseMany({report, gone, budget}));
+    click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+    QAbstractItemView *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
+        picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+        return picker != nullptr;
+    }, 3000));
+    clickRow(picker, QStringLiteral("Ada Stone"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 3; }, 5000))
+        << itemTexts(all).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(itemTexts(all), (QStringList{QStringLiteral("Ada Stone"), QStringLiteral("report.txt"),
+                                           QStringLiteral("budget.txt")}));
+    EXPECT_EQ(platform::ui::FilePanelPresenter::shared().shownPanels().last().prompt, QStringLiteral("Import"));
+    ASSERT_FALSE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
+    const QString told = platform::ui::AlertPresenter::shared().shownAlerts().last().spec.informativeText;
+    EXPECT_TRUE(told.contains(QStringLiteral("gone.pdf"))) << told.toStdString();
+    EXPECT_FALSE(told.contains(QStringLiteral("report.txt"))) << told.toStdString();
 }
 
 } // namespace
