@@ -12,6 +12,7 @@
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"
 
+#include "platform/core/Dispatch.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/ui/AlertPresenter.h"
@@ -211,6 +212,19 @@ FilesCollectionController::FilesCollectionController(std::shared_ptr<platform::s
         m_selectionBeforeReload.clear();
     });
     connect(m_collection, &QAbstractItemView::doubleClicked, this, &FilesCollectionController::doubleClicked);
+
+    // A file that finished arriving from the cloud container shows its picture; a failed one changes nothing.
+    QPointer<FilesCollectionController> self(this);
+    m_downloadObserver = platform::core::ScopedObserver(
+        NSManagedObjectQDBase::CloudFileDownloadedNotification, nullptr, [self](const platform::core::Notification &n) {
+            const QVariantMap info = n.userInfo;
+            platform::core::dispatchAsyncMain([self, info] {
+                if (!self || info.contains(NSManagedObjectQDBase::FileDownloadErrorKey))
+                    return;
+                const auto *record = info.value(NSManagedObjectQDBase::DownloadedFileKey).value<NSManagedObjectQDBase *>();
+                self->m_grid->refreshFile(record);
+            });
+        });
 }
 
 FilesCollectionController::~FilesCollectionController()

@@ -128,4 +128,5 @@ private:
     std::function<void(FileAttachments *)> m_reassign;
     std::function<void()> m_add;
     std::function<void()> m_changed;
+    platform::core::ScopedObserver m_downloadObserver;
 };

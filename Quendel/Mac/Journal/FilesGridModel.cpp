@@ -135,6 +135,19 @@ int FilesGridModel::sectionForDrop(int row, const QModelIndex &parent) const
     return 0;
 }
 
+void FilesGridModel::refreshFile(const NSManagedObjectQDBase *record)
+{
+    if (!record)
+        return;
+    for (int row = 0; row < m_entries.size(); ++row) {
+        FileAttachments *file = m_entries.at(row).file;
+        if (!file || static_cast<const NSManagedObjectQDBase *>(file) != record)
+            continue;
+        m_previews.remove(file->fileName() + QLatin1Char('|') + file->fileExternalURL());
+        emit dataChanged(index(row), index(row));
+    }
+}
+
 QString FilesGridModel::dateText(const FileAttachments *file)
 {
     if (!file || !file->createdAt().isValid())

@@ -56,6 +56,9 @@ public:
 
     // The picture of a file, made once per stored name.
     QImage previewImage(FileAttachments *file) const;
+    // The file's stored file arrived or changed: its picture and texts are read again.
+    // The record is only compared with the files of the grid, never used itself.
+    void refreshFile(const class NSManagedObjectQDBase *record);
     // The shown date of a file.
     static QString dateText(const FileAttachments *file);
 
