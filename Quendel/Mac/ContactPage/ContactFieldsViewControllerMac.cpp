@@ -148,7 +148,9 @@ void ContactFieldsViewControllerMac::reloadTable()
     m_sourceTableView->clearContents();
     m_sourceTableView->setRowCount(int(m_rows.size()));
     for (int row = 0; row < m_rows.size(); ++row) {
-        auto *item = new QTableWidgetItem(m_rows[row]->formFieldName());
+        // The cell's own widgets show the name and the value; the item only carries the row.
+        auto *item = new QTableWidgetItem;
+        item->setData(Qt::AccessibleTextRole, m_rows[row]->formFieldName());
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         m_sourceTableView->setItem(row, 0, item);
         m_sourceTableView->setCellWidget(row, 0, makeCell(row, m_rows[row]));

@@ -54,6 +54,10 @@ public:
     ~ContactFieldsViewControllerMac() override;
 
     void awakeFromNib() override;
+    KeyDelegateKinds keyDelegateKinds() const override
+    {
+        return KeyDelegateKind::CommonListViewMac | KeyDelegateKind::ContactFieldsViewControllerMac;
+    }
 
     // ---- Rows ----
     void fetchUsingArrayController();
@@ -67,7 +71,7 @@ public:
 
     // ---- Adding ----
     static QList<AddFieldMenuEntry> addFieldMenuEntries(Person *person);
-    void showAddFieldsOptions(QObject *sender);
+    void showAddFieldsOptions(QObject *sender) override;
     void newFieldSelected();
     void createUserFieldWithFormField(FormFields *field, bool insert);
     MacCreateNewFieldWindowController *createFieldWindow() const { return m_createFieldWindow; }

@@ -218,6 +218,7 @@ void ContactInfoViewControllerMac::buildViews()
     m_contactImageButton->setObjectName(QStringLiteral("contactImageButton"));
     m_contactImageButton->setAccessibleName(QStringLiteral("Change picture"));
     m_contactImageButton->setToolTip(QStringLiteral("Choose a picture for this contact"));
+    m_contactImageButton->setAutoDefault(false);
     imageColumn->addWidget(m_contactImageButton);
     topLayout->addLayout(imageColumn);
     connect(m_contactImageButton, &QPushButton::clicked, this, &ContactInfoViewControllerMac::contactImageButtonPressed);

@@ -68,10 +68,12 @@ void EmailTemplatesPreferencesPane::reloadTemplates()
     if (m_editor)
         return;
     m_list->clear();
-    m_templates = SelectEmailTemplateVC::fetchTemplates(context().get());
-    for (EmailTemplate *emailTemplate : std::as_const(m_templates))
+    m_templates.clear();
+    for (EmailTemplate *emailTemplate : SelectEmailTemplateVC::fetchTemplates(context().get())) {
+        m_templates << emailTemplate->objectID();
         m_list->addItem(emailTemplate->templateName().isEmpty() ? QStringLiteral("<no name>")
                                                                  : emailTemplate->templateName());
+    }
     refreshButtons();
 }
 
@@ -86,9 +88,10 @@ void EmailTemplatesPreferencesPane::refreshButtons()
 EmailTemplate *EmailTemplatesPreferencesPane::selectedTemplate() const
 {
     const int row = m_list->currentRow();
-    return row >= 0 && row < m_templates.size() && m_list->currentItem() && m_list->currentItem()->isSelected()
-        ? m_templates.at(row)
-        : nullptr;
+    if (row < 0 || row >= m_templates.size() || !m_list->currentItem() || !m_list->currentItem()->isSelected())
+        return nullptr;
+    const platform::store::ContextPtr main = context();
+    return main ? dynamic_cast<EmailTemplate *>(main->existingObjectWithID(m_templates.at(row))) : nullptr;
 }
 
 void EmailTemplatesPreferencesPane::addTemplate()

@@ -44,5 +44,6 @@ private:
     QPushButton *m_editButton = nullptr;
     QPushButton *m_deleteButton = nullptr;
     QPointer<MacAddEditEmailTemplateVC> m_editor;
-    QList<EmailTemplate *> m_templates;
+    // Identities, not records: the store may be replaced while the pane is open.
+    QList<platform::store::ManagedObjectID> m_templates;
 };

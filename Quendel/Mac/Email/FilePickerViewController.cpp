@@ -60,7 +60,7 @@ void FilePickerViewController::updatedSourceObjects()
     for (platform::store::ManagedObject *object : m_context->executeFetchRequest(FileAttachments::fetchRequest())) {
         auto *file = dynamic_cast<FileAttachments *>(object);
         // Links to outside files have nothing to attach.
-        if (!file || !file->fullFileURL().isLocalFile())
+        if (!file || !file->fileExternalURL().isEmpty())
             continue;
         const QString name = file->fileCheckName();
         const QString contact = file->person() ? file->person()->displayName() : QString();

@@ -1,6 +1,7 @@
 #include "Mac/Journal/MacAllLogsViewController.h"
 
 #include "AppDelegate.h"
+#include "Classes/EmailHandoff.h"
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/Journal/MacAddEditLogsViewController.h"
 #include "Mac/Journal/QDListItemModel.h"
@@ -117,12 +118,13 @@ void MacAllLogsViewController::loadView()
     QAction *contact = menu->addAction(QStringLiteral("Show Contact"), this, [this] { showContactPage(targetIndex()); });
     QAction *reassign = menu->addAction(QStringLiteral("Reassign"), this, [this] { reassignMenuItemSelected(); });
     QAction *clone = menu->addAction(QStringLiteral("Clone"), this, [this] { cloneObject(nullptr); });
+    QAction *email = menu->addAction(QStringLiteral("Email"), this, [this] { emailMenuItemSelected(); });
     QAction *remove = menu->addAction(QStringLiteral("Delete"), this, [this] { performDelete(nullptr); });
     m_outline->setMenu(menu);
     m_outline->viewport()->installEventFilter(this);
-    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, remove] {
+    connect(menu, &QMenu::aboutToShow, this, [this, contact, reassign, clone, email, remove] {
         const bool onLog = logAt(targetIndex()) != nullptr;
-        for (QAction *action : {contact, reassign, clone, remove})
+        for (QAction *action : {contact, reassign, clone, email, remove})
             action->setEnabled(onLog);
     });
     connect(menu, &QMenu::aboutToHide, this,
@@ -458,6 +460,17 @@ void MacAllLogsViewController::finishedSelectPopoverController(SelectContactsVie
     editor->setDelegate(this);
     editor->awakeFromNib();
     openSheet(editor);
+}
+
+void MacAllLogsViewController::emailMenuItemSelected()
+{
+    Log *log = logAt(targetIndex());
+    if (!log)
+        return;
+    QString body;
+    log->addLogToEmailBody(body);
+    EmailHandoff::sendEmail(EmailSubjectFormat.arg(log->person() ? log->person()->displayName() : QString()), body,
+                            {}, {}, true, false);
 }
 
 void MacAllLogsViewController::showContactPage(const QModelIndex &index)

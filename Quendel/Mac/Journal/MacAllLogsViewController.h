@@ -40,6 +40,7 @@ public:
     static inline const QString NibName = QStringLiteral("MacAllLogsViewController");
     static inline const QString ListName = QStringLiteral("All Logs");
     static inline const QString FillerText = QStringLiteral("No Logs");
+    static inline const QString EmailSubjectFormat = QStringLiteral("Quendel Log - %1");
     static inline const QString DeleteLogDefaultsKey = QStringLiteral("defaults_delete_log");
     static inline const QString GroupChangeNotification = QStringLiteral("GroupChangeNotification");
     static constexpr int HeaderRowHeight = 30;
@@ -81,6 +82,7 @@ public:
     void newLogsButtonPressed(QWidget *sender);
     void cloneObject(QObject *sender);
     void reassignMenuItemSelected();
+    void emailMenuItemSelected();
     void showContactPage(const QModelIndex &index);
     void deleteItem(const QModelIndex &index);
     void deselectOutlineView();

@@ -1,6 +1,11 @@
 #include "Mac/Journal/MacEditLocationsListWC.h"
 
+#include "Classes/EmailHandoff.h"
+#include "Mac/Email/MacAddEditEmailTemplateVC.h"
+
+#include "QuendelKit/Entities/EmailTemplate.h"
 #include "QuendelKit/Entities/FormFieldType.h"
+#include "QuendelKit/Entities/Location.h"
 #include "QuendelKit/Entities/FormFields.h"
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/UserFields.h"
@@ -29,9 +34,10 @@ MacEditLocationsListWC::MacEditLocationsListWC(ContextPtr context, const QString
     m_tableView->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_tableView->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     m_tableView->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
-    // Records whose editor is not part of this program are listed, renamed, reordered and deleted here,
-    // but not added.
     m_addButton->setEnabled(hasRecordEditor());
+    m_emailHandOff = [](const QString &subject, const QString &html) {
+        EmailHandoff::sendEmail(subject, html, {}, {}, true, false);
+    };
     reloadRecords();
 }
 
@@ -39,7 +45,7 @@ MacEditLocationsListWC::~MacEditLocationsListWC() = default;
 
 bool MacEditLocationsListWC::hasRecordEditor() const
 {
-    return m_entityName == FormFieldsEntity;
+    return m_entityName == FormFieldsEntity || m_entityName == LocationEntity || m_entityName == EmailTemplateEntity;
 }
 
 QString MacEditLocationsListWC::detailText(ManagedObject *record) const
@@ -89,13 +95,74 @@ void MacEditLocationsListWC::addButtonPressed()
 {
     if (m_entityName == FormFieldsEntity)
         presentFormFieldsVCWithField(nullptr);
+    else if (m_entityName == LocationEntity)
+        presentAddEditLocationVCWithLocation(nullptr);
+    else if (m_entityName == EmailTemplateEntity)
+        presentAddEditTemplateVCWithLocation(nullptr);
 }
 
 void MacEditLocationsListWC::disclosureButtonSelected(int row)
 {
     ManagedObject *record = m_records.value(row);
-    if (record && m_entityName == FormFieldsEntity)
+    if (!record)
+        return;
+    if (m_entityName == FormFieldsEntity)
         presentFormFieldsVCWithField(dynamic_cast<FormFields *>(record));
+    else if (m_entityName == LocationEntity)
+        presentAddEditLocationVCWithLocation(dynamic_cast<Location *>(record));
+    else if (m_entityName == EmailTemplateEntity)
+        presentAddEditTemplateVCWithLocation(dynamic_cast<EmailTemplate *>(record));
+}
+
+void MacEditLocationsListWC::showEditor(QWidget *editor, int height)
+{
+    m_contentSize = size();
+    m_stack->addWidget(editor);
+    m_stack->setCurrentWidget(editor);
+    resizeWindowForContentSize(std::max(editor->sizeHint().width(), 420), height);
+}
+
+void MacEditLocationsListWC::presentAddEditLocationVCWithLocation(Location *location)
+{
+    if (isShowingEditor())
+        return;
+    auto *editor = new AddLocationViewControllerMac(AddLocationViewControllerMac::NibName, m_context, m_stack);
+    editor->setLocationObject(location);
+    editor->setDelegate(this);
+    m_addLocation = editor;
+    m_contentSize = size();
+    m_stack->addWidget(editor);
+    m_stack->setCurrentWidget(editor);
+    editor->awakeFromNib();
+    const QSize hint = editor->sizeHint();
+    resizeWindowForContentSize(std::max(hint.width(), 420), std::max(hint.height(), 360));
+    editor->locationNameTextField()->setFocus();
+}
+
+void MacEditLocationsListWC::presentAddEditTemplateVCWithLocation(EmailTemplate *emailTemplate)
+{
+    if (isShowingEditor())
+        return;
+    auto *editor = new MacAddEditEmailTemplateVC(emailTemplate, m_context, m_stack);
+    connect(editor, &MacAddEditEmailTemplateVC::doneButtonPressedSignal, this, [this] { showList(true); });
+    connect(editor, &MacAddEditEmailTemplateVC::cancelButtonPressedSignal, this, [this] { showList(false); });
+    m_addTemplate = editor;
+    showEditor(editor, std::max(editor->sizeHint().height(), 360));
+}
+
+void MacEditLocationsListWC::addedNewLocationItem(Location *)
+{
+    showList(true);
+}
+
+void MacEditLocationsListWC::updatedExistingLocationItem(Location *)
+{
+    showList(true);
+}
+
+void MacEditLocationsListWC::backButtonSelected()
+{
+    showList(false);
 }
 
 void MacEditLocationsListWC::doubleClickAction()
@@ -137,10 +204,10 @@ void MacEditLocationsListWC::presentFormFieldsVCWithField(FormFields *field)
 {
     if (isShowingEditor())
         return;
-    m_contentSize = size();
     auto *editor = new MacCreateNewFieldWindowController(m_context, field, m_stack);
     editor->setDelegate(this);
     m_fieldWC = editor;
+    m_contentSize = size();
     m_stack->addWidget(editor);
     m_stack->setCurrentWidget(editor);
     const bool existingList = field && field->fieldtype() && field->fieldtype()->isFieldTypeList();

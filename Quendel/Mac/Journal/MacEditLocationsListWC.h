@@ -2,18 +2,24 @@
 
 #include "Mac/Journal/MacCreateNewFieldWindowController.h"
 #include "Mac/Journal/MacEditQDGenericListVC.h"
+#include "Mac/Email/MacAddEditEmailTemplateVC.h"
+#include "Mac/Map/AddLocationViewControllerMac.h"
 
 #include <QPointer>
 
 #include <functional>
 
+class EmailTemplate;
 class FormFields;
+class Location;
 
 // The list editor of records that have an editor of their own (saved locations, custom field definitions,
 // e-mail templates): each row shows a name and a detail, and the add button and a row's disclosure button
 // open the record's editor in the same sheet, in place of the list. A double-click on a custom field hands
 // the values the contacts have for it to the e-mail hand-off.
-class MacEditLocationsListWC : public MacEditQDGenericListVC, public MacCreateNewFieldWCDelegate
+class MacEditLocationsListWC : public MacEditQDGenericListVC,
+                               public MacCreateNewFieldWCDelegate,
+                               public AddLocationItemDelegate
 {
     Q_OBJECT
 public:
@@ -39,6 +45,8 @@ public:
     void doubleClickAction() override;
     void disclosureButtonSelected(int row);
     void presentFormFieldsVCWithField(FormFields *field);
+    void presentAddEditLocationVCWithLocation(Location *location);
+    void presentAddEditTemplateVCWithLocation(EmailTemplate *emailTemplate);
     void resizeWindowForContentSize(int width, int height);
 
     // The export of a field's values: one line per value, newest first, each "name: value <br>".
@@ -46,12 +54,19 @@ public:
     void setEmailHandOff(EmailHandOff handOff) { m_emailHandOff = std::move(handOff); }
 
     MacCreateNewFieldWindowController *fieldWC() const { return m_fieldWC; }
+    AddLocationViewControllerMac *addLocation() const { return m_addLocation; }
+    MacAddEditEmailTemplateVC *addTemplate() const { return m_addTemplate; }
     bool isShowingEditor() const;
     QSize contentSize() const { return m_contentSize; }
 
     // MacCreateNewFieldWCDelegate
     void doneButtonPressed() override;
     void cancelButtonPressed() override;
+
+    // AddLocationItemDelegate
+    void addedNewLocationItem(Location *location) override;
+    void updatedExistingLocationItem(Location *location) override;
+    void backButtonSelected() override;
 
 protected:
     int columnCount() const override { return 3; }
@@ -62,9 +77,13 @@ private:
     // Whether the record kind has an editor in this program.
     bool hasRecordEditor() const;
     void showList(bool reload);
+    // Shows `editor` in the sheet in place of the list, `height` high.
+    void showEditor(QWidget *editor, int height);
 
     QString m_detailKey;
     QPointer<MacCreateNewFieldWindowController> m_fieldWC;
+    QPointer<AddLocationViewControllerMac> m_addLocation;
+    QPointer<MacAddEditEmailTemplateVC> m_addTemplate;
     EmailHandOff m_emailHandOff;
     QSize m_contentSize;
 };

@@ -77,6 +77,9 @@ AddLocationViewControllerMac::AddLocationViewControllerMac(const QString &nibNam
     m_doneButton = new QPushButton(QStringLiteral("Done"), this);
     m_doneButton->setAccessibleName(QStringLiteral("Done"));
     m_doneButton->setEnabled(false);
+    // Return in the address field looks the address up; it presses no button.
+    for (QPushButton *button : {m_backButton, m_removeButton, m_doneButton})
+        button->setAutoDefault(false);
     buttons->addWidget(m_backButton);
     buttons->addWidget(m_removeButton);
     buttons->addStretch(1);

@@ -1,6 +1,7 @@
 #include "QuendelKit/Entities/EntityStoreFixture.h"
 
 #include "Mac/Email/CustomNSTextViewWithPlaceholder.h"
+#include "Mac/Email/FilePickerViewController.h"
 #include "Mac/Email/MacAddEditEmailTemplateVC.h"
 #include "Mac/Email/MacEmailDraftViewController.h"
 
@@ -14,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 using quendel::test::EntityStoreTest;
@@ -239,6 +241,52 @@ TEST_F(EmailDraftTest, EditorRefusesANamelessTemplateAndCancelLeavesNothing)
         editor.cancelButtonPressed();
     }
     EXPECT_EQ(newContext()->countForFetchRequest(EmailTemplate::fetchRequest()), before);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(EmailDraftTest, FilePickerTogglesFilesByContactAndSearches)
+{
+    Person *bob = insert<Person>();
+    bob->setFirstName(QStringLiteral("Bob"));
+    const auto attach = [&](Person *owner, const QString &name) {
+        auto *file = insert<FileAttachments>();
+        file->setFileName(file->setupUniqueFilenameWithName(name));
+        file->setFileRenamedName(name);
+        file->setPerson(owner);
+        return file;
+    };
+    FileAttachments *plan = attach(person, QStringLiteral("plan.pdf"));
+    attach(bob, QStringLiteral("notes.txt"));
+    ASSERT_TRUE(context->save());
+
+    QList<FileAttachments *> chosen;
+    FilePickerViewController picker(context, &chosen);
+    QSignalSpy changed(&picker, &FilePickerViewController::updateFileSelection);
+    QTreeWidget *tree = picker.allFilesOutlineView();
+    ASSERT_EQ(tree->topLevelItemCount(), 2);
+    QTreeWidgetItem *header = tree->topLevelItem(0);
+    EXPECT_EQ(header->text(0), person->displayName());
+    // A header can be neither chosen nor collapsed.
+    picker.fileSelected(header);
+    EXPECT_TRUE(chosen.isEmpty());
+    EXPECT_EQ(changed.size(), 0);
+    EXPECT_FALSE(tree->rootIsDecorated());
+
+    picker.fileSelected(tree->topLevelItem(0)->child(0));
+    ASSERT_EQ(chosen, QList<FileAttachments *>{plan});
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->checkState(0), Qt::Checked);
+    picker.fileSelected(tree->topLevelItem(0)->child(0));
+    EXPECT_TRUE(chosen.isEmpty());
+    EXPECT_EQ(changed.size(), 2);
+
+    picker.searchResultsWithString(QStringLiteral("NOTES"));
+    ASSERT_EQ(tree->topLevelItemCount(), 1);
+    EXPECT_EQ(tree->topLevelItem(0)->child(0)->text(0), QStringLiteral("notes.txt"));
+    picker.searchResultsWithString(QString());
+    EXPECT_EQ(tree->topLevelItemCount(), 2);
 }
 
 } // namespace

@@ -164,6 +164,51 @@ TEST_F(FieldsTabTest, TheAddMenuOffersOnlyFieldsTheContactCanTake)
     EXPECT_TRUE(entries.last().toolTip.isEmpty());
 }
 
+TEST_F(FieldsTabTest, TheAddMenuAddsTheFieldChosenEvenWhenOrdersRepeat)
+{
+    Person *zoe = storedPerson(QStringLiteral("Zoe"));
+    storedField(QStringLiteral("Alpha"), FormFieldType::TextTypeName);
+    FormFields *beta = storedField(QStringLiteral("Beta"), FormFieldType::TextTypeName);
+    // Two devices each made a field with the same display order.
+    beta->setFormFieldDisplayOrder(1);
+    save(context);
+    ContactFieldsViewControllerMac tab(zoe);
+    tab.showAddFieldsOptions(nullptr);
+    QMenu *menu = nullptr;
+    for (QMenu *candidate : tab.findChildren<QMenu *>())
+        if (candidate->title() == QStringLiteral("Add Field"))
+            menu = candidate;
+    ASSERT_NE(menu, nullptr);
+    QAction *choice = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text() == QStringLiteral("Beta"))
+            choice = action;
+    ASSERT_NE(choice, nullptr);
+    menu->hide();
+    choice->trigger();
+    EXPECT_EQ(rowNames(tab), QStringList{QStringLiteral("Beta")});
+}
+
+TEST_F(FieldsTabTest, AValueThatCannotBeSavedIsRolledBackAndReported)
+{
+    Person *zoe = storedPerson(QStringLiteral("Zoe"));
+    FormFields *note = storedField(QStringLiteral("Note"), FormFieldType::TextTypeName);
+    ContactFieldsViewControllerMac tab(zoe);
+    tab.createUserFieldWithFormField(note, true);
+    // Another context changes the value underneath the tab, so the tab's next save clashes.
+    platform::store::ContextPtr other = newContext();
+    auto *otherNote = dynamic_cast<FormFields *>(other->objectWithID(note->objectID()));
+    otherNote->userfields().first()->setFieldValue(QStringLiteral("elsewhere"));
+    save(other);
+    clearAlerts();
+    auto *edit = qobject_cast<QLineEdit *>(tab.valueControlForRow(0));
+    ASSERT_NE(edit, nullptr);
+    edit->setText(QStringLiteral("here"));
+    tab.controlTextShouldEndEditing(0);
+    EXPECT_EQ(alertTitles(), QStringList{QStringLiteral("Error")});
+    EXPECT_FALSE(context->hasChanges());
+}
+
 TEST_F(FieldsTabTest, ANewFieldFromTheTabLandsOnTheContact)
 {
     Person *zoe = storedPerson(QStringLiteral("Zoe"));

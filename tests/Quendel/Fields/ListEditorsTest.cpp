@@ -2,6 +2,7 @@
 
 #include "Mac/Journal/MacEditLocationsListWC.h"
 #include "Mac/Journal/MacEditQDGenericListVC.h"
+#include "Mac/Email/MacAddEditEmailTemplateVC.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -203,6 +204,27 @@ TEST_F(ListEditorsTest, TheFieldsListOpensTheFieldEditorInPlace)
     EXPECT_EQ(list.fieldWC()->fieldObject()->objectID(), region->objectID());
     list.fieldWC()->cancelButtonPressed();
     EXPECT_FALSE(list.isShowingEditor());
+}
+
+TEST_F(ListEditorsTest, PlacesAndTemplatesOpenTheirOwnEditorsInPlace)
+{
+    MacEditLocationsListWC places(context, QStringLiteral("Location"), QStringLiteral("locationName"),
+                                  QStringLiteral("displayOrder"), QStringLiteral("locationAddress"));
+    ASSERT_TRUE(places.addButton()->isEnabled());
+    places.addButtonPressed();
+    ASSERT_TRUE(places.isShowingEditor());
+    ASSERT_NE(places.addLocation(), nullptr);
+    places.backButtonSelected();
+    EXPECT_FALSE(places.isShowingEditor());
+
+    MacEditLocationsListWC templates(context, QStringLiteral("EmailTemplate"), QStringLiteral("templateName"),
+                                     QStringLiteral("displayOrder"), QStringLiteral("Text"));
+    templates.addButtonPressed();
+    ASSERT_TRUE(templates.isShowingEditor());
+    ASSERT_NE(templates.addTemplate(), nullptr);
+    templates.addTemplate()->cancelButtonPressed();
+    EXPECT_FALSE(templates.isShowingEditor());
+    EXPECT_TRUE(templates.arrangedObjects().isEmpty());
 }
 
 TEST_F(ListEditorsTest, AFieldsExportListsNewestValuesFirstAsPlainText)

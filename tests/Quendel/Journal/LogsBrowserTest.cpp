@@ -9,6 +9,7 @@
 #include "platform/ui/AlertPresenter.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QStandardItemModel>
 #include <QTest>
 
@@ -344,4 +345,67 @@ TEST_F(TitlesSidebarTest, ThePickerReportsTheLatestSingleChoiceAndTogglesMultipl
     multiple.contactsListSource()->finishPendingWork();
     EXPECT_EQ(multiple.contactsListSource()->arrangedObjects(), QList<Person *>{alice});
     EXPECT_TRUE(multiple.isChosen(bob));
+}
+
+TEST_F(TitlesSidebarTest, ANewTitleIsTypedInPlaceAndEscapeLeavesTheEdit)
+{
+    addTitle(QStringLiteral("Call"), 0);
+    save();
+    TitlesSidebarController sidebar(LogTitle::EntityName, context);
+    sidebar.resize(260, 400);
+    sidebar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sidebar));
+    sidebar.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&sidebar));
+    const auto editor = [&]() -> QLineEdit * {
+        for (QLineEdit *field : sidebar.titlesListOutlineView()->findChildren<QLineEdit *>())
+            if (field->isVisible())
+                return field;
+        return nullptr;
+    };
+
+    // Escape leaves a new title's edit, and the title that never got a text goes away.
+    sidebar.addNewTitle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor() != nullptr; }, 2000));
+    EXPECT_TRUE(editor()->text().isEmpty());
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor() == nullptr; }, 2000));
+    settle();
+    EXPECT_EQ(orders(sidebar), QStringList{QStringLiteral("Call=0")});
+
+    // A typed text and Return keep it, saved, at the end.
+    sidebar.addNewTitle();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor() != nullptr; }, 2000));
+    QTest::keyClicks(editor(), QStringLiteral("Visit"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(orders(sidebar), (QStringList{QStringLiteral("Call=0"), QStringLiteral("Visit=1")}));
+    EXPECT_FALSE(context->hasChanges());
+
+    // Renaming to its own text is accepted as it is; Escape while renaming keeps the old text.
+    const QModelIndex visit = sidebar.indexForTitle(sidebar.arrangedTitles().last());
+    const QPoint centre = sidebar.titlesListOutlineView()->visualRect(visit).center();
+    QTest::mouseClick(sidebar.titlesListOutlineView()->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(sidebar.titlesListOutlineView()->viewport(), Qt::LeftButton, {}, centre);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return editor() != nullptr; }, 2000));
+    EXPECT_EQ(editor()->text(), QStringLiteral("Visit"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    settle();
+    EXPECT_EQ(editor(), nullptr);
+    EXPECT_EQ(orders(sidebar), (QStringList{QStringLiteral("Call=0"), QStringLiteral("Visit=1")}));
+}
+
+TEST_F(TitlesSidebarTest, ToDoTitlesCountTheirOpenToDos)
+{
+    auto *errand = ToDoTitle::createNewToDoTitleWithText(QStringLiteral("Errand"), 0, context.get());
+    for (int status : {0, 0, 1}) {
+        auto *todo = context->insertNewObject<ToDo>(ToDo::EntityName);
+        todo->setPerson(alice);
+        todo->setTodoStatus(status);
+        todo->setTodotitle(errand);
+    }
+    save();
+    TitlesSidebarController sidebar(ToDoTitle::EntityName, context);
+    EXPECT_EQ(titleRows(sidebar), QStringList{QStringLiteral("Errand 2")});
+    EXPECT_EQ(sidebar.model()->rowCount(sidebar.model()->index(0, 0)), 5);
 }

@@ -2,14 +2,19 @@
 
 #include "Mac/Journal/TitlesSidebarController.h"
 
+#include "platform/mail/MailHandoff.h"
 #include "platform/maps/MapView.h"
 #include "platform/maps/UserLocation.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QUrlQuery>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -310,4 +315,177 @@ TEST_F(LogsRoadsTest, AReportOfSelectedContactsTakesThemFromThePicker)
     const QString text = QString::fromUtf8(csv.readAll());
     EXPECT_TRUE(text.contains(QStringLiteral("Log of Bob Beta"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("Log of Ann Alpha"))) << text.toStdString();
+}
+
+TEST_F(LogsRoadsTest, SavedPlacesAreAddedAndEditedInTheManageDataList)
+{
+    start();
+    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
+    QWidget *preferences = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
+        preferences = found.isEmpty() ? nullptr : found.first();
+        return preferences != nullptr;
+    }, 3000));
+    auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
+    ASSERT_NE(tabs, nullptr);
+    for (int i = 0; i < tabs->count(); ++i)
+        if (tabs->tabText(i) == QStringLiteral("Manage Data"))
+            tabs->setCurrentIndex(i);
+    settle();
+    click(widgetNamed<QPushButton>(QStringLiteral("Locations…"), preferences));
+    platform::ui::Sheet *sheet = sheetOver(preferences);
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+
+    // "Add" shows the location editor in the sheet; the typed address puts the pin; Done lists the place.
+    click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Location name"), sheet), QStringLiteral("Warehouse"), false);
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Location address"), sheet), QStringLiteral("Bern"));
+    auto *map = widgetNamed<platform::maps::MapView>(QStringLiteral("Location map"), sheet);
+    ASSERT_NE(map, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return map->annotations().size() == 1; }, 10000));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), sheet));
+    auto *list = widgetNamed<QTreeWidget>(QStringLiteral("Location"), sheet);
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 1);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Warehouse"));
+    EXPECT_EQ(list->topLevelItem(0)->text(1), QStringLiteral("Bern"));
+
+    // Its disclosure button edits it: the editor shows what is stored.
+    click(widgetNamed<QToolButton>(QStringLiteral("Edit Warehouse"), sheet));
+    auto *name = widgetNamed<QLineEdit>(QStringLiteral("Location name"), sheet);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), QStringLiteral("Warehouse"));
+    EXPECT_EQ(widgetNamed<platform::maps::MapView>(QStringLiteral("Location map"), sheet)->annotations().size(), 1);
+    QTest::keyClick(name, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(name, QStringLiteral("Depot"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), sheet));
+    list = widgetNamed<QTreeWidget>(QStringLiteral("Location"), sheet);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), QStringLiteral("Depot"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), sheet));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(preferences); }, 5000));
+    preferences->close();
+
+    const auto mapListed = [&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Map List"));
+        return !found.isEmpty() && rowWithText(qobject_cast<QAbstractItemView *>(found.first()), QStringLiteral("Depot")).isValid();
+    };
+    for (int attempt = 0; attempt < 3 && !mapListed(); ++attempt) {
+        chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Map"));
+        QTest::qWaitFor(mapListed, 3000);
+    }
+    EXPECT_TRUE(mapListed());
+}
+
+TEST_F(LogsRoadsTest, ARightClickedLogIsGivenToAnotherContactThroughThePicker)
+{
+    start();
+    addContact(QStringLiteral("Ann"), QStringLiteral("Alpha"));
+    addContact(QStringLiteral("Bob"), QStringLiteral("Beta"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    for (const QString &note : {QStringLiteral("First visit"), QStringLiteral("Second visit")}) {
+        platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Ann Alpha"));
+        ASSERT_NE(editor, nullptr);
+        typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), note, false);
+        saveEditor(editor);
+    }
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("All Logs"));
+    ASSERT_NE(logs, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(logs, QStringLiteral("Second visit")).isValid(); }, 5000));
+
+    // The first log is selected; the right-click on the second acts on the second and selects it.
+    clickRow(logs, QStringLiteral("First visit"));
+    const QModelIndex second = rowWithText(logs, QStringLiteral("Second visit"));
+    const QPoint at = logs->visualRect(second).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, logs->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(logs->viewport(), &rightClick);
+    settle();
+    EXPECT_EQ(logs->selectionModel()->currentIndex(), second);
+    QMenu *menu = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *shown = qobject_cast<QMenu *>(top); shown && shown->isVisible() && shown->accessibleName() == QLatin1String("Log menu"))
+            menu = shown;
+    ASSERT_NE(menu, nullptr);
+    QAction *reassign = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text() == QLatin1String("Reassign"))
+            reassign = action;
+    ASSERT_NE(reassign, nullptr);
+    ASSERT_TRUE(reassign->isEnabled());
+    reassign->trigger();
+    menu->close();
+    settle();
+
+    QAbstractItemView *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
+        picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+        return picker != nullptr;
+    }, 3000));
+    clickRow(picker, QStringLiteral("Bob Beta"));
+    EXPECT_TRUE(widgetsNamed(QStringLiteral("Contacts to choose")).isEmpty());
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return rowWithText(logs, QStringLiteral("Second visit")).data().toString().contains(QStringLiteral("Bob Beta"));
+    }, 5000)) << rowTexts(logs).join(QLatin1String(" | ")).toStdString();
+    EXPECT_TRUE(rowWithText(logs, QStringLiteral("First visit")).data().toString().contains(QStringLiteral("Ann Alpha")));
+
+    // The add button afterwards makes a new log, and leaves the reassigned one alone.
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Ann Alpha"));
+    ASSERT_NE(editor, nullptr);
+    click(widgetNamed<QPushButton>(QStringLiteral("Cancel"), editor));
+    EXPECT_TRUE(rowWithText(logs, QStringLiteral("Second visit")).data().toString().contains(QStringLiteral("Bob Beta")));
+}
+
+TEST_F(LogsRoadsTest, TheLogMenuEmailsTheRightClickedLog)
+{
+    QList<QUrl> opened;
+    platform::mail::MailHandoff::shared().setCommandName(QString());
+    platform::mail::setUrlOpener([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    struct Restore
+    {
+        ~Restore()
+        {
+            platform::mail::setUrlOpener({});
+            platform::mail::MailHandoff::shared().setCommandName(platform::mail::MailHandoff::defaultCommandName());
+        }
+    } restore;
+    start();
+    addContact(QStringLiteral("Ann"), QStringLiteral("Alpha"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Logs"));
+    platform::ui::Sheet *editor = addThroughThePicker(QStringLiteral("Ann Alpha"));
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Tea & <cake>"), false);
+    saveEditor(editor);
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("All Logs"));
+    ASSERT_NE(logs, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(logs, QStringLiteral("Tea & <cake>")).isValid(); }, 5000));
+
+    const QPoint at = logs->visualRect(rowWithText(logs, QStringLiteral("Tea & <cake>"))).center();
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, at, logs->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(logs->viewport(), &rightClick);
+    settle();
+    QMenu *menu = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *shown = qobject_cast<QMenu *>(top); shown && shown->isVisible() && shown->accessibleName() == QLatin1String("Log menu"))
+            menu = shown;
+    ASSERT_NE(menu, nullptr);
+    QAction *email = nullptr;
+    for (QAction *action : menu->actions())
+        if (action->text() == QLatin1String("Email"))
+            email = action;
+    ASSERT_NE(email, nullptr);
+    ASSERT_TRUE(email->isEnabled());
+    email->trigger();
+    menu->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opened.isEmpty(); }, 5000));
+    const QUrlQuery query(opened.first());
+    EXPECT_EQ(query.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), QStringLiteral("Quendel Log - Ann Alpha"));
+    // The note goes out as the user's text, not as markup (a tag-like word survives the trip through HTML).
+    EXPECT_TRUE(query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded).contains(QStringLiteral("Note: Tea & <cake>")))
+        << query.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded).toStdString();
 }

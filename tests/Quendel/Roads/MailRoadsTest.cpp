@@ -11,6 +11,7 @@
 #include "platform/mail/MailHandoff.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
@@ -218,6 +219,21 @@ TEST_F(MailRoadsTest, ATemplateWithATagTheContactLacksIsSentWithoutItAndLogged)
                                  QStringLiteral("mailto:ann@example.org")}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logRows().join(QLatin1Char('|')).contains(QStringLiteral("Welcome")); }, 5000))
         << logRows().join(QLatin1Char('|')).toStdString();
+
+    // That log goes out by e-mail from its context menu, as text.
+    QFile::remove(argsPath());
+    auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("Logs"));
+    const QModelIndex row = rowWithText(logs, QStringLiteral("Welcome"));
+    ASSERT_TRUE(row.isValid());
+    const QPoint at = logs->visualRect(row).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, logs->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(logs->viewport(), &event);
+    chooseFromPopup(QStringLiteral("Email"));
+    const QStringList logArgs = handedArguments();
+    EXPECT_EQ(logArgs.value(2), QStringLiteral("Quendel Log - Ann Lee"));
+    EXPECT_TRUE(logArgs.join(QLatin1Char('\n')).contains(QStringLiteral(" team")));
+    EXPECT_FALSE(logArgs.join(QLatin1Char('\n')).contains(QStringLiteral("<br>")));
+    EXPECT_EQ(logArgs.last(), QStringLiteral("mailto:"));
 }
 
 TEST_F(MailRoadsTest, AnEmailTheMailProgramRefusedIsNotLogged)
@@ -263,6 +279,13 @@ TEST_F(MailRoadsTest, CallHandsTheTelUrlToTheDesktopAndLogsTheCall)
     ASSERT_EQ(m_opened.size(), 2);
     EXPECT_EQ(m_opened.last().toString(QUrl::FullyEncoded), QStringLiteral("tel:+1%20555%200100"));
     EXPECT_TRUE(logRows().join(QLatin1Char('|')).contains(QStringLiteral("Auto-Add from Phone")))
+        << logRows().join(QLatin1Char('|')).toStdString();
+
+    // Message: the contact's one number goes to the desktop's text messages, and the message is logged.
+    click(widgetNamed<QToolButton>(QStringLiteral("Message")));
+    ASSERT_EQ(m_opened.size(), 3);
+    EXPECT_EQ(m_opened.last().toString(QUrl::FullyEncoded), QStringLiteral("sms:+1%20555%200100"));
+    EXPECT_TRUE(logRows().join(QLatin1Char('|')).contains(QStringLiteral("Auto-Add from Message")))
         << logRows().join(QLatin1Char('|')).toStdString();
     platform::core::UserDefaults::standardUserDefaults()->removeObjectForKey(QStringLiteral("settings_dialing_options"));
 }
@@ -327,6 +350,74 @@ TEST_F(MailRoadsTest, SuggestionsAndProblemReportsGoToTheMakerByEmail)
     chooseMenuItem(window(), QStringLiteral("Help"), QStringLiteral("Quendel Help"));
     ASSERT_EQ(m_opened.size(), 1);
     EXPECT_EQ(m_opened.first().scheme(), QStringLiteral("https"));
+}
+
+TEST_F(MailRoadsTest, AToDoGoesOutByEmailFromItsContextMenu)
+{
+    start();
+    addContact(QStringLiteral("Eve"), QStringLiteral("Ho"), QString(), QString());
+    clickRow(contactsList(), QStringLiteral("Eve"));
+    click(widgetNamed<QPushButton>(QStringLiteral("ToDos")));
+    click(widgetNamed<QPushButton>(QStringLiteral("Add to ToDos")));
+    platform::ui::Sheet *editor = sheetOver(window());
+    ASSERT_NE(editor, nullptr);
+    typeInto(widgetNamed<QPlainTextEdit>(QStringLiteral("Notes"), editor), QStringLiteral("Send the offer"), false);
+    click(widgetNamed<QPushButton>(QStringLiteral("Save"), editor));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+
+    const auto emailRow = [&](QAbstractItemView *list) {
+        ASSERT_NE(list, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(list, QStringLiteral("Send the offer")).isValid(); }, 5000));
+        const QPoint at = list->visualRect(rowWithText(list, QStringLiteral("Send the offer"))).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list->viewport(), &event);
+        chooseFromPopup(QStringLiteral("Email"));
+        const QStringList args = handedArguments();
+        EXPECT_EQ(args.value(2), QStringLiteral("Quendel ToDo - Eve Ho"));
+        EXPECT_TRUE(args.join(QLatin1Char('\n')).contains(QStringLiteral("Send the offer")));
+        EXPECT_EQ(args.last(), QStringLiteral("mailto:"));
+        QFile::remove(argsPath());
+    };
+    // From the contact's ToDos tab, and from the ToDos section.
+    emailRow(widgetNamed<QAbstractItemView>(QStringLiteral("ToDos")));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("ToDos"));
+    emailRow(widgetNamed<QAbstractItemView>(QStringLiteral("All ToDos")));
+}
+
+TEST_F(MailRoadsTest, ATemplateIsRenamedAndDeletedAndANamelessOneIsRefused)
+{
+    start();
+    QWidget *preferences = openPreferencesPane(QStringLiteral("Templates"));
+    ASSERT_NE(preferences, nullptr);
+    auto *templates = widgetNamed<QListWidget>(QStringLiteral("Email templates list"), preferences);
+    ASSERT_NE(templates, nullptr);
+    EXPECT_FALSE(widgetNamed<QPushButton>(QStringLiteral("Edit Template"), preferences)->isEnabled());
+
+    // Without a name the editor stays open and says why.
+    click(widgetNamed<QPushButton>(QStringLiteral("Add Template"), preferences));
+    click(widgetNamed<QPushButton>(QStringLiteral("Save Template"), preferences));
+    EXPECT_TRUE(alertShown(QStringLiteral("No Name")));
+    typeInto(widgetNamed<QLineEdit>(QStringLiteral("Template name"), preferences), QStringLiteral("Draft"), false);
+    click(widgetNamed<QPushButton>(QStringLiteral("Save Template"), preferences));
+    ASSERT_EQ(templates->count(), 1);
+
+    // Renamed through Edit.
+    activateWindowOf(templates);
+    QTest::mouseClick(templates->viewport(), Qt::LeftButton, {}, templates->visualItemRect(templates->item(0)).center());
+    settle();
+    click(widgetNamed<QPushButton>(QStringLiteral("Edit Template"), preferences));
+    replaceText(widgetNamed<QLineEdit>(QStringLiteral("Template name"), preferences), QStringLiteral("Final"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Save Template"), preferences));
+    ASSERT_EQ(templates->count(), 1);
+    EXPECT_EQ(templates->item(0)->text(), QStringLiteral("Final"));
+
+    // Deleted after the question.
+    QTest::mouseClick(templates->viewport(), Qt::LeftButton, {}, templates->visualItemRect(templates->item(0)).center());
+    settle();
+    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::button(0));
+    click(widgetNamed<QPushButton>(QStringLiteral("Delete Template"), preferences));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return templates->count() == 0; }, 3000));
+    EXPECT_TRUE(alertShown(QStringLiteral("Delete Template")));
 }
 
 } // namespace

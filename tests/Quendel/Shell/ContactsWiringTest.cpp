@@ -99,7 +99,7 @@ TEST_F(ContactsWiringTest, AContactAddedFromTheToolbarIsListedSelectedAndFoundBy
     EXPECT_EQ(delegate.toolbar()->toolBar()->parentWidget(), window);
     EXPECT_TRUE(delegate.toolbar()->addContactsButton()->isVisible());
     ASSERT_NE(delegate.mainMenuCommands(), nullptr);
-    EXPECT_EQ(window->menuBar()->actions().size(), 3);
+    EXPECT_EQ(window->menuBar()->actions().size(), 4);
     EXPECT_TRUE(delegate.mainMenuCommands()->quitCommand()->isEnabled());
     EXPECT_TRUE(listedContacts(contacts).isEmpty());
 
