@@ -1,4 +1,5 @@
 #include "AppDelegate.h"
+#include "Mac/Journal/MacAllFilesViewController.h"
 #include "Mac/Journal/MacAllLogsViewController.h"
 #include "Mac/Journal/MacAllTodosViewController.h"
 
@@ -1137,6 +1138,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         return makeMapSection();
     if (index == SectionSwitcher::ToDos)
         return new MacAllTodosViewController(managedObjectContext());
+    if (index == SectionSwitcher::Files)
+        return new MacAllFilesViewController(managedObjectContext());
     if (index == SectionSwitcher::Logs)
         return new MacAllLogsViewController(managedObjectContext());
     if (index != SectionSwitcher::Contacts)
@@ -1164,6 +1167,12 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
             m_groupMenu->doneEditPrivateGroupsList();
     });
     return contacts;
+}
+
+MacAllFilesViewController *AppDelegate::filesViewController() const
+{
+    return m_window ? qobject_cast<MacAllFilesViewController *>(m_window->sectionController(SectionSwitcher::Files))
+                    : nullptr;
 }
 
 MainWindowManagerViewController *AppDelegate::makeMapSection()
@@ -1356,6 +1365,10 @@ void AppDelegate::buildSidebarItems()
     m_sidebar->outlineView()->show();
     m_sidebar->buildSidebarItems();
     m_sidebar->setShowingPasswordScreenProvider([this] { return m_showingPasswordScreen; });
+    m_sidebar->setFilesDropHandler([this](const QMimeData *data) {
+        auto *files = filesViewController();
+        return files && files->acceptFileDrop(data);
+    });
     m_sidebar->setSectionListProvider([this](int index) { return sectionList(index); });
     connect(m_window, &MainWindow::sidebarRowSelectionRequested, m_sidebar.get(),
             [sidebar = m_sidebar.get()](int row) { sidebar->selectFirstRowInSidebarWithIndex(row); });
@@ -1386,6 +1399,10 @@ void AppDelegate::buildToolbar()
                                          m_window->sectionController(SectionSwitcher::ToDos))
                                    : nullptr)
             todos->newTodosButtonPressed(anchor);
+    };
+    handlers.newFiles = [this](QWidget *anchor) {
+        if (auto *files = filesViewController())
+            files->newFilesButtonPressed(anchor);
     };
     handlers.printMap = [this] {
         if (auto *map = m_window ? qobject_cast<MacMapViewController *>(m_window->sectionController(SectionSwitcher::Map))
@@ -1424,6 +1441,17 @@ void AppDelegate::buildMainMenu()
     m_menuCommands->setAnalyticsLogger(logAnalytics);
     m_menuCommands->setQuitHandler([this] { quitPressed(); });
     m_menuCommands->setPreferencesHandler([this] { showPreferencesWindow(); });
+    // In the Files section Paste is on when the clipboard holds addresses of files.
+    m_menuCommands->setFilesPasteHandler([this] {
+        if (auto *files = filesViewController())
+            files->paste();
+    });
+    m_menuCommands->setFilesValidator([this, commands = m_menuCommands.get()](QAction *item) {
+        if (item != commands->pasteCommand())
+            return true;
+        auto *files = filesViewController();
+        return files && files->canPaste();
+    });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
     // A vCard file from elsewhere, beside the Add menu's import from the address book folder.
     auto *importCard = new QAction(QStringLiteral("Import vCard File…"), m_menuCommands.get());

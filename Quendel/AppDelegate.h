@@ -24,6 +24,7 @@
 #include <vector>
 
 class DisplaySettingsApplier;
+class MacAllFilesViewController;
 class MapSaveNotices;
 class AddContactWindowController;
 class ContactGroupMenu;
@@ -295,6 +296,8 @@ protected:
     // The controller of section `index`; null leaves the window's empty page for it (all but Contacts).
     virtual MainWindowManagerViewController *makeSectionController(int index);
     MainWindowManagerViewController *makeMapSection();
+    // The Files section once it was shown; null before.
+    MacAllFilesViewController *filesViewController() const;
     // The preferences window: made the first time, brought to the front and reloaded every later time.
     virtual void showPreferencesWindow();
 

@@ -15,6 +15,13 @@ FilesListDataSource::FilesListDataSource(platform::store::ContextPtr context, Pe
                        QStringLiteral("createdAt"), true)
 {}
 
+std::optional<Predicate> FilesListDataSource::getBasePredicateForClass() const
+{
+    if (!detailPerson())
+        return std::nullopt;
+    return Predicate::equal(QStringLiteral("person"), detailPerson());
+}
+
 Predicate FilesListDataSource::baseSearchPredicateWithSearch(const QString &search) const
 {
     const platform::store::StringOptions cd = StringOption::CaseInsensitive | StringOption::DiacriticInsensitive;

@@ -161,22 +161,24 @@ bool FileAttachments::createFileAttachmentWithURL(const QUrl &source, const QUrl
 bool FileAttachments::createFileAttachmentWithArray(const QStringList &paths, Person *person,
                                                     ManagedObjectContext *context, bool copy, QDError *error)
 {
+    const QDError batchError =
+        fileError(SaveError, QStringLiteral("There was a problem saving some of the files. Please try again later"));
     if (!context)
-        return platform::core::setError(
-            error, fileError(SaveError, QStringLiteral("There was a problem saving some of the files. Please try again later")));
-    bool failed = false;
-    bool placeFailed = false;
-    QList<FileAttachments *> created;
+        return platform::core::setError(error, batchError);
     // A private folder of our own: a file the user named "data.plist" can never land on ours.
     std::unique_ptr<QTemporaryDir> staging;
     if (copy) {
         staging = std::make_unique<QTemporaryDir>(
             QDir(SharedSettingController::sharedSettings().applicationSupportPath()).filePath(QStringLiteral(".attach-XXXXXX")));
         if (!staging->isValid() || !ensureAttachmentsFolder())
-            failed = true;
+            return platform::core::setError(error, batchError);
     }
+    bool failed = false;
+    QList<FileAttachments *> created;
+    // Files put into the attachments folder, with where each came from when it was moved rather than copied.
+    QList<QPair<QString, QString>> placed;
     for (const QString &path : paths) {
-        if (failed && copy)
+        if (failed)
             break;
         const QString displayName = QFileInfo(path).fileName();
         if (!isSafeFileName(displayName)) {
@@ -196,29 +198,43 @@ bool FileAttachments::createFileAttachmentWithArray(const QStringList &paths, Pe
         created.append(attachment);
         const QString target = localPath(attachment->fileName());
         if (copy) {
-            if (!moveFile(staged, target))
-                placeFailed = true;
+            if (moveFile(staged, target))
+                placed.append({target, QString()});
+            else
+                failed = true;
+        } else if (path.contains(QLatin1Char('/'))) {
+            if (QFile::copy(path, target))
+                placed.append({target, QString()});
+            else
+                failed = true;
         } else {
-            // A pasted file already lies in the attachments folder under its own name (or is given by path).
-            const QString present = path.contains(QLatin1Char('/')) ? path : localPath(displayName);
-            if (QFileInfo::exists(present) && !(path.contains(QLatin1Char('/')) ? QFile::copy(present, target)
-                                                                                 : moveFile(present, target)))
-                placeFailed = true;
+            // A file that already lies in the attachments folder under its own name takes its stored name.
+            const QString present = localPath(displayName);
+            if (moveFile(present, target))
+                placed.append({target, present});
+            else
+                failed = true;
         }
     }
-    if (failed)
-        return platform::core::setError(
-            error, fileError(SaveError, QStringLiteral("There was a problem saving some of the files. Please try again later")));
     QDError saveError;
-    if (!saveContext(context, &saveError))
-        return platform::core::setError(error, saveFailure(saveError));
+    if (!failed && saveContext(context, &saveError)) {
+        for (FileAttachments *attachment : created)
+            attachment->saveNewFileToPlist();
+        return true;
+    }
+    // Nothing of a failed batch stays: its records leave the context and its files the folder (a file that
+    // was moved in goes back where it lay), so no record is ever kept without its file.
     for (FileAttachments *attachment : created)
-        attachment->saveNewFileToPlist();
-    // A file that could not be put in place is a failure the user hears of, although its record is saved.
-    if (placeFailed)
-        return platform::core::setError(
-            error, fileError(SaveError, QStringLiteral("There was a problem saving some of the files. Please try again later")));
-    return true;
+        context->deleteObject(attachment);
+    for (const auto &[target, origin] : placed) {
+        if (origin.isEmpty())
+            QFile::remove(target);
+        else
+            moveFile(target, origin);
+    }
+    if (saveError)
+        return platform::core::setError(error, saveFailure(saveError));
+    return platform::core::setError(error, batchError);
 }
 
 bool FileAttachments::createFileAttachmentWithFilesArray(const QStringList &paths, Person *person,

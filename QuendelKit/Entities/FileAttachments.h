@@ -55,7 +55,8 @@ public:
                                             platform::core::QDError *error);
     // Attaches several files and saves once. With `copy` every entry is a path whose file is copied (through
     // a private staging folder, never the data folder itself); without it every entry is a file already in
-    // the attachments folder under its own name, which takes the record's stored name.
+    // the attachments folder under its own name, which takes the record's stored name. All or nothing: when
+    // one file fails or the save fails, no record of the batch stays in the context and no file in the folder.
     static bool createFileAttachmentWithArray(const QStringList &paths, Person *person,
                                               platform::store::ManagedObjectContext *context, bool copy,
                                               platform::core::QDError *error);

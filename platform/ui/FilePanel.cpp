@@ -23,7 +23,9 @@ QFileDialog *makeDialog(const FilePanelSpec &spec, QWidget *parent)
     auto *dialog = new QFileDialog(parent, spec.title, spec.directory);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(spec.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog->setFileMode(spec.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog->setFileMode(spec.save                       ? QFileDialog::AnyFile
+                        : spec.allowsMultipleSelection ? QFileDialog::ExistingFiles
+                                                       : QFileDialog::ExistingFile);
     if (!spec.prompt.isEmpty())
         dialog->setLabelText(QFileDialog::Accept, spec.prompt);
     const QString filter = nameFilter(spec);
@@ -75,7 +77,7 @@ void FilePanelPresenter::present(const FilePanelSpec &spec, QWidget *parent, boo
             return;
         *done = true;
         const QStringList files = dialog->selectedFiles();
-        const FilePanelAnswer answer = result == QDialog::Accepted && !files.isEmpty() ? FilePanelAnswer::choose(files.first())
+        const FilePanelAnswer answer = result == QDialog::Accepted && !files.isEmpty() ? FilePanelAnswer::chooseMany(files)
                                                                                       : FilePanelAnswer::cancel();
         QTimer::singleShot(0, [answer, completion] {
             if (completion)
@@ -100,7 +102,7 @@ FilePanelAnswer FilePanelPresenter::runOpenPanelBlocking(const FilePanelSpec &sp
     const int result = dialog->exec();
     const QStringList files = dialog->selectedFiles();
     delete dialog;
-    return result == QDialog::Accepted && !files.isEmpty() ? FilePanelAnswer::choose(files.first()) : FilePanelAnswer::cancel();
+    return result == QDialog::Accepted && !files.isEmpty() ? FilePanelAnswer::chooseMany(files) : FilePanelAnswer::cancel();
 }
 
 } // namespace platform::ui

@@ -21,15 +21,18 @@ struct FilePanelSpec
     QString directory;              // where the panel starts
     QString nameFieldText;          // save panels: the proposed name
     QStringList allowedExtensions;  // e.g. {"zip"}; empty: any file
+    bool allowsMultipleSelection = false; // open panels: several files at once
 };
 
 struct FilePanelAnswer
 {
     bool accepted = false;
-    QString path;
+    QString path;       // the first chosen file
+    QStringList paths;  // every chosen file, in order
 
-    static FilePanelAnswer choose(const QString &path) { return {true, path}; }
-    static FilePanelAnswer cancel() { return {false, QString()}; }
+    static FilePanelAnswer choose(const QString &path) { return {true, path, {path}}; }
+    static FilePanelAnswer chooseMany(const QStringList &paths) { return {true, paths.value(0), paths}; }
+    static FilePanelAnswer cancel() { return {false, QString(), {}}; }
 };
 
 // Shows the application's file panels: open panels in their own window, save panels as sheets on a window.

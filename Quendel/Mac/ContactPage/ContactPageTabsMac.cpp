@@ -2,8 +2,10 @@
 
 #include "Mac/ContactPage/CommonListViewMac.h"
 #include "Mac/ContactPage/CommonOutlineViewController.h"
+#include "Mac/Shell/CustomNSCollectionView.h"
 #include "Mac/ContactPage/ContactFieldsViewControllerMac.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
+#include "Mac/ContactPage/ContactFilesViewControllerMac.h"
 #include "Mac/ContactPage/ContactInfoViewControllerMac.h"
 #include "Mac/ContactPage/ContactLogsViewControllerMac.h"
 #include "Mac/ContactPage/ContactTodoViewControllerMac.h"
@@ -22,7 +24,7 @@ const char *const TabTitles[] = {"Logs", "ToDos", "Files", "Fields", "Info"};
 const char *const PaneNibs[] = {"ContactLogsViewControllerMac", "ContactTodoViewControllerMac",
                                 "ContactFilesViewControllerMac", "ContactFieldsViewControllerMac"};
 
-// The pane of one tab; Files and Fields get an empty pane with its filler.
+// The pane of one tab.
 CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platform::store::ManagedObjectContext> &mainContext,
                             QWidget *parent)
 {
@@ -33,6 +35,8 @@ CommonListViewMac *makePane(int tab, Person *person, const std::shared_ptr<platf
         return new ContactLogsViewControllerMac(person, parent);
     case ContactPageTabsMac::ToDosTab:
         return new ContactTodoViewControllerMac(person, parent);
+    case ContactPageTabsMac::FilesTab:
+        return new ContactFilesViewControllerMac(person, parent);
     case ContactPageTabsMac::FieldsTab:
         return new ContactFieldsViewControllerMac(person, parent);
     default: {
@@ -180,9 +184,16 @@ void ContactPagePane::showAddTodoContactSheet(QObject *sender)
         todos->showAddTodoContactSheet(sender);
 }
 
+void ContactPagePane::showAddFilesOptions(QObject *sender)
+{
+    if (auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data()))
+        files->showAddFilesOptions(sender);
+}
+
 bool ContactPagePane::canAddRecords() const
 {
     return qobject_cast<ContactLogsViewControllerMac *>(m_pane.data())
+        || qobject_cast<ContactFilesViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactTodoViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data())
         || qobject_cast<ContactInfoViewControllerMac *>(m_pane.data());
@@ -194,6 +205,8 @@ QAbstractItemView *ContactPagePane::listView() const
         return outline->outlineView();
     if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()))
         return info->outlineView();
+    if (auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data()))
+        return files->filesCollection();
     if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
         return fields->sourceTableView();
     return nullptr;
@@ -205,6 +218,8 @@ void ContactPagePane::deleteSelectedRecord()
         logs->deleteSelectedLog();
     else if (auto *todos = qobject_cast<ContactTodoViewControllerMac *>(m_pane.data()))
         todos->deleteSelectedTodo();
+    else if (auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data()))
+        files->deleteSelectedRow();
     else if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))
         fields->deleteSelectedRow();
     else if (auto *info = qobject_cast<ContactInfoViewControllerMac *>(m_pane.data()); info && info->isEditingContact())

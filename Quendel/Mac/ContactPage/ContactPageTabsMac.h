@@ -20,8 +20,8 @@ namespace platform::store {
 class ManagedObjectContext;
 }
 
-// One pane of a contact's page as the Contacts section hosts it: the Logs, ToDos or Info tab, or an empty
-// pane for the Files and Fields tabs. The section's requests reach the pane's own operations; the section
+// One pane of a contact's page as the Contacts section hosts it: the Logs, ToDos, Files, Fields or Info
+// tab. The section's requests reach the pane's own operations; the section
 // owns the adapter, and the pane's widget goes into the section's view.
 class ContactPagePane : public ContactPageTab
 {
@@ -34,6 +34,7 @@ public:
     void setContactsDelegate(ContactPageDelegate *controller) override;
     void showAddLogContactSheet(QObject *sender) override;
     void showAddTodoContactSheet(QObject *sender) override;
+    void showAddFilesOptions(QObject *sender) override;
     void showAddFieldsOptions(QObject *sender) override;
     bool canAddRecords() const override;
     QAbstractItemView *listView() const override;
@@ -43,8 +44,8 @@ public:
     void stopEditingContact() override;
     void setBoxWidth(int width) override;
 
-    // The section's tab factory: the Logs (1), ToDos (2) and Info (5) tabs of the contact, and empty panes
-    // for Files (3) and Fields (4). `mainContext` is the store's main context (the application's when null).
+    // The section's tab factory: the Logs (1), ToDos (2), Files (3), Fields (4) and Info (5) tabs of the
+    // contact. `mainContext` is the store's main context (the application's when null).
     static MacContactsViewController::TabFactory
     tabFactory(std::shared_ptr<platform::store::ManagedObjectContext> mainContext = {});
 
@@ -54,7 +55,7 @@ private:
 
 // A contact's page: the five tab buttons (Logs, ToDos, Files, Fields, Info) over the pane of the chosen
 // tab. Tabs are numbered as every caller names them: 1 Logs, 2 ToDos, 3 Files, 4 Fields, 5 Info. Each pane
-// is made the first time its tab is chosen and kept; the Files and Fields tabs show an empty pane.
+// is made the first time its tab is chosen and kept.
 class ContactPageTabsMac : public QWidget
 {
     Q_OBJECT

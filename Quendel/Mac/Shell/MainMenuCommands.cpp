@@ -113,9 +113,9 @@ bool MainMenuCommands::validateMenuItem(QAction *item) const
         return false;
     if (index == SectionSwitcher::Files && item != m_quit)
         return m_filesValidate ? m_filesValidate(item) : true;
-    // Paste has nowhere to go until the Files section takes it; Preferences until there is its window.
+    // Paste goes to the Files section only; Preferences needs its window.
     if (item == m_paste)
-        return bool(m_filesPaste);
+        return false;
     if (item == m_preferences)
         return bool(m_preferencesHandler);
     // In Contacts, Delete needs something selected where the keyboard is.

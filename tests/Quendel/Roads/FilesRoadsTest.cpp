@@ -1,0 +1,206 @@
+#include "RoadsFixture.h"
+
+#include "Mac/Journal/FilePreviewWindow.h"
+
+#include "platform/ui/FilePanel.h"
+
+#include <QDropEvent>
+#include <QFile>
+#include <QListView>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QUrl>
+
+using namespace roads;
+
+namespace {
+
+class FilesRoadsTest : public RoadTest
+{
+protected:
+    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
+
+    void addContact(const QString &first, const QString &last)
+    {
+        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+        platform::ui::Sheet *sheet = sheetOver(window());
+        ASSERT_NE(sheet, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
+        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
+        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return rowWithText(contactsList(), first + QLatin1Char(' ') + last).isValid(); }, 5000));
+    }
+
+    QString userFile(const QString &folder, const QString &name, const QByteArray &bytes)
+    {
+        QDir().mkpath(desktop.filePath(folder));
+        const QString path = QDir(desktop.filePath(folder)).filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    // The file manager drags the files over the grid and lets them go in its middle.
+    static void dropFiles(QAbstractItemView *grid, const QStringList &paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString &path : paths)
+            urls << QUrl::fromLocalFile(path);
+        data.setUrls(urls);
+        const QPoint at = grid->viewport()->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grid->viewport(), &enter);
+        QDragMoveEvent move(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grid->viewport(), &move);
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grid->viewport(), &drop);
+        settle();
+    }
+
+    static QStringList itemTexts(QAbstractItemView *grid)
+    {
+        QStringList texts;
+        for (int row = 0; grid->model() && row < grid->model()->rowCount(); ++row)
+            texts << grid->model()->index(row, 0).data().toString();
+        return texts;
+    }
+
+    // A double click on an item, as the fixture clicks rows: a click, then the double click.
+    static void doubleClickItem(QAbstractItemView *grid, const QModelIndex &index)
+    {
+        ASSERT_TRUE(index.isValid());
+        activateWindowOf(grid);
+        grid->scrollTo(index);
+        const QPoint centre = grid->visualRect(index).center();
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, centre);
+        settle();
+    }
+
+    static QModelIndex itemWithText(QAbstractItemView *grid, const QString &text, int nth = 0)
+    {
+        for (int row = 0; grid->model() && row < grid->model()->rowCount(); ++row)
+            if (grid->model()->index(row, 0).data().toString() == text && nth-- == 0)
+                return grid->model()->index(row, 0);
+        return {};
+    }
+
+    QTemporaryDir desktop;
+};
+
+TEST_F(FilesRoadsTest, FilesDroppedOnAContactsTabShowThereAndInTheFilesSectionAndPreview)
+{
+    start();
+    addContact(QStringLiteral("Nora"), QStringLiteral("Blake"));
+    clickRow(contactsList(), QStringLiteral("Nora Blake"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Files")));
+    // The grid of the tab (a list of icons, not the tree of any file chooser left open).
+    QAbstractItemView *tab = widgetNamed<QListView>(QStringLiteral("Files"));
+    ASSERT_NE(tab, nullptr);
+    EXPECT_TRUE(widgetNamed<QPushButton>(QStringLiteral("Add to Files"))->isEnabled());
+
+    // Two files from two folders of the desktop, both called "notes.txt".
+    const QString first = userFile(QStringLiteral("work"), QStringLiteral("notes.txt"), "meeting notes");
+    dropFiles(tab, {first});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(tab).size() == 1; }, 5000));
+    const QString second = userFile(QStringLiteral("home"), QStringLiteral("notes.txt"), "shopping list");
+    const QByteArray binary("\x00\x01\x02\x03 a kind of its own", 23);
+    const QString picture = userFile(QStringLiteral("home"), QStringLiteral("plan.xyz"), binary);
+    dropFiles(tab, {second, picture});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(tab).size() == 3; }, 5000))
+        << itemTexts(tab).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(itemTexts(tab), (QStringList{QStringLiteral("notes.txt"), QStringLiteral("notes.txt"),
+                                           QStringLiteral("plan.xyz")}));
+    EXPECT_TRUE(QFile::exists(first) && QFile::exists(second)) << "the dropped files are copied, not moved";
+
+    // The second "notes.txt" opens in the preview with its own text.
+    const QModelIndex secondItem = itemWithText(tab, QStringLiteral("notes.txt"), 1);
+    doubleClickItem(tab, secondItem);
+    auto *preview = widgetNamed<FilePreviewWindow>(FilePreviewWindow::AccessibleName);
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->windowTitle(), QStringLiteral("notes.txt"));
+    auto *text = widgetNamed<QPlainTextEdit>(QStringLiteral("Text"), preview);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->toPlainText(), QStringLiteral("shopping list"));
+    QTest::keyClick(preview, Qt::Key_Escape);
+    settle();
+    EXPECT_FALSE(preview->isVisible());
+
+    // A kind the window cannot show goes to the desktop's application.
+    QList<QUrl> opened;
+    FilePreviewWindow::setUrlOpener([&](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    doubleClickItem(tab, itemWithText(tab, QStringLiteral("plan.xyz")));
+    preview = widgetNamed<FilePreviewWindow>(FilePreviewWindow::AccessibleName);
+    ASSERT_NE(preview, nullptr);
+    click(widgetNamed<QPushButton>(FilePreviewWindow::OpenButtonTitle, preview));
+    FilePreviewWindow::setUrlOpener({});
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_TRUE(opened.first().isLocalFile());
+    QFile openedFile(opened.first().toLocalFile());
+    ASSERT_TRUE(openedFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(openedFile.readAll(), binary);
+    preview->close();
+
+    // The Files section lists them under the contact's name.
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Files"));
+    auto *all = widgetNamed<QAbstractItemView>(QStringLiteral("All Files"));
+    ASSERT_NE(all, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 4; }, 5000))
+        << itemTexts(all).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(itemTexts(all), (QStringList{QStringLiteral("Nora Blake"), QStringLiteral("notes.txt"),
+                                           QStringLiteral("notes.txt"), QStringLiteral("plan.xyz")}));
+
+    // Kept across a quit and a start.
+    quitThroughTheMenu();
+    start();
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Files"));
+    all = widgetNamed<QAbstractItemView>(QStringLiteral("All Files"));
+    ASSERT_NE(all, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 4; }, 5000))
+        << itemTexts(all).join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(FilesRoadsTest, TheFilesSectionsAddButtonAsksForTheContactAndNamesEveryFileThatFailed)
+{
+    start();
+    addContact(QStringLiteral("Ada"), QStringLiteral("Stone"));
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Files"));
+    auto *all = widgetNamed<QListView>(QStringLiteral("All Files"));
+    ASSERT_NE(all, nullptr);
+
+    // The open panel brings a file, a file that is gone by now and a second file.
+    const QString report = userFile(QStringLiteral("docs"), QStringLiteral("report.txt"), "report");
+    const QString gone = QDir(desktop.filePath(QStringLiteral("docs"))).filePath(QStringLiteral("gone.pdf"));
+    const QString budget = userFile(QStringLiteral("docs"), QStringLiteral("budget.txt"), "budget");
+    platform::ui::FilePanelPresenter::shared().setNextAnswer(
+        platform::ui::FilePanelAnswer::chooseMany({report, gone, budget}));
+    click(widgetNamed<QToolButton>(QStringLiteral("Add")));
+    QAbstractItemView *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
+        picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
+        return picker != nullptr;
+    }, 3000));
+    clickRow(picker, QStringLiteral("Ada Stone"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 3; }, 5000))
+        << itemTexts(all).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(itemTexts(all), (QStringList{QStringLiteral("Ada Stone"), QStringLiteral("report.txt"),
+                                           QStringLiteral("budget.txt")}));
+    EXPECT_EQ(platform::ui::FilePanelPresenter::shared().shownPanels().last().prompt, QStringLiteral("Import"));
+    ASSERT_FALSE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
+    const QString told = platform::ui::AlertPresenter::shared().shownAlerts().last().spec.informativeText;
+    EXPECT_TRUE(told.contains(QStringLiteral("gone.pdf"))) << told.toStdString();
+    EXPECT_FALSE(told.contains(QStringLiteral("report.txt"))) << told.toStdString();
+}
+
+} // namespace
