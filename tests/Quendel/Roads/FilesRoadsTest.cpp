@@ -24,14 +24,7 @@ protected:
 
     void addContact(const QString &first, const QString &last)
     {
-        click(widgetNamed<QToolButton>(QStringLiteral("Add")));
-        platform::ui::Sheet *sheet = sheetOver(window());
-        ASSERT_NE(sheet, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("First name"), sheet), first);
-        typeInto(widgetNamed<QLineEdit>(QStringLiteral("Last name"), sheet), last);
-        click(widgetNamed<QPushButton>(QStringLiteral("Add"), sheet));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+        roads::addContactThroughTheSheet(window(), first, last);
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return rowWithText(contactsList(), first + QLatin1Char(' ') + last).isValid(); }, 5000));
     }
