@@ -173,7 +173,7 @@ void MainWindowSidebar::selectFirstRowInSidebarWithIndex(int row)
 {
     const QModelIndex index = m_outline->indexForRow(row);
     if (index.isValid())
-        m_outline->selectionModel()->select(index, QItemSelectionModel::Select);
+        m_outline->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
     m_outline->setFocus();
 }
 

@@ -143,6 +143,10 @@ void MainWindowToolbar::toolbarWillAddItem(QAction *item)
     case SectionSwitcher::ToDos:
         item->setText(QStringLiteral("ToDo"));
         break;
+    case SectionSwitcher::Files:
+        // Left alone, the label would still name the section shown before.
+        item->setText(QStringLiteral("File"));
+        break;
     default:
         break;
     }
