@@ -36,9 +36,10 @@ protected:
     }
 };
 
-// Off until the data file it reads is the one the merged settings write: it finds no stored sort order.
-TEST_F(DisplayPreferencesTest, DISABLED_TheSettingAndItsNoticeComeAtOnceTheFileInOrderAfterwards)
+TEST_F(DisplayPreferencesTest, TheSettingAndItsNoticeComeAtOnceTheFileInOrderAfterwards)
 {
+    // The settings are read at launch, before anyone can change one; read later, they would replace the change.
+    SharedSettingController::sharedSettings();
     DisplayPreferences preferences;
     RecordingDelegate delegate;
     preferences.setDelegate(&delegate);

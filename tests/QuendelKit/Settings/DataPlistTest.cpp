@@ -150,14 +150,15 @@ TEST_F(SettingsTest, NameOrderDefaultFollowsTheAddressBook)
     EXPECT_EQ(kvs()->longLong("display_setting_displayOrder_kvs"), 1);
 }
 
-// Off until the first-run mark written at first launch is accounted for: the plist now holds one value.
-TEST_F(SettingsTest, DISABLED_FirstLaunchMakesTheDataFolderAndSavesTheFilledPlist)
+TEST_F(SettingsTest, FirstLaunchMakesTheDataFolderAndSavesTheFilledPlist)
 {
     ASSERT_FALSE(QFileInfo::exists(dataFolder()));
     SharedSettingController settings;
     EXPECT_EQ(settings.applicationSupportPath(), dataFolder());
     EXPECT_EQ(plistFilePath(), dataFile("data.plist"));
-    EXPECT_EQ(dataPlistValues().count(), 0);
+    // Nothing but the mark of a first run, which the launch reads before anything else.
+    EXPECT_EQ(dataPlistValues().count(), 1);
+    EXPECT_TRUE(dataPlistValues().boolValue(QStringLiteral("first_time_download")));
     settings.addValuesToPlist();
     EXPECT_TRUE(readDataPlistFile().contains("settings_dialing_options"));
     EXPECT_TRUE(alert->all().empty());
