@@ -66,11 +66,9 @@ int ContactTodoViewControllerMac::heightOfRowByItem(const QModelIndex &index) co
         return HeaderRowHeight;
     ToDo *todo = todoAt(index);
     const QString note = todo ? todo->todoNote() : QString();
-    if (note.isEmpty())
-        return EmptyNoteRowHeight;
-    const int width = std::max(1, outlineView()->viewport()->width() - NoteWidthInset);
-    const QRect bounds = QFontMetrics(font()).boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, note);
-    return bounds.height() < 18 ? EmptyNoteRowHeight : LongNoteRowHeight;
+    return QDListItemModel::noteNeedsLongRow(note, font(), outlineView()->viewport()->width() - NoteWidthInset)
+               ? LongNoteRowHeight
+               : EmptyNoteRowHeight;
 }
 
 void ContactTodoViewControllerMac::spaceBarPressedWithEvent(QKeyEvent *event)

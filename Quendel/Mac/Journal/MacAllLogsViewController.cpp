@@ -182,12 +182,7 @@ Log *MacAllLogsViewController::logAt(const QModelIndex &index) const
 
 QModelIndex MacAllLogsViewController::targetIndex() const
 {
-    if (m_clickedIndex.isValid())
-        return m_clickedIndex;
-    const QModelIndex current = m_outline->selectionModel() ? m_outline->selectionModel()->currentIndex() : QModelIndex();
-    if (!m_outline->selectionModel() || !m_outline->selectionModel()->isSelected(current))
-        return {};
-    return current;
+    return QDListItemModel::clickedOrSelectedRow(m_outline, m_clickedIndex);
 }
 
 int MacAllLogsViewController::heightOfRowByItem(const QModelIndex &index) const
@@ -197,11 +192,9 @@ int MacAllLogsViewController::heightOfRowByItem(const QModelIndex &index) const
         return HeaderRowHeight;
     Log *log = logAt(index);
     const QString note = log ? log->logNote() : QString();
-    if (note.isEmpty())
-        return ShortRowHeight;
-    const int width = std::max(1, m_outline->viewport()->width() - NoteWidthInset);
-    const QRect bounds = QFontMetrics(font()).boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, note);
-    return bounds.height() < 18 ? ShortRowHeight : LongRowHeight;
+    return QDListItemModel::noteNeedsLongRow(note, font(), m_outline->viewport()->width() - NoteWidthInset)
+               ? LongRowHeight
+               : ShortRowHeight;
 }
 
 // ---- Filters ----

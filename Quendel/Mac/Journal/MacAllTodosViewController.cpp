@@ -179,12 +179,7 @@ ToDo *MacAllTodosViewController::todoAt(const QModelIndex &index) const
 
 QModelIndex MacAllTodosViewController::targetIndex() const
 {
-    if (m_clickedIndex.isValid())
-        return m_clickedIndex;
-    const QModelIndex current = m_outline->selectionModel() ? m_outline->selectionModel()->currentIndex() : QModelIndex();
-    if (!m_outline->selectionModel() || !m_outline->selectionModel()->isSelected(current))
-        return {};
-    return current;
+    return QDListItemModel::clickedOrSelectedRow(m_outline, m_clickedIndex);
 }
 
 int MacAllTodosViewController::heightOfRowByItem(const QModelIndex &index) const
@@ -194,11 +189,9 @@ int MacAllTodosViewController::heightOfRowByItem(const QModelIndex &index) const
         return HeaderRowHeight;
     ToDo *todo = todoAt(index);
     const QString note = todo ? todo->todoNote() : QString();
-    if (note.isEmpty())
-        return ShortRowHeight;
-    const int width = std::max(1, m_outline->viewport()->width() - NoteWidthInset);
-    const QRect bounds = QFontMetrics(font()).boundingRect(QRect(0, 0, width, 1000), Qt::TextWordWrap, note);
-    return bounds.height() < 18 ? ShortRowHeight : LongRowHeight;
+    return QDListItemModel::noteNeedsLongRow(note, font(), m_outline->viewport()->width() - NoteWidthInset)
+               ? LongRowHeight
+               : ShortRowHeight;
 }
 
 // ---- Filters ----

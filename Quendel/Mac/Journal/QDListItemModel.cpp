@@ -1,6 +1,11 @@
 #include "Mac/Journal/QDListItemModel.h"
 
+#include <QAbstractItemView>
+#include <QFontMetrics>
+#include <QItemSelectionModel>
 #include <QLocale>
+
+#include <algorithm>
 
 namespace {
 
@@ -342,4 +347,22 @@ void QDListItemModel::updatedSourceObjectWithHeaderIndex(qint64 headerIndex, qin
         emit dataChanged(found, found);
     if (m_forward && m_forward->respondsToUpdatedSourceObject())
         m_forward->updatedSourceObjectWithHeaderIndex(headerIndex, indexInSection, item);
+}
+
+QModelIndex QDListItemModel::clickedOrSelectedRow(const QAbstractItemView *view, const QModelIndex &clicked)
+{
+    if (clicked.isValid())
+        return clicked;
+    const QItemSelectionModel *selection = view ? view->selectionModel() : nullptr;
+    if (!selection || !selection->isSelected(selection->currentIndex()))
+        return {};
+    return selection->currentIndex();
+}
+
+bool QDListItemModel::noteNeedsLongRow(const QString &note, const QFont &font, int width)
+{
+    if (note.isEmpty())
+        return false;
+    const QRect bounds = QFontMetrics(font).boundingRect(QRect(0, 0, std::max(1, width), 1000), Qt::TextWordWrap, note);
+    return bounds.height() >= 18;
 }

@@ -3,9 +3,12 @@
 #include "Classes/QDListDataSource.h"
 
 #include <QAbstractItemModel>
+#include <QFont>
 #include <QList>
 
 #include <functional>
+
+class QAbstractItemView;
 
 // A two-level item model over a sectioned list: sections at the top, their rows beneath. It is the list
 // model's delegate and turns each change it reports into the matching insert, remove, move or reset, on
@@ -50,6 +53,10 @@ public:
     // The item row `direction` steps from `current` across sections, skipping section rows; invalid past either
     // end or when `current` is no item row.
     QModelIndex adjacentDataRow(const QModelIndex &current, int direction) const;
+    // The row a menu acts on: the one right-clicked when there is one, else the selected current row.
+    static QModelIndex clickedOrSelectedRow(const QAbstractItemView *view, const QModelIndex &clicked);
+    // Whether `note`, wrapped to `width` in `font`, takes more than the one line a short row has room for.
+    static bool noteNeedsLongRow(const QString &note, const QFont &font, int width);
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
