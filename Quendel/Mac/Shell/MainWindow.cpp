@@ -111,7 +111,12 @@ void MainWindow::selectItemAtIndex(int index)
     if (selection.ignored)
         return;
     const int row = selection.sidebarRow;
-    QTimer::singleShot(selection.sidebarDelayMs, this, [this, row] { emit sidebarRowSelectionRequested(row); });
+    // A later switch that comes before the timer has its own row to mark: marking this one then would
+    // take the user back to the section just left (the first switch after launch waits 100 ms).
+    QTimer::singleShot(selection.sidebarDelayMs, this, [this, row, index] {
+        if (currentIndex() == index)
+            emit sidebarRowSelectionRequested(row);
+    });
     if (selection.leavingContacts) {
         if (MainWindowManagerViewController *contacts = sectionController(SectionSwitcher::Contacts)) {
             platform::ui::Popover *import = contacts->importContactsPopover();

@@ -54,7 +54,7 @@ protected:
             const QList<QWidget *> found = widgetsNamed(QStringLiteral("Contacts to choose"));
             picker = found.isEmpty() ? nullptr : qobject_cast<QAbstractItemView *>(found.first());
             return picker != nullptr;
-        }, 3000));
+        }, 3000)) << windowsOnShow();
         if (!picker)
             return nullptr;
         clickRow(picker, contact);
@@ -135,7 +135,7 @@ TEST_F(LogsRoadsTest, LogsAreAddedForAChosenContactAndFilteredByTitleAndDate)
     // No log yet: the list gives way to its filler.
     EXPECT_TRUE(widgetsNamed(QStringLiteral("All Logs")).isEmpty());
     auto *filters = widgetNamed<QAbstractItemView>(QStringLiteral("Log filters"));
-    ASSERT_NE(filters, nullptr);
+    ASSERT_NE(filters, nullptr) << namesStartingWith(QString()).join(QLatin1Char('|')).toStdString();
     EXPECT_TRUE(rowWithText(filters, QStringLiteral("Last Week")).isValid());
     EXPECT_TRUE(rowWithText(filters, QStringLiteral("Phone")).isValid());
 
@@ -152,7 +152,7 @@ TEST_F(LogsRoadsTest, LogsAreAddedForAChosenContactAndFilteredByTitleAndDate)
     saveEditor(editor);
 
     auto *logs = widgetNamed<QAbstractItemView>(QStringLiteral("All Logs"));
-    ASSERT_NE(logs, nullptr);
+    ASSERT_NE(logs, nullptr) << namesStartingWith(QString()).join(QLatin1Char('|')).toStdString();
     const auto listed = [&](const QString &text) { return rowWithText(logs, text).isValid(); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return listed(QStringLiteral("Recent phone call")) && listed(QStringLiteral("Old meeting")); }, 5000))
         << rowTexts(logs).join(QLatin1String(" | ")).toStdString();

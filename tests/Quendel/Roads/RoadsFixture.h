@@ -49,6 +49,21 @@ inline QList<QWidget *> widgetsNamed(const QString &name, QWidget *root = nullpt
     return found;
 }
 
+// The windows on show and the active one, for a failure message that says what the user would see.
+inline std::string windowsOnShow()
+{
+    QStringList lines;
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (!top->isVisible())
+            continue;
+        lines << QStringLiteral("%1 \"%2\" \"%3\"%4%5")
+                     .arg(QString::fromLatin1(top->metaObject()->className()), top->objectName(), top->windowTitle(),
+                          top == QApplication::activeWindow() ? QStringLiteral(" (active)") : QString(),
+                          top == QApplication::activeModalWidget() ? QStringLiteral(" (modal)") : QString());
+    }
+    return ("windows on show: " + lines.join(QStringLiteral("; "))).toStdString();
+}
+
 // The one widget of kind T on show named `name` under `root` (a button and a list may share a name, as
 // a screen reader tells them apart by their role); null and a test failure when there is none or more.
 template <typename T = QWidget> T *widgetNamed(const QString &name, QWidget *root = nullptr)
@@ -58,7 +73,7 @@ template <typename T = QWidget> T *widgetNamed(const QString &name, QWidget *roo
         if (T *typed = qobject_cast<T *>(widget))
             found << typed;
     }
-    EXPECT_EQ(found.size(), 1) << "widgets named \"" << name.toStdString() << "\"";
+    EXPECT_EQ(found.size(), 1) << "widgets named \"" << name.toStdString() << "\"; " << windowsOnShow();
     return found.size() == 1 ? found.first() : nullptr;
 }
 

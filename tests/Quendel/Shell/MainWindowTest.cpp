@@ -166,6 +166,19 @@ protected:
     TestSection *map = nullptr;
 };
 
+// A switch within the first tenth of a second must not be undone by the launch's late sidebar mark, which
+// would select Contacts in the sidebar and so take the user back there.
+TEST_F(MainWindowTest, ASwitchRightAfterLaunchIsNotUndoneByTheDelayedSidebarMark)
+{
+    QSignalSpy rows(&window, &MainWindow::sidebarRowSelectionRequested);
+    window.selectItemAtIndex(0);
+    window.selectItemAtIndex(1);
+    QTest::qWait(300);
+    EXPECT_EQ(window.currentIndex(), 1);
+    ASSERT_EQ(rows.count(), 1);
+    EXPECT_EQ(rows.takeFirst().at(0).toInt(), 2);
+}
+
 TEST_F(MainWindowTest, SwitchingShowsOneSectionAtATimeAndKeepsEachController)
 {
     QSignalSpy presented(&window, &MainWindow::sectionPresented);
