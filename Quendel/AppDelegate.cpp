@@ -194,6 +194,10 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    // Background work (refreshes, syncs, imports) reaches into this delegate's controllers and store: it
+    // ends before they go. A task that runs on regardless is not waited for past a few seconds.
+    if (!platform::core::waitForBackgroundWork(5000))
+        QDLogInfo(QStringLiteral("AppDelegate: background work still running at the end"));
     // Reaching here is a normal end; a crash never unwinds this far.
     CrashReporting::markCleanExit();
     SharedSettingController &settings = SharedSettingController::sharedSettings();

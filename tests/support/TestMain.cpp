@@ -1,5 +1,7 @@
 #include "support/TempHome.h"
 
+#include "platform/core/Dispatch.h"
+
 #include <QApplication>
 #include <gtest/gtest.h>
 
@@ -55,6 +57,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("QuendelTests"));
     ::testing::InitGoogleTest(&argc, argv);
     const int rc = RUN_ALL_TESTS();
+    // Work a test left on the shared workers ends before the process's statics go under it.
+    platform::core::waitForBackgroundWork(10000);
     quendel::test::g_home = nullptr;
     return rc;
 }
