@@ -1458,6 +1458,8 @@ void AppDelegate::buildMainMenu()
     connect(importCard, &QAction::triggered, this, [this] { showImportvCardFile(); });
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
         file->insertAction(file->actions().value(0), importCard);
+    // Off behind the passcode screen, as the other commands are.
+    m_menuCommands->addCommand(importCard);
 
     // The report export pane is a pane of the preferences; the File menu opens it there.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
