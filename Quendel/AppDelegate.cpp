@@ -22,6 +22,7 @@
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/ContactPage/ContactPageTabsMac.h"
 #include "Mac/Shell/ContactGroupMenu.h"
+#include "Mac/Journal/SelectContactsViewControllerMac.h"
 #include "Mac/Shell/CoreDataControllerMac.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 #include "Mac/Contacts/MacContactsViewController.h"
@@ -1425,6 +1426,12 @@ void AppDelegate::buildToolbar()
             return bridge ? bridge->addressBook() : nullptr;
         });
     m_groupMenu->setAnalyticsLogger(logAnalytics);
+    // Every contact picker lists only the members of the group chosen in the toolbar.
+    SelectContactsViewControllerMac::setGroupFilterProvider(
+        [menu = QPointer<ContactGroupMenu>(m_groupMenu.get())](SelectContactsViewControllerMac *picker) {
+            if (menu)
+                menu->applyChoiceToPicker(picker);
+        });
     m_toolbar->setGroupSelectionButton(m_groupMenu->groupSelectionButton());
     m_toolbar->setSectionListProvider([this](int index) { return sectionList(index); });
     m_toolbar->setSidebarWidthProvider([] { return MainWindow::SidebarWidth; });

@@ -91,14 +91,7 @@ void Person::addContactDetailsInfoToDictionary(ContactInfoDictionary &dictionary
         QList<ContactInfoRowPtr> groups;
         if (!isContactPrivate())
             groups.append(ContactInfoRow::entry(PublicGroupsKey, namesOrNone(loadGroupsListFromContacts())));
-        QList<PrivateGroups *> privateGroups = privategroup();
-        std::stable_sort(privateGroups.begin(), privateGroups.end(), [](PrivateGroups *a, PrivateGroups *b) {
-            return a->groupDisplayOrder() < b->groupDisplayOrder();
-        });
-        QStringList privateNames;
-        for (PrivateGroups *group : privateGroups)
-            privateNames.append(group->groupName());
-        groups.append(ContactInfoRow::entry(PrivateGroupsKey, namesOrNone(privateNames)));
+        groups.append(ContactInfoRow::entry(PrivateGroupsKey, namesOrNone(privateGroupNames())));
         dictionary.insert(GroupsKey, groups);
         sortedKeys.append(GroupsKey);
 
@@ -120,6 +113,30 @@ void Person::addContactDetailsInfoToDictionary(ContactInfoDictionary &dictionary
         if (!other.isEmpty()) {
             dictionary.insert(OtherInfoKey, other);
             sortedKeys.append(OtherInfoKey);
+        }
+    });
+}
+
+QStringList Person::privateGroupNames() const
+{
+    QList<PrivateGroups *> privateGroups = privategroup();
+    std::stable_sort(privateGroups.begin(), privateGroups.end(), [](PrivateGroups *a, PrivateGroups *b) {
+        return a->groupDisplayOrder() < b->groupDisplayOrder();
+    });
+    QStringList names;
+    for (PrivateGroups *group : privateGroups)
+        names.append(group->groupName());
+    return names;
+}
+
+void Person::updateContactDictionaryForGroupChanges(ContactInfoDictionary &dictionary, bool isPrivate) const
+{
+    const QString key = isPrivate ? PrivateGroupsKey : PublicGroupsKey;
+    performOn(*this, [&] {
+        const QString text = namesOrNone(isPrivate ? privateGroupNames() : loadGroupsListFromContacts());
+        for (const ContactInfoRowPtr &row : dictionary.value(GroupsKey)) {
+            if (row && row->isEntry() && row->key == key)
+                row->text = text;
         }
     });
 }

@@ -189,6 +189,10 @@ public:
     // Appends the Info page's sections and rows: "Phones", "Emails", "Addresses", "URLs" (each when it has
     // details not deleted elsewhere, oldest first), "Groups", "Notes", and "Other Info" when a field is set.
     void addContactDetailsInfoToDictionary(ContactInfoDictionary &dictionary, QStringList &sortedKeys);
+    // The group row of one kind takes the names of the groups the contact is in now.
+    void updateContactDictionaryForGroupChanges(ContactInfoDictionary &dictionary, bool isPrivate) const;
+    // The private groups holding the contact, by display order.
+    QStringList privateGroupNames() const;
     QStringList loadGroupsListFromContacts() const;
     QStringList loadPublicGroupsListForContact() const;
 

@@ -28,6 +28,7 @@
 #include "platform/ui/Sheet.h"
 
 #include <QAction>
+#include <QMouseEvent>
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QClipboard>
@@ -83,6 +84,35 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (watched == m_field && event->type() == QEvent::MouseButtonDblClick && m_field->isReadOnly()) {
+            m_action();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit *m_field;
+    std::function<void()> m_action;
+};
+
+// A group row's field is only a view of the groups: a click on it opens the row's membership popover.
+class RowClickForwarder : public QObject
+{
+public:
+    RowClickForwarder(QLineEdit *field, std::function<void()> action)
+        : QObject(field)
+        , m_field(field)
+        , m_action(std::move(action))
+    {
+        field->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_field && event->type() == QEvent::MouseButtonRelease
+            && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
+            && m_field->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint())) {
             m_action();
             return true;
         }
@@ -789,6 +819,14 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
             m_outlineView->scrollTo(index);
         });
     }
+    if (item.section == GroupsKey) {
+        value->setCursor(Qt::PointingHandCursor);
+        value->setToolTip(QStringLiteral("Click to change the contact's %1").arg(row->key.toLower()));
+        new RowClickForwarder(value, [this, row, generation] {
+            if (generation == m_cellGeneration)
+                showGroupMemebershipPageWithItem(row);
+        });
+    }
     if (item.section != GroupsKey) {
         connect(value, &QLineEdit::editingFinished, this, [this, row, value, generation] {
             if (generation != m_cellGeneration)
@@ -1076,7 +1114,12 @@ void ContactInfoViewControllerMac::singleClickAction(const QModelIndex &index)
         m_outlineView->clearSelection();
         return;
     }
-    if (!m_isEditing || sectionForIndex(index) == GroupsKey || !rowForIndex(index))
+    if (sectionForIndex(index) == GroupsKey) {
+        if (const ContactInfoRowPtr row = rowForIndex(index); row && row->isEntry())
+            showGroupMemebershipPageWithItem(row);
+        return;
+    }
+    if (!m_isEditing || !rowForIndex(index))
         return;
     if (auto *value = qobject_cast<QLineEdit *>(viewWithTag(m_outlineView->indexWidget(index), 2)))
         value->setFocus();
@@ -1288,6 +1331,60 @@ void ContactInfoViewControllerMac::countryFieldButtonSelected(const ContactInfoR
     setMypopover(popover);
     popover->showRelativeTo(cell->addressCountryField()->geometry(), cell, platform::ui::Popover::Edge::Bottom);
     picker->searchField()->setFocus();
+}
+
+ContactGroupsSelectionViewControllerMac *ContactInfoViewControllerMac::groupsSelectionController() const
+{
+    platform::ui::Popover *popover = mypopover();
+    return popover ? qobject_cast<ContactGroupsSelectionViewControllerMac *>(popover->contentWidget()) : nullptr;
+}
+
+void ContactInfoViewControllerMac::showGroupMemebershipPageWithItem(const ContactInfoRowPtr &row)
+{
+    if (platform::ui::Popover *shown = mypopover(); shown && shown->isShown())
+        shown->closePopover();
+    Person *person = detailPerson();
+    if (!row || !person)
+        return;
+    const bool isPrivate = row->key == PrivateGroupsKey;
+    bool unlinked = true;
+    m_privateContext->performAndWait([&] { unlinked = person->macUniqueIdentifier().isEmpty(); });
+    if (!isPrivate && unlinked) {
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+            QStringLiteral("Unlinked Contact"), QStringLiteral("Contact is not linked to any record in the Address Book"),
+            window());
+        return;
+    }
+    auto *picker = new ContactGroupsSelectionViewControllerMac(person, isPrivate);
+    picker->setDelegate(this);
+    picker->setDefersSave(isAddContactPage());
+    platform::ui::Popover *popover = createPopoverWithViewController(picker);
+    setMypopover(popover);
+    const int height = std::clamp(ContactGroupsSelectionViewControllerMac::RowHeight * picker->groupCount() + 30, 100, 450);
+    popover->setContentSize(QSize(350, height));
+    picker->awakeFromNib();
+    const QModelIndex index = indexForRow(row);
+    QWidget *cell = m_outlineView->indexWidget(index);
+    QRect anchor = m_outlineView->visualRect(index);
+    if (QWidget *value = cell ? viewWithTag(cell, 2) : nullptr)
+        anchor.setLeft(anchor.left() + value->geometry().x());
+    anchor.setWidth(100);
+    popover->showRelativeTo(anchor, m_outlineView->viewport(), platform::ui::Popover::Edge::Bottom);
+}
+
+void ContactInfoViewControllerMac::changedGroupSelectionWithIsPrivate(bool isPrivate)
+{
+    Person *person = detailPerson();
+    if (!person)
+        return;
+    person->updateContactDictionaryForGroupChanges(m_model->contactDataDictionary(), isPrivate);
+    const QString key = isPrivate ? PrivateGroupsKey : PublicGroupsKey;
+    for (const ContactInfoRowPtr &row : m_model->rows(GroupsKey)) {
+        if (!row || row->key != key)
+            continue;
+        if (auto *value = qobject_cast<QLineEdit *>(viewWithTag(cellForRow(row), 2)))
+            value->setText(m_model->valueText(*row));
+    }
 }
 
 void ContactInfoViewControllerMac::changedCountryWithNewCountry(const QString &country)

@@ -3,6 +3,7 @@
 #include "platform/core/NotificationCenter.h"
 
 #include "Mac/ContactPage/CommonListViewMac.h"
+#include "Mac/ContactPage/ContactGroupsSelectionViewControllerMac.h"
 #include "Mac/ContactPage/ContactInfoViewModel.h"
 #include "Mac/ContactPage/CountrySelectionViewControllerMac.h"
 
@@ -41,7 +42,9 @@ public:
 // contact in the main context and saves after each stored edit; the add-contact and clone pages build a
 // new contact in a private child context and store it only when "Add" is pressed, so "Cancel" leaves the
 // store as it was.
-class ContactInfoViewControllerMac : public CommonListViewMac, public CountrySelectionDelegate
+class ContactInfoViewControllerMac : public CommonListViewMac,
+                                     public CountrySelectionDelegate,
+                                     public GroupSelectionChangesDelegate
 {
     Q_OBJECT
 public:
@@ -150,6 +153,11 @@ public:
     void countryFieldButtonSelected(const ContactInfoRowPtr &row);
     void changedCountryWithNewCountry(const QString &country) override;
     CountrySelectionViewControllerMac *countrySelectionController() const;
+    // A group row opens the membership popover of its kind; a public-groups row of a contact without a
+    // card in the address book is refused with an alert.
+    void showGroupMemebershipPageWithItem(const ContactInfoRowPtr &row);
+    void changedGroupSelectionWithIsPrivate(bool isPrivate) override;
+    ContactGroupsSelectionViewControllerMac *groupsSelectionController() const;
     QPushButton *contactImageButton() const { return m_contactImageButton; }
     // Opens the picture panel; the chosen file becomes the contact's picture.
     void contactImageButtonPressed();

@@ -20,6 +20,12 @@ using Kind = ContactsListDisplaySource::Item::Kind;
 
 namespace {
 
+SelectContactsViewControllerMac::GroupFilterProvider &groupFilterProvider()
+{
+    static SelectContactsViewControllerMac::GroupFilterProvider provider;
+    return provider;
+}
+
 // A contact's row: its name (and company), with a check mark when it is among the chosen contacts.
 class PickerRowDelegate : public QStyledItemDelegate
 {
@@ -135,6 +141,18 @@ void SelectContactsViewControllerMac::buildView()
     resize(300, 420);
 }
 
+void SelectContactsViewControllerMac::setGroupFilterProvider(GroupFilterProvider provider)
+{
+    groupFilterProvider() = std::move(provider);
+}
+
+void SelectContactsViewControllerMac::setEditPublicGroup(std::shared_ptr<platform::contacts::AddressBook> book,
+                                                         const platform::contacts::ContactRecord &group)
+{
+    m_book = std::move(book);
+    m_editPublicGroup = group;
+}
+
 void SelectContactsViewControllerMac::showEvent(QShowEvent *event)
 {
     awakeFromNib();
@@ -152,11 +170,33 @@ void SelectContactsViewControllerMac::awakeFromNib()
         m_outline->setSelectionMode(QAbstractItemView::MultiSelection);
     m_source->awakeFromNib();
     reloadAllContactsAndOutlineView();
-    if (!m_editPrivateGroup && m_groupFilter) {
+    const bool editing = m_editPrivateGroup || m_editPublicGroup;
+    // A new group's members are chosen from everyone, whatever the main window shows.
+    if (!editing && !m_showDoneToolbar && !m_groupFilter && !m_publicGroupFilter && groupFilterProvider())
+        groupFilterProvider()(this);
+    if (!editing && m_groupFilter) {
         m_source->setContactsFilterPredicateByPrivateGroup(m_groupFilter);
         m_source->finishPendingWork();
+    } else if (!editing && m_publicGroupFilter) {
+        m_source->setContactsFilterPredicateByPublicGroup(*m_publicGroupFilter);
+        m_source->finishPendingWork();
     }
-    if (m_editPrivateGroup) {
+    if (m_editPublicGroup) {
+        // Only the contacts whose card is in the group's account can be its members.
+        const std::shared_ptr<platform::contacts::AddressBook> book = m_book;
+        const QString account = book ? book->accountPathForRecord(m_editPublicGroup->uniqueId()) : QString();
+        const auto cardAccount = [book](Person *person) {
+            const QString uid = person ? person->macUniqueIdentifier() : QString();
+            return uid.isEmpty() || !book || !book->recordForUniqueId(uid) ? QString() : book->accountPathForRecord(uid);
+        };
+        m_source->setContactsFilterPredicateByGroupSource(account.isEmpty() ? QString() : account, cardAccount);
+        const QStringList members = m_editPublicGroup->memberIds();
+        for (Person *person : QList<Person *>(m_source->arrangedObjects())) {
+            const QString uid = person->macUniqueIdentifier();
+            if (!uid.isEmpty() && members.contains(uid) && !isChosen(person))
+                selectedPersonItem(person);
+        }
+    } else if (m_editPrivateGroup) {
         const QList<Person *> &listed = m_source->arrangedObjects();
         for (Person *member : m_editPrivateGroup->members())
             if (listed.contains(member) && !isChosen(member))
@@ -164,12 +204,15 @@ void SelectContactsViewControllerMac::awakeFromNib()
     }
     refreshFiller();
     m_toolbar->setVisible(m_showDoneToolbar);
+    // In the group editor's sheet the list is the group's members.
+    if (editing || m_showDoneToolbar)
+        m_outline->setAccessibleName(QStringLiteral("Group Members"));
 }
 
 void SelectContactsViewControllerMac::refreshFiller()
 {
     const bool empty = m_source->contactsListIsEmpty();
-    if (empty && m_groupFilter)
+    if (empty && (m_groupFilter || m_publicGroupFilter))
         m_textField->setText(EmptyGroupText);
     m_textField->setVisible(empty);
 }

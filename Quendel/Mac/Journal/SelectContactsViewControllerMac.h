@@ -3,12 +3,18 @@
 #include "Mac/Contacts/ContactsListDisplaySource.h"
 #include "Mac/Shell/KeyRouting.h"
 
+#include "platform/contacts/AddressBook.h"
 #include "platform/store/ManagedObjectID.h"
 
 #include <QList>
 #include <QModelIndex>
 #include <QPointer>
 #include <QWidget>
+
+#include <functional>
+
+#include <memory>
+#include <optional>
 
 class ContactsListItemModel;
 class CustomNSOutlineViewWithMultipleSelection;
@@ -66,8 +72,18 @@ public:
     void setShowDoneToolbar(bool show) { m_showDoneToolbar = show; }
     PrivateGroups *editPrivateGroup() const { return m_editPrivateGroup; }
     void setEditPrivateGroup(PrivateGroups *group) { m_editPrivateGroup = group; }
-    // The group chosen in the main window narrows the list; set by whoever owns that menu.
+    // The address-book group whose members are edited: only the contacts whose card lives in the group's
+    // account are listed, and its members start chosen.
+    const std::optional<platform::contacts::ContactRecord> &editPublicGroup() const { return m_editPublicGroup; }
+    void setEditPublicGroup(std::shared_ptr<platform::contacts::AddressBook> book,
+                            const platform::contacts::ContactRecord &group);
+    // The group chosen in the main window narrows the list (when no group's members are edited); set by
+    // whoever owns that menu. A private group, or an address-book group by its members' identifiers.
     void setContactsGroupFilter(PrivateGroups *group) { m_groupFilter = group; }
+    void setContactsGroupFilter(const AddressBookGroupRecord &group) { m_publicGroupFilter = group; }
+    // Where pickers made anywhere learn the main window's chosen group: sets the filter of a new picker.
+    using GroupFilterProvider = std::function<void(SelectContactsViewControllerMac *picker)>;
+    static void setGroupFilterProvider(GroupFilterProvider provider);
 
     // Runs once, when the picker is first shown (or by the caller once its properties are set).
     void awakeFromNib();
@@ -116,6 +132,9 @@ private:
     bool m_showDoneToolbar = false;
     PrivateGroups *m_editPrivateGroup = nullptr;
     PrivateGroups *m_groupFilter = nullptr;
+    std::optional<AddressBookGroupRecord> m_publicGroupFilter;
+    std::optional<platform::contacts::ContactRecord> m_editPublicGroup;
+    std::shared_ptr<platform::contacts::AddressBook> m_book;
 
     ContactsListDisplaySource *m_source = nullptr;
     ContactsListItemModel *m_model = nullptr;

@@ -1,7 +1,8 @@
 #include "Mac/Shell/ContactGroupMenu.h"
 
 #include "Classes/QDAlertDisplayMac.h"
-#include "Mac/Shell/GroupMembersPicker.h"
+#include "Mac/Contacts/AddContactWindowController.h"
+#include "Mac/Journal/SelectContactsViewControllerMac.h"
 #include "Mac/Shell/MainWindow.h"
 #include "Mac/Shell/MainWindowToolbar.h"
 #include "Mac/Shell/PrivateGroupsListEditor.h"
@@ -17,6 +18,7 @@
 #include <QCollator>
 #include <QMap>
 #include <QMenu>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -359,17 +361,16 @@ void ContactGroupMenu::promptForGroupName(bool publicGroup, const QString &start
             return;
         }
         // The group is made only when the user is done choosing its members.
-        const platform::store::ContextPtr context = self->m_context ? self->m_context() : nullptr;
-        GroupMembersPicker::open(context, self->sheetWindow(), QStringLiteral("Members of \"%1\"").arg(name), {},
-                                 [self, name](bool changed, const QList<ManagedObjectID> &members) {
-                                     if (!self)
-                                         return;
-                                     if (changed)
-                                         self->createPrivateGroupWithName(name, members);
-                                     else
-                                         self->m_button->selectItem(self->selectedGroupItem() ? self->selectedGroupItem()
-                                                                                              : self->m_button->itemAtIndex(0));
-                                 });
+        self->openMemberPicker({Kind::AllContacts, {}, {}},
+                               [self, name](SelectContactsViewControllerMac *, const QList<ManagedObjectID> &members, bool changed) {
+                                   if (!self)
+                                       return;
+                                   if (changed)
+                                       self->createPrivateGroupWithName(name, members);
+                                   else
+                                       self->m_button->selectItem(self->selectedGroupItem() ? self->selectedGroupItem()
+                                                                                            : self->m_button->itemAtIndex(0));
+                               });
     });
 }
 
@@ -442,35 +443,15 @@ void ContactGroupMenu::createPublicGroupWithName(const QString &name)
     loadContactGroupSelectionMenu();
     reselectMenuItemAfterUpdate(previous);
     m_createPublicGroupId.clear();
-    // The group exists from now on; the members come from the picker, over the public contacts.
+    // The group exists from now on; the members come from the picker, over the contacts of its account.
     QPointer<ContactGroupMenu> self(this);
-    const platform::store::ContextPtr context = m_context ? m_context() : nullptr;
-    GroupMembersPicker::open(context, sheetWindow(), QStringLiteral("Members of \"%1\"").arg(name), {},
-                             [self, created](bool changed, const QList<ManagedObjectID> &members) {
-                                 if (!self)
-                                     return;
-                                 if (changed) {
-                                     const platform::store::ContextPtr context = self->m_context ? self->m_context() : nullptr;
-                                     const auto book = self->m_book ? self->m_book() : nullptr;
-                                     if (book && context) {
-                                         std::optional<platform::contacts::ContactRecord> group =
-                                             book->recordForUniqueId(created.publicGroupId);
-                                         if (group) {
-                                             for (const ManagedObjectID &id : members) {
-                                                 auto *person = dynamic_cast<Person *>(context->existingObjectWithID(id));
-                                                 const QString uid = person ? person->macUniqueIdentifier() : QString();
-                                                 if (!uid.isEmpty() && book->recordForUniqueId(uid))
-                                                     group->addMember(uid);
-                                             }
-                                             book->setRecord(*group);
-                                             if (book->hasUnsavedChanges() && !book->save())
-                                                 book->revert();
-                                         }
-                                     }
-                                 }
-                                 self->publicGroupSelected(self->findItem(created));
-                             },
-                             /*linkedOnly=*/true);
+    openMemberPicker(created, [self, created](SelectContactsViewControllerMac *, const QList<ManagedObjectID> &members, bool changed) {
+        if (!self)
+            return;
+        if (changed)
+            self->updatePublicGroup(created.publicGroupId, members, {});
+        self->publicGroupSelected(self->findItem(created));
+    });
 }
 
 // ---- Editing ----
@@ -485,68 +466,131 @@ void ContactGroupMenu::editContactsGroupButtonPressed()
         allContactsSelected(nullptr);
         return;
     }
-    QList<ManagedObjectID> current;
     const GroupMenuEntry entry = m_selected;
-    if (entry.kind == Kind::PrivateGroup) {
-        PrivateGroups *group = selectedPrivateGroup();
-        if (!group) {
-            allContactsSelected(nullptr);
-            return;
-        }
-        for (Person *member : group->members())
-            current << member->objectID();
-    } else {
-        const auto book = m_book ? m_book() : nullptr;
-        const auto record = book ? book->recordForUniqueId(entry.publicGroupId) : std::nullopt;
-        if (!record) {
-            allContactsSelected(nullptr);
-            return;
-        }
-        for (Person *person : GroupMembersPicker::peopleOf(context)) {
-            if (record->memberIds().contains(person->macUniqueIdentifier()))
-                current << person->objectID();
-        }
+    if (entry.kind == Kind::PrivateGroup ? !selectedPrivateGroup() : !publicGroupRecord(entry.publicGroupId)) {
+        allContactsSelected(nullptr);
+        return;
     }
     QPointer<ContactGroupMenu> self(this);
-    const QString title = QStringLiteral("Members of \"%1\"").arg(m_button->text());
-    GroupMembersPicker::open(context, sheetWindow(), title, current,
-                             [self, entry, current](bool changed, const QList<ManagedObjectID> &members) {
-                                 if (!self || !changed)
-                                     return;
-                                 if (entry.kind == Kind::PrivateGroup) {
-                                     if (PrivateGroups *group = self->selectedPrivateGroup())
-                                         self->editPrivateGroup(group, members);
-                                     return;
-                                 }
-                                 const platform::store::ContextPtr context = self->m_context ? self->m_context() : nullptr;
-                                 const auto book = self->m_book ? self->m_book() : nullptr;
-                                 auto group = book ? book->recordForUniqueId(entry.publicGroupId) : std::nullopt;
-                                 if (!group || !context)
-                                     return;
-                                 // Only linked contacts can be members; people not offered keep their place.
-                                 for (const ManagedObjectID &id : current) {
-                                     auto *person = dynamic_cast<Person *>(context->existingObjectWithID(id));
-                                     if (person && !members.contains(id))
-                                         group->removeMember(person->macUniqueIdentifier());
-                                 }
-                                 for (const ManagedObjectID &id : members) {
-                                     auto *person = dynamic_cast<Person *>(context->existingObjectWithID(id));
-                                     const QString uid = person ? person->macUniqueIdentifier() : QString();
-                                     if (!uid.isEmpty() && book->recordForUniqueId(uid))
-                                         group->addMember(uid);
-                                 }
-                                 book->setRecord(*group);
-                                 platform::core::QDError error;
-                                 if (book->hasUnsavedChanges() && !book->save(&error)) {
-                                     book->revert();
-                                     QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
-                                         QStringLiteral("Error"),
-                                         QStringLiteral("The group's members could not be saved\n%1").arg(error.localizedDescription()),
-                                         self->sheetWindow());
-                                 }
-                                 self->publicGroupSelected(self->selectedGroupItem());
-                             },
-                             entry.kind == Kind::PublicGroup);
+    openMemberPicker(entry, [self, entry](SelectContactsViewControllerMac *picker, const QList<ManagedObjectID> &members,
+                                          bool changed) {
+        if (!self || !changed)
+            return;
+        if (entry.kind == Kind::PrivateGroup) {
+            if (PrivateGroups *group = self->selectedPrivateGroup())
+                self->editPrivateGroup(group, members);
+            return;
+        }
+        // Those listed and left unchosen leave the group; those the picker did not list keep their place.
+        self->editPublicGroup(entry.publicGroupId, members, picker ? picker->contactsListSource()->arrangedObjects()
+                                                                   : QList<Person *>());
+    });
+}
+
+void ContactGroupMenu::applyChoiceToPicker(SelectContactsViewControllerMac *picker) const
+{
+    if (!picker || !selectedGroupItem())
+        return;
+    if (m_selected.kind == Kind::PrivateGroup) {
+        if (PrivateGroups *group = selectedPrivateGroup())
+            picker->setContactsGroupFilter(group);
+    } else if (m_selected.kind == Kind::PublicGroup) {
+        const auto record = publicGroupRecord(m_selected.publicGroupId);
+        picker->setContactsGroupFilter(AddressBookGroupRecord{m_selected.publicGroupId, record ? record->memberIds() : QStringList()});
+    }
+}
+
+std::optional<platform::contacts::ContactRecord> ContactGroupMenu::publicGroupRecord(const QString &uniqueId) const
+{
+    const auto book = m_book ? m_book() : nullptr;
+    std::optional<platform::contacts::ContactRecord> record = book ? book->recordForUniqueId(uniqueId) : std::nullopt;
+    return record && record->isGroup() ? record : std::nullopt;
+}
+
+void ContactGroupMenu::openMemberPicker(const GroupMenuEntry &group, MemberPickerFinished finished)
+{
+    const platform::store::ContextPtr context = m_context ? m_context() : nullptr;
+    if (!context)
+        return;
+    auto *picker = new SelectContactsViewControllerMac(context, SelectContactsViewControllerMac::MultipleChoice);
+    picker->setShowDoneToolbar(true);
+    if (group.kind == Kind::PrivateGroup) {
+        auto *record = dynamic_cast<PrivateGroups *>(context->existingObjectWithID(group.privateGroup));
+        picker->setEditPrivateGroup(record && !record->isDeleted() ? record : nullptr);
+    } else if (group.kind == Kind::PublicGroup) {
+        if (const auto record = publicGroupRecord(group.publicGroupId))
+            picker->setEditPublicGroup(m_book ? m_book() : nullptr, *record);
+    }
+    // Reports once: from Done or Cancel, or, when the sheet is ended otherwise (Escape), as a cancel.
+    struct Reporter : QObject, SelectContactPopoverDelegate
+    {
+        MemberPickerFinished finished;
+        bool reported = false;
+        void finishedSelectPopoverController(SelectContactsViewControllerMac *picker, const QList<ManagedObjectID> &ids,
+                                             bool changesMade) override
+        {
+            if (reported)
+                return;
+            reported = true;
+            if (finished)
+                finished(picker, ids, changesMade);
+        }
+    };
+    auto *reporter = new Reporter;
+    reporter->setParent(picker);
+    reporter->finished = std::move(finished);
+    picker->setDelegate(reporter);
+
+    auto *controller = new AddContactWindowController(AddContactWindowController::WindowNibName);
+    controller->setContentViewController(picker);
+    QPointer<SelectContactsViewControllerMac> guard(picker);
+    QPointer<Reporter> reporterGuard(reporter);
+    controller->beginSheetOnWindow(sheetWindow(), [controller, guard, reporterGuard](int) {
+        controller->deleteLater();
+        // Done and Cancel report after the sheet has ended; anything else ended it without a word.
+        QTimer::singleShot(0, controller, [guard, reporterGuard] {
+            if (reporterGuard && !reporterGuard->reported)
+                reporterGuard->finishedSelectPopoverController(guard, guard ? guard->selectedIdentifiers() : QList<ManagedObjectID>(), false);
+        });
+    });
+}
+
+void ContactGroupMenu::editPublicGroup(const QString &groupId, const QList<ManagedObjectID> &members,
+                                       const QList<Person *> &listed)
+{
+    updatePublicGroup(groupId, members, listed);
+    publicGroupSelected(selectedGroupItem());
+}
+
+bool ContactGroupMenu::updatePublicGroup(const QString &groupId, const QList<ManagedObjectID> &members,
+                                         const QList<Person *> &listed)
+{
+    const platform::store::ContextPtr context = m_context ? m_context() : nullptr;
+    const auto book = m_book ? m_book() : nullptr;
+    std::optional<platform::contacts::ContactRecord> group = publicGroupRecord(groupId);
+    if (!group || !context || !book)
+        return false;
+    for (Person *person : listed) {
+        const QString uid = person ? person->macUniqueIdentifier() : QString();
+        if (!uid.isEmpty() && !members.contains(person->objectID()) && group->memberIds().contains(uid))
+            group->removeMember(uid);
+    }
+    for (const ManagedObjectID &id : members) {
+        auto *person = dynamic_cast<Person *>(context->existingObjectWithID(id));
+        const QString uid = person && !person->isDeleted() ? person->macUniqueIdentifier() : QString();
+        if (!uid.isEmpty() && book->recordForUniqueId(uid) && !group->memberIds().contains(uid))
+            group->addMember(uid);
+    }
+    book->setRecord(*group);
+    platform::core::QDError error;
+    if (book->hasUnsavedChanges() && !book->save(&error)) {
+        book->revert();
+        QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+            QStringLiteral("Error"), QStringLiteral("The group's members could not be saved\n%1").arg(error.localizedDescription()),
+            sheetWindow());
+        return false;
+    }
+    return true;
 }
 
 bool ContactGroupMenu::editPrivateGroup(PrivateGroups *group, const QList<ManagedObjectID> &members)

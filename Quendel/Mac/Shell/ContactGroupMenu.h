@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/contacts/ContactRecord.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/ManagedObjectID.h"
@@ -13,8 +14,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class MainWindow;
+class Person;
+class SelectContactsViewControllerMac;
 class MainWindowToolbar;
 class PrivateGroups;
 class QAction;
@@ -129,6 +133,8 @@ public:
     platform::core::Notification choiceNotification() const { return notificationForChoice(m_selected); }
     // The private group of the choice in the main context, or null.
     PrivateGroups *selectedPrivateGroup() const;
+    // Narrows a contact picker to the chosen group, if any.
+    void applyChoiceToPicker(SelectContactsViewControllerMac *picker) const;
 
     // ---- Creating and editing ----
     void newPrivateGroupSelected();
@@ -140,6 +146,13 @@ public:
     void editContactsGroupButtonPressed();
     // The members of a private group become exactly this list; a failed save is undone and reported.
     bool editPrivateGroup(PrivateGroups *group, const QList<platform::store::ManagedObjectID> &members);
+    // The address-book group takes the chosen contacts that have a card; the listed contacts not chosen
+    // leave it (those not listed keep their place). Saved at once; a failed save is undone and reported.
+    bool updatePublicGroup(const QString &groupId, const QList<platform::store::ManagedObjectID> &members,
+                           const QList<Person *> &listed);
+    // The same for the chosen group, which is then posted again so the sections filter anew.
+    void editPublicGroup(const QString &groupId, const QList<platform::store::ManagedObjectID> &members,
+                         const QList<Person *> &listed);
     // The private-groups list editor, as a sheet on the main window.
     void editPrivateGroupsSelected();
     // The list editor closed or another part of the program changed the private groups.
@@ -179,6 +192,13 @@ private:
     void createPublicGroupWithName(const QString &name);
     void logEvent(const QString &name, const QVariantMap &parameters);
     QWidget *sheetWindow() const;
+    // The member picker as a sheet on the main window: for a new group (AllContacts) or the members of
+    // `group`. `finished` hears Done (with whether anything was chosen) or a cancel.
+    using MemberPickerFinished = std::function<void(SelectContactsViewControllerMac *picker,
+                                                    const QList<platform::store::ManagedObjectID> &members,
+                                                    bool changed)>;
+    void openMemberPicker(const GroupMenuEntry &group, MemberPickerFinished finished);
+    std::optional<platform::contacts::ContactRecord> publicGroupRecord(const QString &uniqueId) const;
 
     QPointer<MainWindow> m_window;
     QPointer<MainWindowToolbar> m_toolbar;

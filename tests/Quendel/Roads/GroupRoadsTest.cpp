@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -91,6 +92,61 @@ protected:
             clickRow(list, member);
         click(widgetNamed<QPushButton>(QStringLiteral("Done"), picker));
         ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+    }
+
+    // Opens a contact's Info tab and clicks its groups row of one kind ("Private Groups" or "Public
+    // Groups"); answers the popover's check box of `group`.
+    QCheckBox *groupBoxInPopover(const QString &contact, const QString &kind, const QString &group)
+    {
+        clickRow(contactsList(), contact);
+        click(widgetNamed<QPushButton>(QStringLiteral("Info")));
+        QWidget *row = widgetNamed<QWidget>(QStringLiteral("Groups ") + kind);
+        if (!row)
+            return nullptr;
+        click(row);
+        QCheckBox *box = nullptr;
+        (void)QTest::qWaitFor([&] { return (box = widgetNamed<QCheckBox>(group)) != nullptr; }, 3000);
+        return box;
+    }
+
+    QString groupsRowText(const QString &kind)
+    {
+        auto *row = widgetNamed<QLineEdit>(QStringLiteral("Groups ") + kind);
+        return row ? row->text() : QString();
+    }
+
+    // The address book's card of the group named `name`, as written in its file.
+    QString groupCardText(const QString &name) const
+    {
+        const QDir folder(collection());
+        for (const QString &file : folder.entryList({QStringLiteral("*.vcf")}, QDir::Files)) {
+            QFile card(folder.filePath(file));
+            if (!card.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(card.readAll());
+            if (text.contains(QStringLiteral("KIND:group")) && text.contains(QStringLiteral("FN:") + name))
+                return text;
+        }
+        return {};
+    }
+
+    // The unique identifier of a contact's card, found by its name.
+    QString cardIdOf(const QString &name) const
+    {
+        const QDir folder(collection());
+        for (const QString &file : folder.entryList({QStringLiteral("*.vcf")}, QDir::Files)) {
+            QFile card(folder.filePath(file));
+            if (card.open(QIODevice::ReadOnly) && QString::fromUtf8(card.readAll()).contains(QStringLiteral("FN:") + name))
+                return QFileInfo(file).completeBaseName();
+        }
+        return {};
+    }
+
+    void closePopover()
+    {
+        if (QWidget *focus = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::activeWindow())
+            QTest::keyClick(focus, Qt::Key_Escape);
+        settle();
     }
 
     QString shownContact() const
@@ -306,4 +362,113 @@ TEST_F(GroupRoadsTest, AGroupAnotherProgramAddsIsOfferedAndItsRemovalShowsEveryo
         << groupButton()->text().toStdString();
     EXPECT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown")}));
     EXPECT_NE(widgetNamed<QToolButton>(QStringLiteral("Add")), nullptr);
+}
+
+TEST_F(GroupRoadsTest, TheInfoTabsGroupsRowPutsTheContactIntoAPrivateGroupAndTakesItOutAgain)
+{
+    start();
+    addContactThroughTheSheet(QStringLiteral("Ann"), QStringLiteral("Adams"));
+    addContactThroughTheSheet(QStringLiteral("Bob"), QStringLiteral("Brown"));
+    makePrivateGroup(QStringLiteral("Friends"), {QStringLiteral("Bob Brown")});
+    makePrivateGroup(QStringLiteral("Family"), {QStringLiteral("Bob Brown")});
+    chooseInGroupMenu(QStringLiteral("All Contacts"));
+    ASSERT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown")}));
+
+    // Ann's private groups row opens the popover: both groups listed, neither ticked.
+    QCheckBox *friends = groupBoxInPopover(QStringLiteral("Ann Adams"), QStringLiteral("Private Groups"), QStringLiteral("Friends"));
+    ASSERT_NE(friends, nullptr) << windowsOnShow();
+    EXPECT_EQ(groupsRowText(QStringLiteral("Private Groups")), QStringLiteral("None"));
+    auto *family = widgetNamed<QCheckBox>(QStringLiteral("Family"));
+    ASSERT_NE(family, nullptr);
+    EXPECT_FALSE(friends->isChecked());
+    EXPECT_FALSE(family->isChecked());
+
+    // Ticking "Friends" puts her in at once; the row says so.
+    click(friends);
+    EXPECT_TRUE(friends->isChecked());
+    EXPECT_EQ(groupsRowText(QStringLiteral("Private Groups")), QStringLiteral("Friends"));
+    closePopover();
+    chooseInGroupMenu(QStringLiteral("Friends"));
+    ASSERT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown")}));
+
+    // Clearing it takes her out again: the group lists Bob alone.
+    friends = groupBoxInPopover(QStringLiteral("Ann Adams"), QStringLiteral("Private Groups"), QStringLiteral("Friends"));
+    ASSERT_NE(friends, nullptr) << windowsOnShow();
+    EXPECT_TRUE(friends->isChecked());
+    click(friends);
+    EXPECT_EQ(groupsRowText(QStringLiteral("Private Groups")), QStringLiteral("None"));
+    closePopover();
+    chooseInGroupMenu(QStringLiteral("All Contacts"));
+    ASSERT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown")}));
+    chooseInGroupMenu(QStringLiteral("Friends"));
+    ASSERT_TRUE(listIs({QStringLiteral("Bob Brown")}));
+
+    // What was saved stays after a quit and a start.
+    quitThroughTheMenu();
+    start();
+    chooseInGroupMenu(QStringLiteral("Friends"));
+    EXPECT_TRUE(listIs({QStringLiteral("Bob Brown")}));
+}
+
+TEST_F(GroupRoadsTest, AnAddressBookGroupsMembersAreEditedInThePickerAndWrittenToItsCard)
+{
+    start();
+    addContactThroughTheSheet(QStringLiteral("Ann"), QStringLiteral("Adams"));
+    addContactThroughTheSheet(QStringLiteral("Bob"), QStringLiteral("Brown"));
+    addContactThroughTheSheet(QStringLiteral("Cleo"), QStringLiteral("Carter"), {}, true);
+    const QString ann = cardIdOf(QStringLiteral("Ann Adams"));
+    const QString bob = cardIdOf(QStringLiteral("Bob Brown"));
+    ASSERT_FALSE(ann.isEmpty());
+    ASSERT_FALSE(bob.isEmpty());
+
+    // A new public group: its picker offers only the contacts with a card, and Ann goes in.
+    platform::ui::AlertPresenter::shared().setNextAnswer(AlertAnswer::withText(0, QStringLiteral("Team")));
+    chooseInGroupMenu(QStringLiteral("New Public Group"));
+    platform::ui::Sheet *picker = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (picker = sheetOver(window())) != nullptr; }, 5000));
+    auto *members = widgetNamed<QAbstractItemView>(QStringLiteral("Group Members"), picker);
+    ASSERT_NE(members, nullptr);
+    EXPECT_TRUE(rowWithText(members, QStringLiteral("Bob Brown")).isValid());
+    EXPECT_FALSE(rowWithText(members, QStringLiteral("Cleo Carter")).isValid()) << rowTexts(members).join('|').toStdString();
+    clickRow(members, QStringLiteral("Ann Adams"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), picker));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return groupButton()->text() == QLatin1String("Team"); }, 5000))
+        << groupButton()->text().toStdString();
+    ASSERT_TRUE(listIs({QStringLiteral("Ann Adams")}));
+    EXPECT_TRUE(groupCardText(QStringLiteral("Team")).contains(ann));
+
+    // Edit: Bob joins and Ann leaves; the group's card and the list follow.
+    click(widgetNamed<QToolButton>(QStringLiteral("Edit")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (picker = sheetOver(window())) != nullptr; }, 5000));
+    members = widgetNamed<QAbstractItemView>(QStringLiteral("Group Members"), picker);
+    clickRow(members, QStringLiteral("Bob Brown"));
+    clickRow(members, QStringLiteral("Ann Adams"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Done"), picker));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+    ASSERT_TRUE(listIs({QStringLiteral("Bob Brown")}));
+    const QString card = groupCardText(QStringLiteral("Team"));
+    EXPECT_TRUE(card.contains(bob)) << card.toStdString();
+    EXPECT_FALSE(card.contains(ann)) << card.toStdString();
+
+    // Cancel leaves the group as it is.
+    click(widgetNamed<QToolButton>(QStringLiteral("Edit")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (picker = sheetOver(window())) != nullptr; }, 5000));
+    clickRow(widgetNamed<QAbstractItemView>(QStringLiteral("Group Members"), picker), QStringLiteral("Ann Adams"));
+    click(widgetNamed<QPushButton>(QStringLiteral("Cancel"), picker));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window()); }, 5000));
+    EXPECT_EQ(groupCardText(QStringLiteral("Team")), card);
+
+    // Ann's public groups row: ticking "Team" in its popover puts her card into the group as well.
+    chooseInGroupMenu(QStringLiteral("All Contacts"));
+    ASSERT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown"), QStringLiteral("Cleo Carter")}));
+    QCheckBox *team = groupBoxInPopover(QStringLiteral("Ann Adams"), QStringLiteral("Public Groups"), QStringLiteral("Team"));
+    ASSERT_NE(team, nullptr) << windowsOnShow();
+    EXPECT_FALSE(team->isChecked());
+    click(team);
+    EXPECT_EQ(groupsRowText(QStringLiteral("Public Groups")), QStringLiteral("Team"));
+    EXPECT_TRUE(groupCardText(QStringLiteral("Team")).contains(ann));
+    closePopover();
+    chooseInGroupMenu(QStringLiteral("Team"));
+    EXPECT_TRUE(listIs({QStringLiteral("Ann Adams"), QStringLiteral("Bob Brown")}));
 }
