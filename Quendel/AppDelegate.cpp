@@ -353,12 +353,6 @@ void AppDelegate::applicationDidFinishLaunching(const QVariantMap &launchNotific
         defaults->setBool(true, NewFirstTimeDownloadKey);
 
     QPointer<AppDelegate> self(this);
-    m_displaySettingsApplier = std::make_unique<DisplaySettingsApplier>(
-        [self] { return self && self->storeIsOpen() ? self->managedObjectContext() : ContextPtr(); },
-        [self] {
-            if (MacContactsViewController *contacts = self ? self->contactsViewController() : nullptr)
-                contacts->reloadAllContactsAndOutlineView();
-        });
     m_uploadCompleteObserver = ScopedObserver(CloudKitUploadCompleteNotification, nullptr, [self](const Notification &n) {
         if (self)
             self->qdCloudKitUploadCompleteNotification(n);
@@ -1151,6 +1145,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     auto *contacts = new MacContactsViewController(managedObjectContext());
     if (m_coreDataController)
         contacts->setFilterQueue(m_coreDataController->filterMainQueue());
+    // The list follows the address book: other programs' changes and the people we add ourselves.
+    contacts->contactsListSource()->setAddressBook(platform::contacts::AddressBook::shared());
     // A restore gives the section a new context; the pages it makes from then on read that one.
     QPointer<MacContactsViewController> section(contacts);
     contacts->setTabFactory([section](int tab, Person *person) -> ContactPageTab * {
@@ -1163,6 +1159,9 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     });
     MacContactsViewController::AddActions adding;
     adding.importContacts = [this] { showImportContactsWindow(); };
+    adding.importOfferedContacts = [this](const QList<platform::contacts::ContactRecord> &offered) {
+        showImportContactsWindow(offered);
+    };
     adding.createContact = [this](bool isPrivate) { showAddContactSheet(isPrivate); };
     adding.cloneContact = [this](Person *source) { showAddContactSheet(false, source); };
     contacts->setAddActions(std::move(adding));
@@ -1490,13 +1489,13 @@ void AppDelegate::showReportExportPane()
         m_preferencesWindowController->showWindowOnTab(PreferencesControllerWindowController::ExportTabIndex);
 }
 
-void AppDelegate::showImportContactsWindow()
+void AppDelegate::showImportContactsWindow(const std::optional<QList<platform::contacts::ContactRecord>> &offered)
 {
     const auto bridge = VCardAddressBookBridge::installed();
     if (!m_window || !storeIsOpen() || !bridge)
         return;
     selectItemAtIndex(SectionSwitcher::Contacts);
-    auto *window = new ImportMultipleContactsViewController(managedObjectContext(), bridge, m_window);
+    auto *window = new ImportMultipleContactsViewController(managedObjectContext(), bridge, m_window, offered);
     window->setFinishedHandler([this](const QList<platform::store::ManagedObjectID> &ids) {
         const ContextPtr context = managedObjectContext();
         if (ids.isEmpty() || !context)

@@ -5,6 +5,7 @@
 
 #include "QuendelKit/Settings/SharedSettingsDelegate.h"
 
+#include "platform/contacts/ContactRecord.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/OperationQueue.h"
 #include "platform/core/QDError.h"
@@ -21,9 +22,9 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
-class DisplaySettingsApplier;
 class MacAllFilesViewController;
 class MapSaveNotices;
 class AddContactWindowController;
@@ -188,7 +189,8 @@ public:
     void showAddContactSheet(bool isPrivate = false, Person *cloneSource = nullptr);
     // The Import Contacts window over the address book folder.
     void showImportvCardFile();
-    void showImportContactsWindow();
+    // Every person of the address book, or only those just offered as new.
+    void showImportContactsWindow(const std::optional<QList<platform::contacts::ContactRecord>> &offered = {});
     // `person` belongs to the add page's own context; the list shows its stored counterpart.
     void addedNewContactWithPerson(Person *person) override;
 
@@ -374,7 +376,6 @@ private:
 
     platform::core::ScopedObserver m_uploadCompleteObserver;
     // Contact names follow the display settings.
-    std::unique_ptr<DisplaySettingsApplier> m_displaySettingsApplier;
     QPointer<QWidget> m_crashOfferSheet;
     platform::core::ScopedObserver m_reachabilityObserver;
     platform::core::ScopedObserver m_internalErrorObserver;

@@ -10,12 +10,14 @@
 #include "platform/store/ManagedObject.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QVariantMap>
 
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class ContactsCustomFieldMenu;
 class ContactsListItemModel;
@@ -157,6 +159,8 @@ public:
         std::function<void()> importContacts;                  // the address-book import window
         std::function<void(bool isPrivate)> createContact;      // the add-contact page in a sheet
         std::function<void(Person *source)> cloneContact;       // the clone page in a sheet
+        // The import window listing only the address-book people just offered.
+        std::function<void(const QList<platform::contacts::ContactRecord> &offered)> importOfferedContacts;
     };
     void setAddActions(AddActions actions) { m_addActions = std::move(actions); }
     // The toolbar's Add: drops down the "Add Contact" menu under `anchor`.
@@ -179,6 +183,20 @@ public:
 
     // The list's context menu's "Duplicate": the clone page of the contact the menu was opened on.
     void cloneMenuItemSelected();
+
+    // ---- Changes announced elsewhere ----
+    static inline const QString PersonCloudChangeNotification = QStringLiteral("PersonCloudChangeNotification");
+    static inline const QString AddedContactsKey = QStringLiteral("AddedContacts");
+    static inline const QString DeletedContactsKey = QStringLiteral("DeletedContacts");
+    static inline const QString UpdatedContactsKey = QStringLiteral("UpdatedContacts");
+    void personCloudUpdateNotification(const platform::core::Notification &notification);
+    void sortOrderChanged(const platform::core::Notification &notification);
+    void displayOrderChanged(const platform::core::Notification &notification);
+    void syncWithAddressBookChangeNotification(const platform::core::Notification &notification);
+    void contactsInitialLinkAndImageLoadNotification(const platform::core::Notification &notification);
+    void contactsInformationSyncedNotification(const platform::core::Notification &notification);
+    // The list found address-book people not in the journal: offered for import when the user asked so.
+    void newContactsAvailable(const QList<platform::contacts::ContactRecord> &records) override;
 
     // ---- Group choice ----
     void groupChangedNotification(const platform::core::Notification &notification) override;
@@ -314,5 +332,7 @@ private:
     std::function<void()> m_privateGroupsChanged;
     QMenu *m_addContactMenu = nullptr;
     platform::core::ScopedObserver m_groupChangeObserver;
+    std::vector<platform::core::ScopedObserver> m_observers;
+    QSet<QString> m_offeredRecordIds;
     std::function<void()> m_clearSearchField;
 };
