@@ -6,7 +6,6 @@
 #include "Classes/Sync/ContactsSyncController.h"
 #include "Mac/Contacts/ImportMultipleContactsViewController.h"
 #include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
-#include "Mac/Contacts/VCardFileImport.h"
 
 #include "Classes/Backups/BackupFile.h"
 #include "Classes/Backups/DBFileRestore.h"
@@ -194,6 +193,10 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    // Background work (refreshes, syncs, imports) reaches into this delegate's controllers and store: it
+    // ends before they go. A task that runs on regardless is not waited for past a few seconds.
+    if (!platform::core::waitForBackgroundWork(5000))
+        QDLogInfo(QStringLiteral("AppDelegate: background work still running at the end"));
     // Reaching here is a normal end; a crash never unwinds this far.
     CrashReporting::markCleanExit();
     SharedSettingController &settings = SharedSettingController::sharedSettings();
@@ -1459,12 +1462,14 @@ void AppDelegate::buildMainMenu()
         return files && files->canPaste();
     });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
-    // A vCard file from elsewhere, beside the Add menu's import from the address book folder.
+    // The Add menu's vCard file import, also at hand in the File menu from any section.
     auto *importCard = new QAction(QStringLiteral("Import vCard File…"), m_menuCommands.get());
     importCard->setToolTip(QStringLiteral("Import contacts from a vCard or VCF file"));
     connect(importCard, &QAction::triggered, this, [this] { showImportvCardFile(); });
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
         file->insertAction(file->actions().value(0), importCard);
+    // Off behind the passcode screen, as the other commands are.
+    m_menuCommands->addCommand(importCard);
 
     // The report export pane is a pane of the preferences; the File menu opens it there.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
@@ -1514,16 +1519,12 @@ void AppDelegate::showImportContactsWindow()
 
 void AppDelegate::showImportvCardFile()
 {
-    const auto bridge = VCardAddressBookBridge::installed();
-    if (!m_window || !storeIsOpen() || !bridge)
+    if (!m_window || !storeIsOpen())
         return;
+    // The same import as the Add menu's, from the section whose list shows the new contacts.
     selectItemAtIndex(SectionSwitcher::Contacts);
-    QPointer<AppDelegate> self(this);
-    VCardFileImport import(managedObjectContext(), bridge, m_window, [self](const QList<Person *> &people) {
-        if (self && self->contactsViewController())
-            self->contactsViewController()->reloadContactsListWithNewPersons(people, true);
-    });
-    import.importvCardFileSelected();
+    if (MacContactsViewController *contacts = contactsViewController())
+        contacts->importvCardFileSelected();
 }
 
 void AppDelegate::showPreferencesWindow()

@@ -16,6 +16,7 @@
 
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/CommandRouter.h"
 
 #include "platform/core/Dispatch.h"
 #include "platform/core/NotificationCenter.h"
@@ -266,6 +267,14 @@ void MacContactsViewController::loadView()
     // Typing a name moves the selection without changing the page, until a click or Return.
     connect(m_contactsOutlineView, &CustomNSOutlineViewWithDelegates::typeSelectStarted, this,
             [this] { m_usingTypeSelect = true; });
+    // Paste reaches the section from wherever the keyboard is in it; a text field on the way takes it first.
+    platform::ui::CommandRouter::shared().addHandler(
+        this, QStringLiteral("paste:"), [this](QObject *sender) { paste(sender); },
+        [this](QAction *) {
+            platform::ui::CommandState state;
+            state.enabled = canPaste();
+            return state;
+        });
 }
 
 void MacContactsViewController::resizeEvent(QResizeEvent *event)
@@ -901,6 +910,21 @@ void MacContactsViewController::performDelete(QObject *)
     ContactPageTab *tab = tabController(m_currentSegmentState);
     if (tab && holdsFocus(tab->listView()))
         tab->deleteSelectedRecord();
+}
+
+bool MacContactsViewController::canPaste() const
+{
+    if (m_currentSegmentState != FilesTab)
+        return false;
+    ContactPageTab *tab = tabController(FilesTab);
+    return tab && tab->canPaste();
+}
+
+void MacContactsViewController::paste(QObject *sender)
+{
+    if (!canPaste())
+        return;
+    tabController(FilesTab)->paste(sender);
 }
 
 void MacContactsViewController::deleteSingleContactSelectionWithRow(int row)

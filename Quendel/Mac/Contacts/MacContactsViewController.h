@@ -55,6 +55,9 @@ public:
     virtual QAbstractItemView *listView() const { return nullptr; }
     // The Delete command while the tab's list has the focus.
     virtual void deleteSelectedRecord() {}
+    // The Paste command while the tab is on show.
+    virtual bool canPaste() const { return false; }
+    virtual void paste(QObject *sender) {}
     // The Info tab.
     virtual void editButtonSelected(QObject *sender) {}
     virtual bool isEditing() const { return false; }
@@ -185,6 +188,9 @@ public:
     // list has the focus.
     void performDelete(QObject *sender) override;
     bool validateMenuItem(QAction *item) override;
+    // The Edit menu's Paste: the files on the clipboard go to the contact on show while its Files tab is.
+    bool canPaste() const;
+    void paste(QObject *sender);
     void deleteSingleContactSelectionWithRow(int row);
     void deleteMultipleSelectedContacts();
 
