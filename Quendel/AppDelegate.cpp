@@ -314,7 +314,11 @@ void AppDelegate::applicationWillFinishLaunching()
     // A first run removes any passcode left behind by an earlier installation; it must be gone before the
     // lock is decided, or a fresh installation would lock its user out with a code nobody knows.
     const bool firstLaunch = dataPlistValues().boolValue(FirstTimeDownloadKey);
+    m_firstRunLaunch = firstLaunch;
     if (firstLaunch) {
+        // Alerts of to-dos of an earlier installation are not this one's.
+        m_services.userNotifications->removeAllDeliveredNotifications();
+        m_services.userNotifications->removeAllScheduledNotifications();
         QDSSKeychain::deletePasswordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
         // Done once per installation: a passcode set from here on is the user's own.
         dataPlistValues().setValue(FirstTimeDownloadKey, false);
@@ -1169,6 +1173,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         if (m_groupMenu)
             m_groupMenu->doneEditPrivateGroupsList();
     });
+    contacts->setFirstRunLaunch(std::exchange(m_firstRunLaunch, std::nullopt));
+    contacts->setReviewHandler([this] { reviewInAppStorePressed(false); });
     return contacts;
 }
 
@@ -1337,7 +1343,7 @@ void AppDelegate::showReviewNagMac()
 {
     const int type = SharedSettingController::sharedSettings().showReviewPromptType();
     // A prompt that points at no store would send the user nowhere.
-    if (type == 0 || CrashReporting::ReviewStoreURL.isEmpty())
+    if (type == 0 || CrashReporting::reviewStoreURL().isEmpty())
         return;
     SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
         QStringLiteral("AppDelegate-Activity"),
@@ -1573,11 +1579,6 @@ void AppDelegate::updateLaunchCount()
 {
     recordStep(QStringLiteral("updateLaunchCount"));
     CrashReporting::updateLaunchCount();
-}
-
-void AppDelegate::showWhatsNewMessage()
-{
-    recordStep(QStringLiteral("showWhatsNewMessage"));
 }
 
 void AppDelegate::sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,

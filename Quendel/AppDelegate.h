@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class MacAllFilesViewController;
@@ -255,6 +256,12 @@ public:
     // From the menu, or (false) from the review prompt.
     void reviewInAppStorePressed(bool fromMenu);
     void referFriendsPressed();
+    // What's new: the message after an update and the window with what this version offers.
+    static inline const QString WhatsNewMessageTitle = QStringLiteral("Quendel v1.4");
+    static inline const QString WhatsNewMenuTitle = QStringLiteral("What's New in Quendel");
+    void learnMoreAboutUpdatePressed();
+    // The what's-new window is on show.
+    bool showWhatsNewPage() const { return m_showWhatsNewPage; }
     // The store is open and the post-launch step has finished.
     bool isLaunchComplete() const { return m_launchComplete; }
     // The store could not be opened: the program told the user and is quitting.
@@ -362,6 +369,10 @@ private:
     bool m_ignoreAlertAfterDBBackup = false;
     bool m_dropboxLaunchCheckStarted = false;
     bool m_launchComplete = false;
+    // Whether this start is an installation's first; handed once to the Contacts section for its messages.
+    std::optional<bool> m_firstRunLaunch;
+    bool m_showWhatsNewPage = false;
+    QPointer<QWidget> m_whatsNewPanel;
     bool m_launchFailed = false;
     bool m_terminating = false;
     bool m_wasActive = false;

@@ -335,6 +335,8 @@ void MacContactsViewController::awakeFromNib()
             self->selectPersonInOutlineView(selected);
         else
             self->disableContactDetailsPage();
+        // After the list is on show, so the messages stand over it.
+        self->checkAndShowFirstTimeAlert();
     });
 }
 

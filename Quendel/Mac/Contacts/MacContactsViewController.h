@@ -266,6 +266,20 @@ public:
     // The choice menu on show, if any (tests pick from it as the user does).
     QMenu *contactOptionsMenu() const { return m_contactOptionsMenu; }
 
+    // ---- Messages shown once (MacContactsViewController+FirstRun.cpp) ----
+    static inline const QString WhatsNew394Key = QStringLiteral("has_shown_whats_new:3.9.4_VERSION");
+    static inline const QString FirstTimeDownloadDateKey = QStringLiteral("first_time_download_date");
+    static inline const QString WelcomeAlertTitle = QStringLiteral("Quendel for Mac");
+    static inline const QString WhatsNewAlertTitle = QStringLiteral("What's New in Quendel v1.2.2");
+    static QString welcomeAlertMessage();
+    // The launch says whether this start is an installation's first; the messages belong to a launch,
+    // so a section made without this (or made again in the same run) shows none.
+    void setFirstRunLaunch(std::optional<bool> firstRun) { m_firstRunLaunch = firstRun; }
+    void checkAndShowFirstTimeAlert();
+    void checkWhatsNewMessageWithVerison(const QString &key);
+    // "Review Now" of the what's-new message.
+    void setReviewHandler(std::function<void()> handler) { m_reviewHandler = std::move(handler); }
+
     void awakeFromNib() override;
     void prepareForDBRestore(const platform::core::Notification &notification) override;
     void databaseRestoredNotification(const platform::core::Notification &notification) override;
@@ -326,6 +340,8 @@ private:
     bool m_selectionIsChanging = false;
     bool m_reloading = false;
     bool m_awoken = false;
+    std::optional<bool> m_firstRunLaunch;
+    std::function<void()> m_reviewHandler;
     TabFactory m_tabFactory;
     AnalyticsLogger m_analytics;
     AddActions m_addActions;
