@@ -16,6 +16,7 @@
 #include "QuendelKit/Settings/DataPlistValues.h"
 
 #include "platform/core/Clock.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/store/FetchRequest.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Sheet.h"
@@ -277,6 +278,88 @@ TEST_F(ContactsSectionWidgetTest, DeletingTheShownContactMovesThePageOn)
     save(context);
     EXPECT_NE(section->contactsListSource()->selectedContactInSource(), bob);
     EXPECT_FALSE(visibleContacts().contains(QStringLiteral("Bob Brown")));
+}
+
+TEST_F(ContactsSectionWidgetTest, CloudChangesAddRemoveAndRefreshTheListsContacts)
+{
+    auto &center = platform::core::NotificationCenter::defaultCenter();
+    using List = platform::store::ManagedObject::ObjectList;
+    const QString name = MacContactsViewController::PersonCloudChangeNotification;
+
+    // From another context than the section's: not this list's business.
+    Person *dan = addPerson(QStringLiteral("Dan"), QStringLiteral("Dunn"));
+    save(context);
+    auto other = newContext();
+    center.post(name, other.get(), {{MacContactsViewController::AddedContactsKey, QVariant::fromValue(List{dan})}});
+    EXPECT_NE(section->contactsListSource()->selectedContactInSource(), dan);
+
+    // Added: listed, and the first shown on its Logs tab.
+    center.post(name, context.get(), {{MacContactsViewController::AddedContactsKey, QVariant::fromValue(List{dan})}});
+    ASSERT_TRUE(waitFor([&] { return visibleContacts().contains(QStringLiteral("Dan Dunn")); }));
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource(), dan);
+    EXPECT_EQ(section->currentSegmentState(), int(MacContactsViewController::LogsTab));
+
+    // Deleted while on show: the page empties and the row goes, also when the context had not yet let it go.
+    center.post(name, context.get(), {{MacContactsViewController::DeletedContactsKey, QVariant::fromValue(List{dan})}});
+    EXPECT_EQ(section->contactsListSource()->selectedContactInSource(), nullptr);
+    EXPECT_FALSE(section->tabButton(MacContactsViewController::LogsTab)->isEnabled());
+    EXPECT_FALSE(visibleContacts().contains(QStringLiteral("Dan Dunn")));
+
+    // Updated: the list is read again.
+    ann->setDisplayName(QStringLiteral("Ann Adams-Cole"));
+    save(context);
+    center.post(name, context.get(), {{MacContactsViewController::UpdatedContactsKey, QVariant::fromValue(List{ann})}});
+    EXPECT_TRUE(visibleContacts().contains(QStringLiteral("Ann Adams-Cole")));
+}
+
+TEST_F(ContactsSectionWidgetTest, AnAddressBookPassRefreshesTheShownContactAndNewPeopleAreOfferedOnce)
+{
+    using List = platform::store::ManagedObject::ObjectList;
+    section->selectContactPageWithPerson(ann, 1);
+    ann->setDisplayName(QStringLiteral("Ann Adams-Lowe"));
+    save(context);
+    platform::core::NotificationCenter::defaultCenter().post(
+        ContactsListDisplaySource::SyncWithAddressBookChangeNotification, nullptr,
+        {{ContactsListDisplaySource::UpdatedRecordsKey, QVariant::fromValue(List{ann})}});
+    EXPECT_TRUE(visibleContacts().contains(QStringLiteral("Ann Adams-Lowe")));
+    const QModelIndexList selected = list()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().data().toString(), QStringLiteral("Ann Adams-Lowe"));
+    EXPECT_EQ(section->displayNameLabel()->text(), QStringLiteral("Ann Adams-Lowe"));
+
+    // New people: asked about only when the user wants it, each once; "Import" opens the import of those.
+    auto &alerts = platform::ui::AlertPresenter::shared();
+    alerts.clearShownAlerts();
+    QList<QStringList> imported;
+    MacContactsViewController::AddActions actions;
+    actions.importOfferedContacts = [&](const QList<platform::contacts::ContactRecord> &offered) {
+        QStringList names;
+        for (const auto &record : offered)
+            names << record.fullName();
+        imported << names;
+    };
+    section->setAddActions(actions);
+    const auto card = [](const QString &first) {
+        platform::contacts::ContactRecord record;
+        record.setStringValue(platform::contacts::property::FirstName, first);
+        return record;
+    };
+    const QList<platform::contacts::ContactRecord> found{card(QStringLiteral("Eli")), card(QStringLiteral("Fay"))};
+    dataPlistValues().setValue(ContactsListDisplaySource::AutoImportContactsKey, false);
+    section->newContactsAvailable(found);
+    EXPECT_TRUE(alerts.shownAlerts().isEmpty());
+    dataPlistValues().setValue(ContactsListDisplaySource::AutoImportContactsKey, true);
+    alerts.setNextAnswer(platform::ui::AlertAnswer::button(0));
+    section->newContactsAvailable(found);
+    ASSERT_EQ(alerts.shownAlerts().size(), 1);
+    EXPECT_EQ(alerts.shownAlerts().first().spec.informativeText,
+              QStringLiteral("2 new Contacts detected. Would you like to import them into Quendel?"));
+    EXPECT_EQ(alerts.shownAlerts().first().spec.buttonTitles, (QStringList{"Import", "No"}));
+    ASSERT_TRUE(waitFor([&] { return !imported.isEmpty(); }));
+    EXPECT_EQ(imported, (QList<QStringList>{{"Eli", "Fay"}}));
+    section->newContactsAvailable(found);
+    EXPECT_EQ(alerts.shownAlerts().size(), 1);
+    dataPlistValues().remove(ContactsListDisplaySource::AutoImportContactsKey);
 }
 
 TEST(ContactsListRowViewTest, BackgroundsAlternateUnderEachHeader)
