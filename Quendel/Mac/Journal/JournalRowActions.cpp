@@ -3,8 +3,13 @@
 #include "Classes/ToDo_Category.h"
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/Journal/QDListItemModel.h"
+#include "Mac/Journal/SelectContactsViewControllerMac.h"
+#include "Mac/Shell/MainWindowManagerViewController.h"
+
+#include "QuendelKit/Entities/PrivateGroups.h"
 
 #include "platform/core/Dispatch.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Popover.h"
@@ -122,6 +127,36 @@ void offerLogForTickedToDo(QWidget *owner, QDListItemModel *model, const QModelI
             if (result.suppressed)
                 turnOffQuestion(CopyToDoToDiaryDefaultsKey);
         });
+}
+
+void showContactPicker(MainWindowManagerViewController *section, SelectContactPopoverDelegate *delegate,
+                       const QRect &rect, QWidget *anchor, platform::ui::Popover::Edge edge)
+{
+    if (section->contentPopover() && section->contentPopover()->isShown())
+        section->contentPopover()->closePopover();
+    auto *picker =
+        new SelectContactsViewControllerMac(SelectContactsViewControllerMac::NibName, section->managedObjectContext());
+    picker->setDelegate(delegate);
+    platform::ui::Popover *popover = section->createPopoverWithViewController(picker);
+    section->setContentPopover(popover);
+    popover->showRelativeTo(rect, anchor, edge);
+}
+
+std::optional<platform::store::Predicate> contactsFilterForGroupChange(const MainWindowManagerViewController &section,
+                                                                      const platform::core::Notification &notification,
+                                                                      bool missingGroupShowsAll)
+{
+    const QVariantMap &info = notification.userInfo;
+    if (info.contains(QStringLiteral("GroupChangePrivate"))) {
+        auto *group = dynamic_cast<PrivateGroups *>(
+            info.value(QStringLiteral("GroupChangePrivate")).value<platform::store::ManagedObject *>());
+        if (!group && missingGroupShowsAll)
+            return std::nullopt;
+        return MainWindowManagerViewController::predicateForPrivateGroup(group);
+    }
+    if (info.contains(QStringLiteral("GroupChangePublic")))
+        return section.predicateForPublicGroup(info.value(QStringLiteral("GroupChangePublic")).toStringList());
+    return std::nullopt;
 }
 
 } // namespace JournalRowActions

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/store/Predicate.h"
+#include "platform/ui/Popover.h"
 #include "platform/ui/Sheet.h"
 
 #include <QModelIndex>
@@ -9,17 +11,19 @@
 #include <functional>
 
 class AddContactWindowController;
+class MainWindowManagerViewController;
+class SelectContactPopoverDelegate;
 class QDListItemModel;
 class QTreeView;
 class QWidget;
 class ToDo;
 
-namespace platform::ui {
-class Popover;
+namespace platform::core {
+struct Notification;
 }
 
-// The row actions the journal's lists share: the Logs and ToDos sections of the main window and the Logs and
-// ToDos tabs of a contact's page.
+// The actions the journal's lists share: the Logs, ToDos and Files sections of the main window and the Logs
+// and ToDos tabs of a contact's page.
 namespace JournalRowActions {
 
 // Whether the user turned a question off under `defaultsKey` ("don't ask again").
@@ -46,5 +50,16 @@ void markToDoDone(QWidget *owner, QDListItemModel *model, const QModelIndex &ind
 void offerLogForTickedToDo(QWidget *owner, QDListItemModel *model, const QModelIndex &index,
                            std::function<void(const QModelIndex &)> addLog,
                            std::function<void(const QModelIndex &)> complete);
+
+// The contact picker in a new popover of the section, in place of the popover on show.
+void showContactPicker(MainWindowManagerViewController *section, SelectContactPopoverDelegate *delegate,
+                       const QRect &rect, QWidget *anchor, platform::ui::Popover::Edge edge);
+
+// The contacts filter a toolbar group change asks for: the private group's or address-book group's members,
+// or none for all contacts. A private group that cannot be found filters out everyone, unless
+// `missingGroupShowsAll`.
+std::optional<platform::store::Predicate> contactsFilterForGroupChange(const MainWindowManagerViewController &section,
+                                                                      const platform::core::Notification &notification,
+                                                                      bool missingGroupShowsAll);
 
 } // namespace JournalRowActions

@@ -10,7 +10,6 @@
 #include "SharedAppGlobals.h"
 
 #include "QuendelKit/Entities/Person.h"
-#include "QuendelKit/Entities/PrivateGroups.h"
 
 #include "platform/core/Dispatch.h"
 #include "platform/store/ManagedObjectContext.h"
@@ -229,15 +228,7 @@ void JournalSectionViewController::selectedTitle(ManagedObject *title)
 
 void JournalSectionViewController::groupChangedNotification(const platform::core::Notification &notification)
 {
-    const QVariantMap &info = notification.userInfo;
-    if (info.contains(QStringLiteral("GroupChangePrivate"))) {
-        auto *group = dynamic_cast<PrivateGroups *>(info.value(QStringLiteral("GroupChangePrivate")).value<ManagedObject *>());
-        setContactsFilterPredicate(predicateForPrivateGroup(group));
-    } else if (info.contains(QStringLiteral("GroupChangePublic"))) {
-        setContactsFilterPredicate(predicateForPublicGroup(info.value(QStringLiteral("GroupChangePublic")).toStringList()));
-    } else {
-        setContactsFilterPredicate(std::nullopt);
-    }
+    setContactsFilterPredicate(JournalRowActions::contactsFilterForGroupChange(*this, notification, false));
     applyFilters();
 }
 
@@ -393,13 +384,7 @@ void JournalSectionViewController::cloneObject(QObject *)
 
 void JournalSectionViewController::showContactPicker(const QRect &rect, QWidget *anchor, platform::ui::Popover::Edge edge)
 {
-    if (contentPopover() && contentPopover()->isShown())
-        contentPopover()->closePopover();
-    auto *picker = new SelectContactsViewControllerMac(SelectContactsViewControllerMac::NibName, managedObjectContext());
-    picker->setDelegate(this);
-    platform::ui::Popover *popover = createPopoverWithViewController(picker);
-    setContentPopover(popover);
-    popover->showRelativeTo(rect, anchor, edge);
+    JournalRowActions::showContactPicker(this, this, rect, anchor, edge);
 }
 
 void JournalSectionViewController::newRecordButtonPressed(QWidget *sender)
