@@ -15,31 +15,12 @@ FilesListDataSource::FilesListDataSource(platform::store::ContextPtr context, Pe
                        QStringLiteral("createdAt"), true)
 {}
 
-std::optional<Predicate> FilesListDataSource::getBasePredicateForClass() const
-{
-    if (!detailPerson())
-        return std::nullopt;
-    return Predicate::equal(QStringLiteral("person"), detailPerson());
-}
-
 Predicate FilesListDataSource::baseSearchPredicateWithSearch(const QString &search) const
 {
     const platform::store::StringOptions cd = StringOption::CaseInsensitive | StringOption::DiacriticInsensitive;
     return Predicate::orOf({Predicate::contains(QStringLiteral("fileNameNormalized"), search),
                             Predicate::contains(QStringLiteral("fileName"), search, cd),
                             Predicate::contains(QStringLiteral("person.normalizedDisplayName"), search)});
-}
-
-void FilesListDataSource::addObjectToSource(ManagedObject *object)
-{
-    if (!object)
-        return;
-    if (!detailPersonID().isNull()) {
-        const ManagedObject *person = object->relatedObject(QStringLiteral("person"));
-        if (!person || person->objectID() != detailPersonID())
-            return;
-    }
-    QDListDataSource::addObjectToSource(object);
 }
 
 bool FilesListDataSource::checkForEntities(ManagedObject *object) const

@@ -11,10 +11,7 @@ public:
 
     FilesListDataSource(platform::store::ContextPtr context, Person *person);
 
-    // One contact's list holds that contact's files only.
-    std::optional<platform::store::Predicate> getBasePredicateForClass() const override;
     platform::store::Predicate baseSearchPredicateWithSearch(const QString &search) const override;
-    void addObjectToSource(platform::store::ManagedObject *object) override;
     bool checkForEntities(platform::store::ManagedObject *object) const override;
     bool checkForChangedKeys(platform::store::ManagedObject *object) const override;
     bool showUnassignedSection() const override { return true; }

@@ -13,13 +13,6 @@ LogsListDataSource::LogsListDataSource(platform::store::ContextPtr context, Pers
                        QStringLiteral("logDate"), false)
 {}
 
-std::optional<Predicate> LogsListDataSource::getBasePredicateForClass() const
-{
-    if (!detailPerson())
-        return std::nullopt;
-    return Predicate::equal(QStringLiteral("person"), detailPerson());
-}
-
 Predicate LogsListDataSource::baseSearchPredicateWithSearch(const QString &search) const
 {
     const platform::store::StringOptions cd = StringOption::CaseInsensitive | StringOption::DiacriticInsensitive;
@@ -27,18 +20,6 @@ Predicate LogsListDataSource::baseSearchPredicateWithSearch(const QString &searc
                             Predicate::contains(QStringLiteral("logLocation.locationName"), search, cd),
                             Predicate::contains(QStringLiteral("person.normalizedDisplayName"), search),
                             Predicate::beginsWith(QStringLiteral("title.title"), search, cd)});
-}
-
-void LogsListDataSource::addObjectToSource(platform::store::ManagedObject *object)
-{
-    if (!object)
-        return;
-    if (!detailPersonID().isNull()) {
-        const platform::store::ManagedObject *person = object->relatedObject(QStringLiteral("person"));
-        if (!person || person->objectID() != detailPersonID())
-            return;
-    }
-    QDListDataSource::addObjectToSource(object);
 }
 
 void LogsListDataSource::setupConstraintsForTableCell(CommonListCellView *cell, Log *log)

@@ -14,9 +14,7 @@ public:
 
     LogsListDataSource(platform::store::ContextPtr context, Person *person);
 
-    std::optional<platform::store::Predicate> getBasePredicateForClass() const override;
     platform::store::Predicate baseSearchPredicateWithSearch(const QString &search) const override;
-    void addObjectToSource(platform::store::ManagedObject *object) override;
 
     // A log with a title keeps a gap between the title and the location icon.
     static void setupConstraintsForTableCell(CommonListCellView *cell, Log *log);

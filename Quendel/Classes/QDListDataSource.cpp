@@ -189,9 +189,23 @@ CommonListData *QDListDataSource::childofItem(const CommonListData *item, qint64
 
 // ---- Incremental changes ----
 
+std::optional<platform::store::Predicate> QDListDataSource::getBasePredicateForClass() const
+{
+    if (!m_detailPerson)
+        return std::nullopt;
+    return platform::store::Predicate::equal(QStringLiteral("person"), m_detailPerson);
+}
+
 void QDListDataSource::addObjectToSource(ManagedObject *object)
 {
-    if (!object || !isListedEntity(object))
+    if (!object)
+        return;
+    if (!m_detailPersonID.isNull()) {
+        const ManagedObject *person = object->relatedObject(QStringLiteral("person"));
+        if (!person || person->objectID() != m_detailPersonID)
+            return;
+    }
+    if (!isListedEntity(object))
         return;
     // A record can already be listed when it was fetched before its first save.
     for (const CommonListDataPtr &header : std::as_const(m_headers))

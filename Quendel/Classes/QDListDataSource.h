@@ -98,6 +98,7 @@ public:
     CommonListData *childofItem(const CommonListData *item, qint64 index) const;
 
     // ---- Incremental changes ----
+    // A new record joins its section; a contact's list takes only that contact's records.
     virtual void addObjectToSource(platform::store::ManagedObject *object);
     void deleteObjectFromSource(platform::store::ManagedObject *object);
     void deleteObjectWithIDFromSource(const platform::store::ManagedObjectID &objectID);
@@ -115,7 +116,8 @@ public:
     void databaseRestoredNotification(const platform::core::Notification &notification);
 
     // ---- Hooks of the list sources ----
-    virtual std::optional<platform::store::Predicate> getBasePredicateForClass() const { return std::nullopt; }
+    // A contact's list holds that contact's records only; everyone's list is not narrowed.
+    virtual std::optional<platform::store::Predicate> getBasePredicateForClass() const;
     virtual platform::store::Predicate baseSearchPredicateWithSearch(const QString &search) const = 0;
     virtual bool shouldRemoveObjectFromSource(platform::store::ManagedObject *object) const;
     virtual bool postCloudCheckToRemoveObjectFromSource(platform::store::ManagedObject *object) const;

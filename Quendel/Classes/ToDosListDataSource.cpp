@@ -50,9 +50,8 @@ ToDosListDataSource::~ToDosListDataSource()
 std::optional<Predicate> ToDosListDataSource::getBasePredicateForClass() const
 {
     const Predicate open = Predicate::isFalseOrNil(QStringLiteral("todoStatus"));
-    if (!detailPerson())
-        return open;
-    return Predicate::equal(QStringLiteral("person"), detailPerson()) && open;
+    const std::optional<Predicate> contact = QDListDataSource::getBasePredicateForClass();
+    return contact ? *contact && open : open;
 }
 
 Predicate ToDosListDataSource::baseSearchPredicateWithSearch(const QString &search) const
@@ -62,18 +61,6 @@ Predicate ToDosListDataSource::baseSearchPredicateWithSearch(const QString &sear
                             Predicate::contains(QStringLiteral("todoLocation.locationName"), search, cd),
                             Predicate::contains(QStringLiteral("person.normalizedDisplayName"), search),
                             Predicate::beginsWith(QStringLiteral("todotitle.title"), search, cd)});
-}
-
-void ToDosListDataSource::addObjectToSource(ManagedObject *object)
-{
-    if (!object)
-        return;
-    if (!detailPersonID().isNull()) {
-        const ManagedObject *person = object->relatedObject(QStringLiteral("person"));
-        if (!person || person->objectID() != detailPersonID())
-            return;
-    }
-    QDListDataSource::addObjectToSource(object);
 }
 
 bool ToDosListDataSource::checkForChangedKeys(ManagedObject *object) const

@@ -24,7 +24,6 @@ public:
 
     std::optional<platform::store::Predicate> getBasePredicateForClass() const override;
     platform::store::Predicate baseSearchPredicateWithSearch(const QString &search) const override;
-    void addObjectToSource(platform::store::ManagedObject *object) override;
     bool checkForChangedKeys(platform::store::ManagedObject *object) const override;
     bool shouldRemoveObjectFromSource(platform::store::ManagedObject *object) const override;
     bool postCloudCheckToRemoveObjectFromSource(platform::store::ManagedObject *object) const override;

@@ -1,8 +1,5 @@
 #include "Mac/ContactPage/ContactLogsViewControllerMac.h"
 
-#include "AppDelegate.h"
-
-#include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/Journal/CommonListCellView.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/Journal/MacAddEditLogsViewController.h"
@@ -11,48 +8,54 @@
 #include "QuendelKit/Entities/LogTitle.h"
 #include "QuendelKit/Entities/Person.h"
 
-#include "platform/core/Dispatch.h"
-#include "platform/core/UserDefaults.h"
-#include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Popover.h"
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPointer>
 
 ContactLogsViewControllerMac::ContactLogsViewControllerMac(Person *person, QWidget *parent)
-    : CommonOutlineViewController(NibName, person, parent)
+    : ContactJournalTabController(NibName, person, parent)
 {
     setObjectName(NibName);
-    m_source = std::make_unique<LogsListDataSource>(contextOf(person), person);
-    m_listModel = showListDataSource(
-        m_source.get(), this,
+    showRecords(
+        std::make_unique<LogsListDataSource>(contextOf(person), person),
         [](const CommonListData &row) {
             auto *log = dynamic_cast<Log *>(row.dataObject());
             if (!log)
                 return QString();
             return datedRowText(log->logDate(), log->title() ? log->title()->title() : QString(), log->logNote());
         },
-        QStringLiteral("No Logs"));
-    outlineView()->setAccessibleName(QStringLiteral("Logs"));
+        QStringLiteral("No Logs"), QStringLiteral("Logs"));
     setupContextMenu();
     awakeFromNib();
 }
 
-ContactLogsViewControllerMac::~ContactLogsViewControllerMac()
+ContactLogsViewControllerMac::~ContactLogsViewControllerMac() = default;
+
+bool ContactLogsViewControllerMac::isRecord(const platform::store::ManagedObject *object) const
 {
-    detachListDataSource();
+    return dynamic_cast<const Log *>(object) != nullptr;
+}
+
+Person *ContactLogsViewControllerMac::personOf(platform::store::ManagedObject *record) const
+{
+    return static_cast<Log *>(record)->person();
+}
+
+MacAddEditCommonController *ContactLogsViewControllerMac::makeEditor(platform::store::ManagedObject *record,
+                                                                     bool isClone)
+{
+    return new MacAddEditLogsViewController(static_cast<Log *>(record), isClone);
 }
 
 Log *ContactLogsViewControllerMac::logAt(const QModelIndex &index) const
 {
-    CommonListData *item = m_listModel->itemForIndex(index);
-    return item && !item->isGroup() ? dynamic_cast<Log *>(item->dataObject()) : nullptr;
+    return static_cast<Log *>(recordAt(index));
 }
 
 int ContactLogsViewControllerMac::heightOfRowByItem(const QModelIndex &index) const
 {
-    CommonListData *item = m_listModel->itemForIndex(index);
+    CommonListData *item = listModel()->itemForIndex(index);
     if (!item || item->isGroup())
         return HeaderRowHeight;
     if (!m_prototypeCell)
@@ -87,26 +90,6 @@ void ContactLogsViewControllerMac::doubleClickAction(const QModelIndex &index)
         displayPopoverWithItem(index, false);
 }
 
-void ContactLogsViewControllerMac::displayPopoverWithItem(const QModelIndex &index, bool replaceExistingPopover)
-{
-    Log *log = logAt(index);
-    if (!log)
-        return;
-    auto *editor = new MacAddEditLogsViewController(log, false);
-    editor->setDetailPerson(log->person());
-    editor->setDelegate(this);
-    editor->awakeFromNib();
-    if (replaceExistingPopover && mypopover() && mypopover()->isShown())
-        mypopover()->closePopover();
-    outlineView()->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    outlineView()->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
-    outlineView()->scrollTo(index);
-    platform::ui::Popover *popover = createPopoverWithViewController(editor);
-    setMypopover(popover);
-    popover->showRelativeTo(outlineView()->visualRect(index), outlineView()->viewport(),
-                            platform::ui::Popover::Edge::Right);
-}
-
 void ContactLogsViewControllerMac::spaceBarPressedWithEvent(QKeyEvent *event)
 {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
@@ -124,112 +107,14 @@ void ContactLogsViewControllerMac::spaceBarPressedWithEvent(QKeyEvent *event)
         doubleClickAction(current);
 }
 
-void ContactLogsViewControllerMac::openEditorSheet(Log *log, bool isClone, Person *person)
-{
-    auto *editor = new MacAddEditLogsViewController(log, isClone);
-    editor->setDetailPerson(person);
-    editor->setDelegate(this);
-    editor->awakeFromNib();
-    auto *controller = new AddContactWindowController(AddContactWindowController::WindowNibName, this);
-    controller->setContentViewController(editor);
-    m_addWindowController = controller;
-    controller->beginSheetOnWindow(this, [](int) {});
-}
-
 void ContactLogsViewControllerMac::showAddLogContactSheet(QObject *)
 {
     openEditorSheet(nullptr, false, detailPerson());
-}
-
-void ContactLogsViewControllerMac::cloneObject(QObject *)
-{
-    const int row = targetRow();
-    Log *log = row >= 0 ? logAt(outlineView()->indexForRow(row)) : nullptr;
-    if (log)
-        openEditorSheet(log, true, log->person());
-}
-
-void ContactLogsViewControllerMac::finishedViewController(MacAddEditCommonController *,
-                                                          const std::optional<QVariantMap> &changes)
-{
-    if (mypopover() && mypopover()->isShown())
-        mypopover()->closePopover();
-    if (changes && changes->contains(MacAddEditLogsViewController::ReviewNagKey)) {
-        if (AppDelegate *delegate = AppDelegate::instance())
-            delegate->showReviewNagMac();
-    }
-}
-
-QModelIndex ContactLogsViewControllerMac::adjacentDataRow(int direction) const
-{
-    const QModelIndex current =
-        outlineView()->selectionModel() ? outlineView()->selectionModel()->currentIndex() : QModelIndex();
-    QList<QModelIndex> rows;
-    for (int s = 0; s < m_listModel->rowCount(); ++s) {
-        const QModelIndex section = m_listModel->index(s, 0);
-        for (int r = 0; r < m_listModel->rowCount(section); ++r)
-            rows.append(m_listModel->index(r, 0, section));
-    }
-    const qsizetype at = rows.indexOf(current);
-    const qsizetype next = at + direction;
-    if (at < 0 || next < 0 || next >= rows.size())
-        return {};
-    return rows.at(next);
-}
-
-void ContactLogsViewControllerMac::rightButtonCalledInPopoverController(MacAddEditCommonController *)
-{
-    const QModelIndex next = adjacentDataRow(+1);
-    if (next.isValid())
-        displayPopoverWithItem(next, false);
-}
-
-void ContactLogsViewControllerMac::leftButtonCalledInPopoverController(MacAddEditCommonController *)
-{
-    const QModelIndex previous = adjacentDataRow(-1);
-    if (previous.isValid())
-        displayPopoverWithItem(previous, false);
 }
 
 // ---- Delete ----
 
 void ContactLogsViewControllerMac::deleteSelectedLog()
 {
-    auto defaults = platform::core::UserDefaults::standardUserDefaults();
-    if (defaults->objectForKey(DeleteLogDefaultsKey).isValid() && defaults->boolForKey(DeleteLogDefaultsKey)) {
-        deleteSelectedRow();
-        return;
-    }
-    platform::ui::AlertSpec alert;
-    alert.messageText = QStringLiteral("Delete Log");
-    alert.informativeText = QStringLiteral("Do you want to delete this Log from your records?");
-    alert.buttonTitles = {QStringLiteral("Delete"), QStringLiteral("No")};
-    alert.showsSuppressionButton = true;
-    QPointer<ContactLogsViewControllerMac> self(this);
-    platform::ui::AlertPresenter::shared().beginSheet(alert, window(), [self](const platform::ui::AlertResult &result) {
-        if (!self)
-            return;
-        if (result.returnCode() == platform::ui::AlertFirstButtonReturn)
-            self->deleteSelectedRow();
-        if (result.suppressed)
-            platform::core::UserDefaults::standardUserDefaults()->setBool(true, DeleteLogDefaultsKey);
-    });
-}
-
-// ---- The list model's changes ----
-
-void ContactLogsViewControllerMac::updatedSourceObjects()
-{
-    CommonOutlineViewController::updatedSourceObjects();
-}
-
-void ContactLogsViewControllerMac::insertedNewSectionToSource(CommonListData *header, qint64)
-{
-    outlineView()->expand(m_listModel->indexForItem(header));
-}
-
-void ContactLogsViewControllerMac::moveObjectFromSection(CommonListData *, CommonListData *toHeader, qint64, qint64,
-                                                         qint64, qint64)
-{
-    outlineView()->expand(m_listModel->indexForItem(toHeader));
+    confirmDeleteSelectedRow(QStringLiteral("Log"), DeleteLogDefaultsKey);
 }

@@ -1,8 +1,10 @@
 #include "Mac/Journal/MacAddEditCommonController.h"
 
 #include "Mac/Shell/PlainTextLabel.h"
+#include "SharedAppGlobals.h"
 #include "QuendelKit/Entities/Person.h"
 
+#include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Sheet.h"
 
 #include <QApplication>
@@ -404,11 +406,105 @@ void MacAddEditCommonController::endSheetAndCloseWindow(int returnCode)
 
 void MacAddEditCommonController::cancelButtonPressed(QWidget *)
 {
+    if (m_pushedToMain)
+        undoPushedChanges();
     closePopovers();
     if (isInSheet())
         endSheetAndCloseWindow(platform::ui::ModalResponseCancel);
     if (m_delegate)
         m_delegate->finishedViewController(this, std::nullopt);
+}
+
+// ---- Saving ----
+
+platform::store::ContextPtr MacAddEditCommonController::sharedContextOf(const platform::store::ManagedObject *object)
+{
+    if (!object || !object->managedObjectContext())
+        return nullptr;
+    return object->managedObjectContext()->shared_from_this();
+}
+
+platform::store::ContextPtr MacAddEditCommonController::mainContext() const
+{
+    if (platform::store::ContextPtr context = appMainManagedObjectContext())
+        return context;
+    if (m_recordMainContext)
+        return m_recordMainContext;
+    return sharedContextOf(detailPerson());
+}
+
+void MacAddEditCommonController::setUpPrivateContext(const QString &name)
+{
+    const platform::store::ContextPtr parentContext = mainContext();
+    auto context = platform::store::ManagedObjectContext::create(
+        platform::store::ManagedObjectContext::ConcurrencyType::PrivateQueue);
+    context->setParentContext(parentContext);
+    context->setName(name);
+    setPrivateContext(context);
+}
+
+bool MacAddEditCommonController::saveRecordThroughMainContext(bool adding, bool dateChanged, QVariantMap &result,
+                                                              platform::core::QDError &error)
+{
+    const platform::store::ContextPtr context = privateContext();
+    const platform::store::ContextPtr parentContext = context->parentContext();
+    if (!context->save(&error))
+        return false;
+    m_pushedToMain = true;
+    if (!parentContext)
+        return false;
+    bool saved = false;
+    parentContext->performAndWait([&] {
+        if (!parentContext->save(&error))
+            return;
+        saved = true;
+        m_pushedToMain = false;
+        platform::store::ManagedObject *stored = parentContext->objectWithID(editedRecord()->objectID());
+        if (adding) {
+            if (stored && !stored->objectID().isTemporaryID())
+                result.insert(AddKey, QVariant::fromValue(stored->objectID()));
+        } else if (dateChanged && stored) {
+            result.insert(EditKey, QVariant::fromValue(stored->objectID()));
+        }
+    });
+    return saved;
+}
+
+void MacAddEditCommonController::showSaveFailure(const QString &reason)
+{
+    platform::ui::AlertSpec alert;
+    alert.messageText = QStringLiteral("Unable to save");
+    alert.informativeText = reason;
+    platform::ui::AlertPresenter::shared().beginSheet(alert, window());
+}
+
+void MacAddEditCommonController::finishSave(const QVariantMap &result)
+{
+    m_result = result;
+    endSheetAndCloseWindow(platform::ui::ModalResponseOK);
+    if (m_delegate)
+        m_delegate->finishedViewController(this, result);
+}
+
+void MacAddEditCommonController::undoPushedChanges()
+{
+    const platform::store::ContextPtr parentContext = privateContext() ? privateContext()->parentContext() : nullptr;
+    platform::store::ManagedObject *record = editedRecord();
+    if (!parentContext || !record)
+        return;
+    const platform::store::ManagedObjectID id = record->objectID();
+    parentContext->performAndWait([&] {
+        platform::store::ManagedObject *pushed = parentContext->objectRegisteredForID(id);
+        if (!pushed)
+            pushed = parentContext->objectWithID(id);
+        if (!pushed)
+            return;
+        if (pushed->isInserted())
+            parentContext->deleteObject(pushed);
+        else
+            parentContext->refreshObject(pushed, false);
+    });
+    m_pushedToMain = false;
 }
 
 // ---- Keys ----

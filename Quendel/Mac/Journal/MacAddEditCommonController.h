@@ -72,6 +72,10 @@ class MacAddEditCommonController : public QWidget,
 {
     Q_OBJECT
 public:
+    // The keys of a save's result: the stored record of a new one, or of an edit that changed the date.
+    static inline const QString AddKey = QStringLiteral("Add");
+    static inline const QString EditKey = QStringLiteral("Edit");
+
     explicit MacAddEditCommonController(QWidget *parent = nullptr);
     ~MacAddEditCommonController() override;
 
@@ -85,6 +89,8 @@ public:
     QString title() const { return windowTitle(); }
 
     const platform::store::ContextPtr &privateContext() const { return m_privateContext; }
+    // The result of the last successful save.
+    const QVariantMap &lastResult() const { return m_result; }
     bool isDatePickerTextMode() const { return m_isDatePickerTextMode; }
     // Whether the editor is shown as a sheet (else in a popover).
     bool isInSheet() const;
@@ -153,6 +159,15 @@ public:
     // A transient popover holding `controller`.
     platform::ui::Popover *createPopoverWithViewController(QWidget *controller);
 
+    // The context an object lives in, shared; null for none.
+    static platform::store::ContextPtr sharedContextOf(const platform::store::ManagedObject *object);
+    // The same record as `object`, in `context`.
+    template <typename T>
+    static T *inContext(platform::store::ManagedObjectContext *context, const platform::store::ManagedObject *object)
+    {
+        return object ? dynamic_cast<T *>(context->objectWithID(object->objectID())) : nullptr;
+    }
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -162,12 +177,37 @@ protected:
     // Ends the sheet the editor is shown in, if any, and closes its window.
     void endSheetAndCloseWindow(int returnCode);
 
+    // The context the record was read from, should the application have no main context.
+    void setRecordMainContext(platform::store::ContextPtr context) { m_recordMainContext = std::move(context); }
+    bool hasRecordMainContext() const { return bool(m_recordMainContext); }
+    // The main context: the application's, else the record's, else the contact's.
+    platform::store::ContextPtr mainContext() const;
+    // Makes the editor's private child context of the main context.
+    void setUpPrivateContext(const QString &name);
+
+    // The record the editor edits, in the private context; Cancel takes back what a failed save pushed of it.
+    virtual platform::store::ManagedObject *editedRecord() const { return nullptr; }
+    // Runs on the private context's queue: saves the private context, then the main context. On success the
+    // result names the stored record under AddKey (when adding) or EditKey (when the date changed).
+    bool saveRecordThroughMainContext(bool adding, bool dateChanged, QVariantMap &result,
+                                      platform::core::QDError &error);
+    // A save that failed: the editor stays open with its edits and the user is told why.
+    void showSaveFailure(const QString &reason);
+    // A save that succeeded: the editor closes and reports the result to its owner.
+    void finishSave(const QVariantMap &result);
+
 private:
+    // Drops from the main context what a save pushed there before the main context's own save failed.
+    void undoPushedChanges();
+
     void showPopover(platform::ui::Popover *popover, QWidget *content, QWidget *anchor);
 
     bool m_loaded = false;
     bool m_isDatePickerTextMode = false;
     platform::store::ContextPtr m_privateContext;
+    platform::store::ContextPtr m_recordMainContext;
+    bool m_pushedToMain = false;
+    QVariantMap m_result;
     Person *m_detailPerson = nullptr;
     AddEditViewControllerDelegate *m_delegate = nullptr;
 

@@ -33,18 +33,6 @@ const QString Breadcrumb2a = QStringLiteral("HockeyDebug-2a");
 const QString Breadcrumb2b = QStringLiteral("HockeyDebug-2b");
 const QString BreadcrumbLogsCount = QStringLiteral("HockeyDebug-LogsCount");
 
-ContextPtr sharedContextOf(const ManagedObject *object)
-{
-    if (!object || !object->managedObjectContext())
-        return nullptr;
-    return object->managedObjectContext()->shared_from_this();
-}
-
-template <typename T> T *inContext(ManagedObjectContext *context, const ManagedObject *object)
-{
-    return object ? dynamic_cast<T *>(context->objectWithID(object->objectID())) : nullptr;
-}
-
 // A to-do as a log: its date, note, location and the log title of the same text.
 template <typename T> Log *logFromToDo(T *todo, ManagedObjectContext *context)
 {
@@ -54,7 +42,7 @@ template <typename T> Log *logFromToDo(T *todo, ManagedObjectContext *context)
         auto *log = context->insertNewObject<Log>(Log::EntityName);
         log->setLogDate(todo->todoStartDate().isValid() ? todo->todoStartDate() : platform::core::Clock::now());
         log->setLogNote(todo->todoNote());
-        log->setLogLocation(inContext<Location>(context, todo->todoLocation()));
+        log->setLogLocation(MacAddEditCommonController::inContext<Location>(context, todo->todoLocation()));
         if (ToDoTitle *title = todo->todotitle()) {
             for (LogTitle *candidate : LogTitle::loadAllLogTitlesInContext(context))
                 if (candidate->title() == title->title()) {
@@ -74,7 +62,7 @@ MacAddEditLogsViewController::MacAddEditLogsViewController(Log *log, bool isClon
     setObjectName(QStringLiteral("MacAddEditLogsViewController"));
     if (log) {
         m_sourceLogID = log->objectID();
-        m_mainContext = sharedContextOf(log);
+        setRecordMainContext(sharedContextOf(log));
     }
 }
 
@@ -83,8 +71,8 @@ MacAddEditLogsViewController::MacAddEditLogsViewController(Log *log, ToDo *todo,
 {
     if (todo) {
         m_todoID = todo->objectID();
-        if (!m_mainContext)
-            m_mainContext = sharedContextOf(todo);
+        if (!hasRecordMainContext())
+            setRecordMainContext(sharedContextOf(todo));
     }
 }
 
@@ -95,13 +83,9 @@ MacAddEditLogsViewController::~MacAddEditLogsViewController()
     defaults->removeObjectForKey(Breadcrumb2b);
 }
 
-ContextPtr MacAddEditLogsViewController::mainContext() const
+ManagedObject *MacAddEditLogsViewController::editedRecord() const
 {
-    if (ContextPtr context = appMainManagedObjectContext())
-        return context;
-    if (m_mainContext)
-        return m_mainContext;
-    return sharedContextOf(detailPerson());
+    return m_existingLog;
 }
 
 void MacAddEditLogsViewController::awakeFromNib()
@@ -112,11 +96,7 @@ void MacAddEditLogsViewController::awakeFromNib()
     auto defaults = platform::core::UserDefaults::standardUserDefaults();
     defaults->setInteger(1, Breadcrumb2a);
 
-    const ContextPtr parentContext = mainContext();
-    auto context = ManagedObjectContext::create(ManagedObjectContext::ConcurrencyType::PrivateQueue);
-    context->setParentContext(parentContext);
-    context->setName(PrivateContextName);
-    setPrivateContext(context);
+    setUpPrivateContext(PrivateContextName);
 
     setWindowTitle((m_sourceLogID.isNull() || m_isClone || !m_todoID.isNull()) ? AddLogTitle : EditLogTitle);
     makeRecord();
@@ -298,39 +278,15 @@ void MacAddEditLogsViewController::saveButtonPressed(QWidget *sender)
     QVariantMap result;
     platform::core::QDError error;
     bool saved = false;
-    const ContextPtr context = privateContext();
-    const ContextPtr parentContext = context->parentContext();
     const QString note = notesTextView()->toPlainText();
-    context->performAndWait([&] {
+    privateContext()->performAndWait([&] {
         m_existingLog->setLogNote(note.isNull() ? QString::fromLatin1("") : note);
-        if (!context->save(&error))
-            return;
-        m_pushedToMain = true;
-        if (!parentContext)
-            return;
-        parentContext->performAndWait([&] {
-            if (!parentContext->save(&error))
-                return;
-            saved = true;
-            m_pushedToMain = false;
-            ManagedObject *stored = parentContext->objectWithID(m_existingLog->objectID());
-            if (adding) {
-                if (stored && !stored->objectID().isTemporaryID())
-                    result.insert(AddKey, QVariant::fromValue(stored->objectID()));
-            } else if (m_dateChanged && stored) {
-                result.insert(EditKey, QVariant::fromValue(stored->objectID()));
-            }
-        });
+        saved = saveRecordThroughMainContext(adding, m_dateChanged, result, error);
     });
 
     if (!saved) {
-        // The edits stay in the editor, which stays open, and the user is told why.
-        platform::ui::AlertSpec alert;
-        alert.messageText = QStringLiteral("Unable to save");
-        alert.informativeText = error.localizedDescription();
-        if (alert.informativeText.isEmpty())
-            alert.informativeText = QStringLiteral("The log could not be saved. Please try again.");
-        platform::ui::AlertPresenter::shared().beginSheet(alert, window());
+        const QString reason = error.localizedDescription();
+        showSaveFailure(reason.isEmpty() ? QStringLiteral("The log could not be saved. Please try again.") : reason);
         return;
     }
 
@@ -341,35 +297,5 @@ void MacAddEditLogsViewController::saveButtonPressed(QWidget *sender)
     SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
         QStringLiteral("SaveNewLogs"),
         {{QStringLiteral("Title"), adding ? QStringLiteral("AddLog") : QStringLiteral("EditLog")}});
-    m_result = result;
-    endSheetAndCloseWindow(platform::ui::ModalResponseOK);
-    if (delegate())
-        delegate()->finishedViewController(this, result);
-}
-
-void MacAddEditLogsViewController::cancelButtonPressed(QWidget *sender)
-{
-    if (m_pushedToMain)
-        undoPushedChanges();
-    MacAddEditCommonController::cancelButtonPressed(sender);
-}
-
-void MacAddEditLogsViewController::undoPushedChanges()
-{
-    const ContextPtr parentContext = privateContext() ? privateContext()->parentContext() : nullptr;
-    if (!parentContext || !m_existingLog)
-        return;
-    const platform::store::ManagedObjectID id = m_existingLog->objectID();
-    parentContext->performAndWait([&] {
-        ManagedObject *pushed = parentContext->objectRegisteredForID(id);
-        if (!pushed)
-            pushed = parentContext->objectWithID(id);
-        if (!pushed)
-            return;
-        if (pushed->isInserted())
-            parentContext->deleteObject(pushed);
-        else
-            parentContext->refreshObject(pushed, false);
-    });
-    m_pushedToMain = false;
+    finishSave(result);
 }

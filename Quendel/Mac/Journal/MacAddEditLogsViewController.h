@@ -17,8 +17,6 @@ public:
     static inline const QString AddLogTitle = QStringLiteral("Add Log");
     static inline const QString EditLogTitle = QStringLiteral("Edit Log");
     static inline const QString PrivateContextName = QStringLiteral("MacAddEditLogsPrivateContext");
-    static inline const QString AddKey = QStringLiteral("Add");
-    static inline const QString EditKey = QStringLiteral("Edit");
     static inline const QString ReviewNagKey = QStringLiteral("ReviewNag");
 
     // A log to edit or to clone (in the main context), or null for a new one.
@@ -31,8 +29,6 @@ public:
     Log *existingLog() const { return m_existingLog; }
     bool isClone() const { return m_isClone; }
     bool dateChanged() const { return m_dateChanged; }
-    // The result of the last successful save.
-    const QVariantMap &lastResult() const { return m_result; }
 
     void awakeFromNib() override;
 
@@ -43,7 +39,6 @@ public:
     void titleButtonClicked(QWidget *sender) override;
     void locationButtonClicked(QWidget *sender) override;
     void saveButtonPressed(QWidget *sender) override;
-    void cancelButtonPressed(QWidget *sender) override;
 
     // Choices of the pickers.
     bool respondsToSelectedLogTitle() const override { return true; }
@@ -54,19 +49,16 @@ public:
     QDateTime logDate() const;
     void setLogDateFromEditor(const QDateTime &date);
 
+protected:
+    platform::store::ManagedObject *editedRecord() const override;
+
 private:
-    platform::store::ContextPtr mainContext() const;
     void makeRecord();
     void refreshFields();
-    // Drops from the main context what a save pushed there before the main context's own save failed.
-    void undoPushedChanges();
 
     platform::store::ManagedObjectID m_sourceLogID;
     platform::store::ManagedObjectID m_todoID;
     Log *m_existingLog = nullptr;
     bool m_isClone = false;
     bool m_dateChanged = false;
-    bool m_pushedToMain = false;
-    platform::store::ContextPtr m_mainContext;
-    QVariantMap m_result;
 };

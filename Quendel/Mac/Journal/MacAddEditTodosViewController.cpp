@@ -37,18 +37,6 @@ const QString BreadcrumbToDosCount = QStringLiteral("HockeyDebug-ToDosCount");
 const char *const ChosenTextColor = "color: palette(text);";
 const char *const PlaceholderTextColor = "color: palette(mid);";
 
-ContextPtr sharedContextOf(const ManagedObject *object)
-{
-    if (!object || !object->managedObjectContext())
-        return nullptr;
-    return object->managedObjectContext()->shared_from_this();
-}
-
-template <typename T> T *inContext(ManagedObjectContext *context, const ManagedObject *object)
-{
-    return object ? dynamic_cast<T *>(context->objectWithID(object->objectID())) : nullptr;
-}
-
 void showChoice(QLabel *field, const QString &chosen, const QString &placeholder)
 {
     const bool set = !chosen.isEmpty();
@@ -64,7 +52,7 @@ MacAddEditTodosViewController::MacAddEditTodosViewController(ToDo *todo, bool is
     setObjectName(QStringLiteral("MacAddEditTodosViewController"));
     if (todo) {
         m_sourceID = todo->objectID();
-        m_mainContext = sharedContextOf(todo);
+        setRecordMainContext(sharedContextOf(todo));
     }
 
     // The repeat, alert and calendar rows go between the location and the notes.
@@ -99,13 +87,9 @@ MacAddEditTodosViewController::~MacAddEditTodosViewController()
     defaults->removeObjectForKey(Breadcrumb3b);
 }
 
-ContextPtr MacAddEditTodosViewController::mainContext() const
+ManagedObject *MacAddEditTodosViewController::editedRecord() const
 {
-    if (ContextPtr context = appMainManagedObjectContext())
-        return context;
-    if (m_mainContext)
-        return m_mainContext;
-    return sharedContextOf(detailPerson());
+    return m_existingTodo;
 }
 
 bool MacAddEditTodosViewController::alwaysAddToCalendar() const
@@ -121,10 +105,7 @@ void MacAddEditTodosViewController::awakeFromNib()
     auto defaults = platform::core::UserDefaults::standardUserDefaults();
     defaults->setInteger(1, Breadcrumb3a);
 
-    auto context = ManagedObjectContext::create(ManagedObjectContext::ConcurrencyType::PrivateQueue);
-    context->setParentContext(mainContext());
-    context->setName(PrivateContextName);
-    setPrivateContext(context);
+    setUpPrivateContext(PrivateContextName);
 
     setWindowTitle((m_sourceID.isNull() || m_isClone) ? AddToDoTitle : EditToDoTitle);
     makeRecord();
@@ -466,7 +447,6 @@ void MacAddEditTodosViewController::saveButtonPressed(QWidget *sender)
     bool refused = false;
     bool saved = false;
     const ContextPtr context = privateContext();
-    const ContextPtr parentContext = context->parentContext();
     const QString note = notesTextView()->toPlainText();
     context->performAndWait([&] {
         m_existingTodo->setTodoNote(note.isNull() ? QString::fromLatin1("") : note);
@@ -480,74 +460,22 @@ void MacAddEditTodosViewController::saveButtonPressed(QWidget *sender)
             }
             m_existingTodo->setIsCalendarEventSet(true);
         }
-        if (!context->save(&error))
-            return;
-        m_pushedToMain = true;
-        if (!parentContext)
-            return;
-        parentContext->performAndWait([&] {
-            if (!parentContext->save(&error))
-                return;
-            saved = true;
-            m_pushedToMain = false;
-            ManagedObject *stored = parentContext->objectWithID(m_existingTodo->objectID());
-            if (adding) {
-                if (stored && !stored->objectID().isTemporaryID())
-                    result.insert(AddKey, QVariant::fromValue(stored->objectID()));
-            } else if (m_dateChanged && stored) {
-                result.insert(EditKey, QVariant::fromValue(stored->objectID()));
-            }
-        });
+        saved = saveRecordThroughMainContext(adding, m_dateChanged, result, error);
     });
 
-    if (refused || !saved) {
-        // The edits stay in the editor, which stays open, and the user is told why.
-        platform::ui::AlertSpec alert;
-        alert.messageText = QStringLiteral("Unable to save");
-        if (refused) {
-            alert.informativeText = QStringLiteral("Start Date is later than calendar's End Date. Please select a "
-                                                   "Start Date that is earlier than the End Date");
-        } else {
-            alert.informativeText = error.localizedDescription();
-            if (alert.informativeText.isEmpty())
-                alert.informativeText = QStringLiteral("The to-do could not be saved. Please try again.");
-        }
-        platform::ui::AlertPresenter::shared().beginSheet(alert, window());
+    if (refused) {
+        showSaveFailure(QStringLiteral("Start Date is later than calendar's End Date. Please select a "
+                                       "Start Date that is earlier than the End Date"));
+        return;
+    }
+    if (!saved) {
+        const QString reason = error.localizedDescription();
+        showSaveFailure(reason.isEmpty() ? QStringLiteral("The to-do could not be saved. Please try again.") : reason);
         return;
     }
 
     SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
         QStringLiteral("SaveNewToDos"),
         {{QStringLiteral("Title"), adding ? QStringLiteral("AddTodo") : QStringLiteral("EditTodo")}});
-    m_result = result;
-    endSheetAndCloseWindow(platform::ui::ModalResponseOK);
-    if (delegate())
-        delegate()->finishedViewController(this, result);
-}
-
-void MacAddEditTodosViewController::cancelButtonPressed(QWidget *sender)
-{
-    if (m_pushedToMain)
-        undoPushedChanges();
-    MacAddEditCommonController::cancelButtonPressed(sender);
-}
-
-void MacAddEditTodosViewController::undoPushedChanges()
-{
-    const ContextPtr parentContext = privateContext() ? privateContext()->parentContext() : nullptr;
-    if (!parentContext || !m_existingTodo)
-        return;
-    const platform::store::ManagedObjectID id = m_existingTodo->objectID();
-    parentContext->performAndWait([&] {
-        ManagedObject *pushed = parentContext->objectRegisteredForID(id);
-        if (!pushed)
-            pushed = parentContext->objectWithID(id);
-        if (!pushed)
-            return;
-        if (pushed->isInserted())
-            parentContext->deleteObject(pushed);
-        else
-            parentContext->refreshObject(pushed, false);
-    });
-    m_pushedToMain = false;
+    finishSave(result);
 }

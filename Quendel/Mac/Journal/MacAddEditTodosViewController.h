@@ -19,8 +19,6 @@ public:
     static inline const QString AddToDoTitle = QStringLiteral("Add ToDo");
     static inline const QString EditToDoTitle = QStringLiteral("Edit ToDo");
     static inline const QString PrivateContextName = QStringLiteral("MacAddEditToDosPrivateContext");
-    static inline const QString AddKey = QStringLiteral("Add");
-    static inline const QString EditKey = QStringLiteral("Edit");
     static inline const QString CalendarAutoLinkText = QStringLiteral("Calendar Auto-Link");
     static inline const QString CalendarLinkedText = QStringLiteral("Calendar Linked");
     static inline const QString CalendarLinkLostText = QStringLiteral("Link can't be retrieved");
@@ -38,8 +36,6 @@ public:
     bool isClone() const { return m_isClone; }
     bool dateChanged() const { return m_dateChanged; }
     bool calendarLinkWasChanged() const { return m_calendarLinkWasChanged; }
-    // The result of the last successful save.
-    const QVariantMap &lastResult() const { return m_result; }
 
     QLabel *repeatTextField() const { return m_repeatTextField; }
     QLabel *alertTextField() const { return m_alertTextField; }
@@ -66,7 +62,6 @@ public:
     void alertButtonClicked(QWidget *sender);
     void calendarButtonClicked(QWidget *sender);
     void saveButtonPressed(QWidget *sender) override;
-    void cancelButtonPressed(QWidget *sender) override;
     void closePopovers() override;
 
     // Choices of the pickers.
@@ -87,22 +82,20 @@ public:
     void setupAlertTextField();
     void setupCalendarTextField();
 
+protected:
+    platform::store::ManagedObject *editedRecord() const override;
+
 private:
-    platform::store::ContextPtr mainContext() const;
     void makeRecord();
     void refreshFields();
-    void undoPushedChanges();
     bool alwaysAddToCalendar() const;
     void showPicker(QPointer<platform::ui::Popover> &popover, QWidget *content, QWidget *anchor);
 
     platform::store::ManagedObjectID m_sourceID;
-    platform::store::ContextPtr m_mainContext;
     ToDo *m_existingTodo = nullptr;
     bool m_isClone = false;
     bool m_dateChanged = false;
     bool m_calendarLinkWasChanged = false;
-    bool m_pushedToMain = false;
-    QVariantMap m_result;
 
     QLabel *m_repeatTextField = nullptr;
     QLabel *m_alertTextField = nullptr;

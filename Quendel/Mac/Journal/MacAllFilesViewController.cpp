@@ -3,13 +3,13 @@
 #include "AppDelegate.h"
 #include "Mac/Journal/FilesCollectionController.h"
 #include "Mac/Journal/FilesGridModel.h"
+#include "Mac/Journal/JournalRowActions.h"
 #include "Mac/Shell/CustomNSCollectionView.h"
 #include "Mac/Shell/PlainTextLabel.h"
 #include "SharedAppGlobals.h"
 
 #include "QuendelKit/Entities/FileAttachments.h"
 #include "QuendelKit/Entities/Person.h"
-#include "QuendelKit/Entities/PrivateGroups.h"
 #include "QuendelKit/Infra/QDLog.h"
 
 #include "Classes/QDAlertDisplayMac.h"
@@ -137,16 +137,7 @@ void MacAllFilesViewController::searchResultsWithString(const QString &text)
 
 void MacAllFilesViewController::groupChangedNotification(const Notification &notification)
 {
-    const QVariantMap &info = notification.userInfo;
-    if (info.contains(QStringLiteral("GroupChangePrivate"))) {
-        auto *group = dynamic_cast<PrivateGroups *>(
-            info.value(QStringLiteral("GroupChangePrivate")).value<platform::store::ManagedObject *>());
-        setContactsFilterPredicate(group ? std::optional<Predicate>(predicateForPrivateGroup(group)) : std::nullopt);
-    } else if (info.contains(QStringLiteral("GroupChangePublic"))) {
-        setContactsFilterPredicate(predicateForPublicGroup(info.value(QStringLiteral("GroupChangePublic")).toStringList()));
-    } else {
-        setContactsFilterPredicate(std::nullopt);
-    }
+    setContactsFilterPredicate(JournalRowActions::contactsFilterForGroupChange(*this, notification, true));
     applyFilters();
 }
 
@@ -201,13 +192,8 @@ void MacAllFilesViewController::updateCollectionView()
 
 void MacAllFilesViewController::showPicker(QWidget *anchor)
 {
-    if (contentPopover() && contentPopover()->isShown())
-        contentPopover()->closePopover();
-    auto *picker = new SelectContactsViewControllerMac(SelectContactsViewControllerMac::NibName, managedObjectContext());
-    picker->setDelegate(this);
-    platform::ui::Popover *popover = createPopoverWithViewController(picker);
-    setContentPopover(popover);
-    popover->showRelativeTo(QRect(), anchor ? anchor : filesCollection(), platform::ui::Popover::Edge::Bottom);
+    JournalRowActions::showContactPicker(this, this, QRect(), anchor ? anchor : filesCollection(),
+                                         platform::ui::Popover::Edge::Bottom);
 }
 
 void MacAllFilesViewController::newFilesButtonPressed(QWidget *anchor)
