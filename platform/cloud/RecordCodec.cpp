@@ -151,9 +151,24 @@ public:
     }
     void text(const QString &value)
     {
-        const QByteArray utf8 = value.toUtf8();
-        head(3, quint64(utf8.size()));
-        m_out.append(utf8);
+        // Names and most values are plain ASCII: written straight, one byte a character.
+        const qsizetype n = value.size();
+        const char16_t *chars = reinterpret_cast<const char16_t *>(value.constData());
+        qsizetype i = 0;
+        while (i < n && chars[i] < 0x80)
+            ++i;
+        if (i < n) {
+            const QByteArray utf8 = value.toUtf8();
+            head(3, quint64(utf8.size()));
+            m_out.append(utf8);
+            return;
+        }
+        head(3, quint64(n));
+        const qsizetype at = m_out.size();
+        m_out.resize(at + n);
+        char *out = m_out.data() + at;
+        for (i = 0; i < n; ++i)
+            out[i] = char(chars[i]);
     }
     void text(QLatin1StringView value)
     {
@@ -877,24 +892,24 @@ std::optional<FieldValue> RecordCodec::decodeValue(const QCborValue &value, cons
 
 QByteArray RecordCodec::encodeFields(const Record &record, const AssetEncoder &assets, QDError *error)
 {
-    const QStringList keys = record.allKeys();
-    if (keys.size() > MaxFieldCount) {
+    const QList<Record::Field> &fields = record.fields();
+    if (fields.size() > MaxFieldCount) {
         fail(error, QStringLiteral("A record holds more than %1 fields.").arg(MaxFieldCount));
         return QByteArray();
     }
     QByteArray data;
-    data.reserve(16 + keys.size() * 32);
+    data.reserve(16 + fields.size() * 48);
     CborWriter w(data);
     w.map(record.parent() ? 2 : 1);
     w.text(QLatin1StringView("f"));
-    w.map(keys.size());
-    for (const QString &key : keys) {
+    w.map(fields.size());
+    for (const auto &[key, value] : fields) {
         if (!validFieldName(key)) {
             fail(error, QStringLiteral("A field name is empty or too long."));
             return QByteArray();
         }
         w.text(key);
-        if (!writeValue(w, record.value(key), assets, error))
+        if (!writeValue(w, value, assets, error))
             return QByteArray();
     }
     if (record.parent()) {
