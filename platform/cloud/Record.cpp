@@ -84,9 +84,12 @@ void Record::setStoredValues(QList<Field> &&values)
 {
     // What the codec reads is already in order: taken as it is when nothing else is held.
     bool inOrder = m_fields.isEmpty();
-    for (qsizetype i = 0; inOrder && i < values.size(); ++i) {
-        inOrder = !values[i].first.isEmpty() && !values[i].second.isNull() &&
-                  (i == 0 || values[i - 1].first < values[i].first);
+    const Field *previous = nullptr;
+    for (const Field &field : std::as_const(values)) {
+        if (!inOrder)
+            break;
+        inOrder = !field.first.isEmpty() && !field.second.isNull() && (!previous || previous->first < field.first);
+        previous = &field;
     }
     if (inOrder) {
         m_fields = std::move(values);

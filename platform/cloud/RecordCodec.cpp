@@ -340,9 +340,18 @@ public:
         const qsizetype n = count(3, MaxItemBytes);
         if (!m_ok)
             return {};
-        // Names and most values are plain ASCII, which needs no decoding.
+        // Names and most values are plain ASCII, which needs no decoding; looked for eight bytes at a time.
         bool ascii = true;
-        for (qsizetype i = 0; i < n && ascii; ++i)
+        qsizetype i = 0;
+        for (; i + 8 <= n; i += 8) {
+            quint64 word;
+            std::memcpy(&word, m_at + i, sizeof word);
+            if (word & 0x8080808080808080ULL) {
+                ascii = false;
+                break;
+            }
+        }
+        for (; i < n && ascii; ++i)
             ascii = m_at[i] < 0x80;
         QString value;
         if (ascii) {
@@ -375,11 +384,18 @@ public:
         if (!m_ok)
             return {};
         thread_local std::vector<std::pair<QByteArray, QString>> known;
+        // Records of one type hold the same names in the same order: the search starts after the last
+        // name found.
+        thread_local size_t next = 0;
         const QByteArrayView bytes(m_at, n);
-        for (const auto &[raw, name] : known) {
-            if (raw.size() == n && bytes == raw) {
+        const size_t size = known.size();
+        for (size_t k = 0; k < size; ++k) {
+            const size_t at = (next + k) % size;
+            const QByteArray &raw = known[at].first;
+            if (raw.size() == n && std::memcmp(raw.constData(), m_at, size_t(n)) == 0) {
                 m_at += n;
-                return name;
+                next = at + 1;
+                return known[at].second;
             }
         }
         m_at = start; // read it again as a text
