@@ -383,10 +383,17 @@ public:
         const qsizetype n = count(3, RecordCodec::MaxFieldNameLength * 3);
         if (!m_ok)
             return {};
-        thread_local std::vector<std::pair<QByteArray, QString>> known;
         // Records of one type hold the same names in the same order: the search starts after the last
         // name found.
-        thread_local size_t next = 0;
+        struct KnownNames
+        {
+            std::vector<std::pair<QByteArray, QString>> names;
+            size_t next = 0;
+        };
+        thread_local KnownNames table;
+        KnownNames &names = table;
+        std::vector<std::pair<QByteArray, QString>> &known = names.names;
+        size_t &next = names.next;
         const QByteArrayView bytes(m_at, n);
         const size_t size = known.size();
         for (size_t k = 0; k < size; ++k) {
@@ -638,7 +645,7 @@ bool readFields(const QByteArray &data, const QStringList &desiredKeys, const Re
         if (!value)
             return false;
         if (desiredKeys.isEmpty() || desiredKeys.contains(key))
-            decoded.append({std::move(key), std::move(*value)});
+            decoded.emplaceBack(std::move(key), std::move(*value));
     }
     if (top == 2) {
         if (r.peekMajor() != 3 || r.text() != QLatin1String("p"))
