@@ -10,6 +10,8 @@ namespace {
 QDateTime normalisedDate(const QDateTime &value)
 {
     // A record keeps dates in UTC at millisecond precision, whatever zone they were made in.
+    if (value.timeSpec() == Qt::UTC)
+        return value;
     return QDateTime::fromMSecsSinceEpoch(value.toMSecsSinceEpoch(), Qt::UTC);
 }
 

@@ -113,10 +113,10 @@ bool PostgresConnection::ensureConnected(QDError *error)
     return true;
 }
 
-bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+PGresult *PostgresConnection::run(const QString &sql, const QList<SqlValue> &params, int resultFormat, QDError *error)
 {
     if (!ensureConnected(error))
-        return false;
+        return nullptr;
     QByteArray name = m_prepared.value(sql);
     if (name.isEmpty()) {
         name = "q" + QByteArray::number(m_prepared.size() + 1);
@@ -124,8 +124,10 @@ bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params,
         const bool ok = prepared && PQresultStatus(prepared) == PGRES_COMMAND_OK;
         const QDError prepareError = ok ? QDError() : failure(QStringLiteral("prepare"), prepared);
         PQclear(prepared);
-        if (!ok)
-            return platform::core::setError(error, prepareError);
+        if (!ok) {
+            platform::core::setError(error, prepareError);
+            return nullptr;
+        }
         m_prepared.insert(sql, name);
     }
     std::vector<QByteArray> buffers(params.size());
@@ -153,15 +155,83 @@ bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params,
         lengths[i] = int(buffers[i].size());
     }
     PGresult *result = PQexecPrepared(m_conn, name.constData(), int(params.size()), values.data(), lengths.data(),
-                                      formats.data(), 0);
+                                      formats.data(), resultFormat);
     const ExecStatusType status = result ? PQresultStatus(result) : PGRES_FATAL_ERROR;
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const QDError execError = failure(QStringLiteral("statement"), result);
         PQclear(result);
         if (PQstatus(m_conn) != CONNECTION_OK)
             m_prepared.clear();
-        return platform::core::setError(error, execError);
+        platform::core::setError(error, execError);
+        return nullptr;
     }
+    return result;
+}
+
+namespace {
+
+// A row of an answer in binary form: integers in network order, texts and bytes as they are.
+class PostgresRowView final : public SqlRowView
+{
+public:
+    explicit PostgresRowView(const PGresult *result) : m_result(result) {}
+    void setRow(int row) { m_row = row; }
+    bool isNull(int column) const override { return PQgetisnull(m_result, m_row, column); }
+    qint64 integer(int column) const override
+    {
+        const auto *data = reinterpret_cast<const uchar *>(PQgetvalue(m_result, m_row, column));
+        const int length = PQgetlength(m_result, m_row, column);
+        switch (PQftype(m_result, column)) {
+        case Int8Oid:
+        case Int4Oid:
+        case Int2Oid:
+        case BoolOid: {
+            if (length < 1 || length > 8)
+                return 0;
+            // Sign-extended from the first byte.
+            quint64 value = (data[0] & 0x80) ? ~quint64(0) : 0;
+            for (int i = 0; i < length; ++i)
+                value = (value << 8) | data[i];
+            return qint64(value);
+        }
+        default: return 0;
+        }
+    }
+    QByteArrayView bytes(int column) const override
+    {
+        return QByteArrayView(PQgetvalue(m_result, m_row, column), PQgetlength(m_result, m_row, column));
+    }
+
+private:
+    const PGresult *m_result;
+    int m_row = 0;
+};
+
+} // namespace
+
+bool PostgresConnection::query(const QString &sql, const QList<SqlValue> &params,
+                               const std::function<bool(const SqlRowView &row)> &row, QDError *error)
+{
+    PGresult *result = run(sql, params, 1, error);
+    if (!result)
+        return false;
+    PostgresRowView view(result);
+    const int count = PQresultStatus(result) == PGRES_TUPLES_OK ? PQntuples(result) : 0;
+    for (int r = 0; r < count; ++r) {
+        view.setRow(r);
+        if (!row(view))
+            break;
+    }
+    PQclear(result);
+    return true;
+}
+
+bool PostgresConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+{
+    PGresult *result = run(sql, params, 0, error);
+    if (!result)
+        return false;
+    const ExecStatusType status = PQresultStatus(result);
     if (rows && status == PGRES_TUPLES_OK) {
         const int count = PQntuples(result);
         const int columns = PQnfields(result);

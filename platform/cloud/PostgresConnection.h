@@ -25,6 +25,8 @@ public:
     bool exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows,
               platform::core::QDError *error) override;
     using SqlConnection::exec;
+    bool query(const QString &sql, const QList<SqlValue> &params,
+               const std::function<bool(const SqlRowView &row)> &row, platform::core::QDError *error) override;
     bool execScript(const QString &sql, platform::core::QDError *error) override;
     bool beginWrite(platform::core::QDError *error) override;
     bool beginRead(platform::core::QDError *error) override;
@@ -44,6 +46,8 @@ private:
     PostgresConnection() = default;
     platform::core::QDError failure(const QString &what, const PGresult *result) const;
     bool ensureConnected(platform::core::QDError *error);
+    // Runs a statement, prepared once; the answer in text (0) or binary (1) form, or null and the error.
+    PGresult *run(const QString &sql, const QList<SqlValue> &params, int resultFormat, platform::core::QDError *error);
 
     PGconn *m_conn = nullptr;
     QString m_account;

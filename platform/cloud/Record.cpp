@@ -48,38 +48,77 @@ Record::Record(QString recordType, RecordID recordID)
     : m_recordType(std::move(recordType)), m_recordID(std::move(recordID))
 {}
 
+namespace {
+
+bool fieldBefore(const Record::Field &field, const QString &key) { return field.first < key; }
+
+} // namespace
+
+const FieldValue *Record::find(const QString &key) const
+{
+    const auto it = std::lower_bound(m_fields.cbegin(), m_fields.cend(), key, fieldBefore);
+    return it != m_fields.cend() && it->first == key ? &it->second : nullptr;
+}
+
 void Record::setValue(const QString &key, const FieldValue &value)
 {
     if (key.isEmpty())
         return;
-    if (value.isNull())
-        m_fields.remove(key);
-    else
-        m_fields.insert(key, value);
-    m_changedKeys.insert(key);
+    const auto it = std::lower_bound(m_fields.cbegin(), m_fields.cend(), key, fieldBefore);
+    const qsizetype at = it - m_fields.cbegin();
+    const bool present = it != m_fields.cend() && it->first == key;
+    if (value.isNull()) {
+        if (present)
+            m_fields.remove(at);
+    } else if (present) {
+        m_fields[at].second = value;
+    } else {
+        m_fields.insert(at, Field(key, value));
+    }
+    const auto changed = std::lower_bound(m_changedKeys.cbegin(), m_changedKeys.cend(), key);
+    if (changed == m_changedKeys.cend() || *changed != key)
+        m_changedKeys.insert(changed - m_changedKeys.cbegin(), key);
 }
 
-void Record::setStoredValues(QList<std::pair<QString, FieldValue>> &&values)
+void Record::setStoredValues(QList<Field> &&values)
 {
-    m_fields.reserve(m_fields.size() + values.size());
+    // What the codec reads is already in order: taken as it is when nothing else is held.
+    bool inOrder = m_fields.isEmpty();
+    const Field *previous = nullptr;
+    for (const Field &field : std::as_const(values)) {
+        if (!inOrder)
+            break;
+        inOrder = !field.first.isEmpty() && !field.second.isNull() && (!previous || previous->first < field.first);
+        previous = &field;
+    }
+    if (inOrder) {
+        m_fields = std::move(values);
+        return;
+    }
     for (auto &[key, value] : values) {
-        if (!key.isEmpty() && !value.isNull())
-            m_fields.insert(std::move(key), std::move(value));
+        if (key.isEmpty() || value.isNull())
+            continue;
+        const auto it = std::lower_bound(m_fields.cbegin(), m_fields.cend(), key, fieldBefore);
+        const qsizetype at = it - m_fields.cbegin();
+        if (it != m_fields.cend() && it->first == key)
+            m_fields[at].second = std::move(value);
+        else
+            m_fields.insert(at, Field(std::move(key), std::move(value)));
     }
 }
 
 QStringList Record::allKeys() const
 {
-    QStringList keys = m_fields.keys();
-    std::sort(keys.begin(), keys.end());
+    QStringList keys;
+    keys.reserve(m_fields.size());
+    for (const Field &field : m_fields)
+        keys.append(field.first);
     return keys;
 }
 
 QStringList Record::changedKeys() const
 {
-    QStringList keys(m_changedKeys.cbegin(), m_changedKeys.cend());
-    std::sort(keys.begin(), keys.end());
-    return keys;
+    return m_changedKeys;
 }
 
 QByteArray Record::encodeSystemFields() const
@@ -147,8 +186,8 @@ bool Record::operator==(const Record &other) const
 QString Record::toDebugString() const
 {
     QStringList fields;
-    for (const QString &key : allKeys())
-        fields.append(key + QStringLiteral(": ") + m_fields.value(key).toDebugString());
+    for (const auto &[key, value] : m_fields)
+        fields.append(key + QStringLiteral(": ") + value.toDebugString());
     return QStringLiteral("%1 %2 (%3) {%4}")
         .arg(m_recordType, m_recordID.toString(), m_changeTag, fields.join(QStringLiteral(", ")));
 }

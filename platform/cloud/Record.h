@@ -48,14 +48,21 @@ public:
     void setParent(const std::optional<Reference> &parent) { m_parent = parent; }
 
     // Fields.
-    bool hasField(const QString &key) const { return m_fields.contains(key); }
+    using Field = std::pair<QString, FieldValue>;
+    bool hasField(const QString &key) const { return find(key) != nullptr; }
     // Null when the record has no such field.
-    FieldValue value(const QString &key) const { return m_fields.value(key); }
+    FieldValue value(const QString &key) const
+    {
+        const FieldValue *found = find(key);
+        return found ? *found : FieldValue();
+    }
     // Sets the field; Null removes it. Either way the key counts as changed.
     void setValue(const QString &key, const FieldValue &value);
     void removeValue(const QString &key) { setValue(key, FieldValue()); }
-    // Sets the fields a record was read with (none Null): the keys do not count as changed.
-    void setStoredValues(QList<std::pair<QString, FieldValue>> &&values);
+    // Sets the fields a record was read with (Null ones are left out): the keys do not count as changed.
+    void setStoredValues(QList<Field> &&values);
+    // The fields the record holds, sorted by name.
+    const QList<Field> &fields() const { return m_fields; }
     // The names of the fields the record holds, sorted.
     QStringList allKeys() const;
     // The names of the fields set or removed since the record was made or its changes were cleared, sorted.
@@ -80,9 +87,13 @@ private:
     QString m_recordType;
     RecordID m_recordID;
     QString m_changeTag;
+    const FieldValue *find(const QString &key) const;
+
     std::optional<Reference> m_parent;
-    QHash<QString, FieldValue> m_fields;
-    QSet<QString> m_changedKeys;
+    // Sorted by name, without Null values: records hold a few dozen fields at most, so a sorted list is
+    // quicker to fill, copy and walk than a hash, and gives the names in order without sorting.
+    QList<Field> m_fields;
+    QStringList m_changedKeys; // sorted, each name once
 };
 
 } // namespace platform::cloud

@@ -151,9 +151,24 @@ public:
     }
     void text(const QString &value)
     {
-        const QByteArray utf8 = value.toUtf8();
-        head(3, quint64(utf8.size()));
-        m_out.append(utf8);
+        // Names and most values are plain ASCII: written straight, one byte a character.
+        const qsizetype n = value.size();
+        const char16_t *chars = reinterpret_cast<const char16_t *>(value.constData());
+        qsizetype i = 0;
+        while (i < n && chars[i] < 0x80)
+            ++i;
+        if (i < n) {
+            const QByteArray utf8 = value.toUtf8();
+            head(3, quint64(utf8.size()));
+            m_out.append(utf8);
+            return;
+        }
+        head(3, quint64(n));
+        const qsizetype at = m_out.size();
+        m_out.resize(at + n);
+        char *out = m_out.data() + at;
+        for (i = 0; i < n; ++i)
+            out[i] = char(chars[i]);
     }
     void text(QLatin1StringView value)
     {
@@ -325,9 +340,18 @@ public:
         const qsizetype n = count(3, MaxItemBytes);
         if (!m_ok)
             return {};
-        // Names and most values are plain ASCII, which needs no decoding.
+        // Names and most values are plain ASCII, which needs no decoding; looked for eight bytes at a time.
         bool ascii = true;
-        for (qsizetype i = 0; i < n && ascii; ++i)
+        qsizetype i = 0;
+        for (; i + 8 <= n; i += 8) {
+            quint64 word;
+            std::memcpy(&word, m_at + i, sizeof word);
+            if (word & 0x8080808080808080ULL) {
+                ascii = false;
+                break;
+            }
+        }
+        for (; i < n && ascii; ++i)
             ascii = m_at[i] < 0x80;
         QString value;
         if (ascii) {
@@ -359,12 +383,26 @@ public:
         const qsizetype n = count(3, RecordCodec::MaxFieldNameLength * 3);
         if (!m_ok)
             return {};
-        thread_local std::vector<std::pair<QByteArray, QString>> known;
+        // Records of one type hold the same names in the same order: the search starts after the last
+        // name found.
+        struct KnownNames
+        {
+            std::vector<std::pair<QByteArray, QString>> names;
+            size_t next = 0;
+        };
+        thread_local KnownNames table;
+        KnownNames &names = table;
+        std::vector<std::pair<QByteArray, QString>> &known = names.names;
+        size_t &next = names.next;
         const QByteArrayView bytes(m_at, n);
-        for (const auto &[raw, name] : known) {
-            if (raw.size() == n && bytes == raw) {
+        const size_t size = known.size();
+        for (size_t k = 0; k < size; ++k) {
+            const size_t at = (next + k) % size;
+            const QByteArray &raw = known[at].first;
+            if (raw.size() == n && std::memcmp(raw.constData(), m_at, size_t(n)) == 0) {
                 m_at += n;
-                return name;
+                next = at + 1;
+                return known[at].second;
             }
         }
         m_at = start; // read it again as a text
@@ -607,7 +645,7 @@ bool readFields(const QByteArray &data, const QStringList &desiredKeys, const Re
         if (!value)
             return false;
         if (desiredKeys.isEmpty() || desiredKeys.contains(key))
-            decoded.append({std::move(key), std::move(*value)});
+            decoded.emplaceBack(std::move(key), std::move(*value));
     }
     if (top == 2) {
         if (r.peekMajor() != 3 || r.text() != QLatin1String("p"))
@@ -877,24 +915,24 @@ std::optional<FieldValue> RecordCodec::decodeValue(const QCborValue &value, cons
 
 QByteArray RecordCodec::encodeFields(const Record &record, const AssetEncoder &assets, QDError *error)
 {
-    const QStringList keys = record.allKeys();
-    if (keys.size() > MaxFieldCount) {
+    const QList<Record::Field> &fields = record.fields();
+    if (fields.size() > MaxFieldCount) {
         fail(error, QStringLiteral("A record holds more than %1 fields.").arg(MaxFieldCount));
         return QByteArray();
     }
     QByteArray data;
-    data.reserve(16 + keys.size() * 32);
+    data.reserve(16 + fields.size() * 48);
     CborWriter w(data);
     w.map(record.parent() ? 2 : 1);
     w.text(QLatin1StringView("f"));
-    w.map(keys.size());
-    for (const QString &key : keys) {
+    w.map(fields.size());
+    for (const auto &[key, value] : fields) {
         if (!validFieldName(key)) {
             fail(error, QStringLiteral("A field name is empty or too long."));
             return QByteArray();
         }
         w.text(key);
-        if (!writeValue(w, record.value(key), assets, error))
+        if (!writeValue(w, value, assets, error))
             return QByteArray();
     }
     if (record.parent()) {

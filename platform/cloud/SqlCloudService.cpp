@@ -1047,8 +1047,8 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                 saved = merged;
             }
             Record out(item.record.recordType(), item.saved.recordID());
-            for (const QString &key : saved.allKeys())
-                out.setValue(key, saved.value(key));
+            QList<Record::Field> values = saved.fields();
+            out.setStoredValues(std::move(values));
             out.setParent(saved.parent());
             out.setRecordChangeTag(item.saved.recordChangeTag());
             out.clearChangedKeys();
@@ -1155,27 +1155,54 @@ ZoneChangesResult SqlCloudService::fetchZoneChanges(DatabaseScope database, cons
             if (m_dialect == SqlConnection::Dialect::PostgreSQL &&
                 !m_conn->execScript(QStringLiteral("SET LOCAL enable_sort = off"), e))
                 return false;
-            QList<SqlRow> rows;
-            if (!m_conn->exec(QStringLiteral("SELECT record_name, record_type, fields, change_tag, deleted, change_seq "
-                                             "FROM cloud_records WHERE zone_id = ? AND change_seq > ? ORDER BY "
-                                             "change_seq LIMIT ?"),
-                              {row->id, after, qint64(limit + 1)}, &rows, e))
-                return false;
-            result.moreComing = rows.size() > limit;
-            if (result.moreComing)
-                rows.resize(limit);
-            for (const SqlRow &r : rows) {
-                if (sqlInt(r[ChangeDeleted]) != 0) {
-                    result.deletedRecords.append(DeletedRecord{RecordID(sqlText(r[ColName]), zone), sqlText(r[ColType])});
-                    continue;
+            // Records are made straight from the rows as the connection reads them; a page holds records of
+            // few types, so each type's name is made once.
+            bool noFields = false;
+            const QStringList keys = fieldKeys(desiredKeys, &noFields);
+            const RecordCodec::AssetDecoder decoder = [this, database](const QCborValue &stored, QDError *de) {
+                return decodeAsset(stored, database, de);
+            };
+            QString type;
+            QByteArray typeBytes;
+            qint64 lastSeq = 0;
+            int count = 0;
+            QDError decodeError;
+            const auto take = [&](const SqlRowView &r) {
+                if (++count > limit) {
+                    result.moreComing = true;
+                    return false;
                 }
-                QDError decodeError;
-                const Record record = recordFromRow(r, zone, database, desiredKeys, &decodeError);
-                if (!decodeError.isNull())
-                    return setError(e, decodeError);
-                result.changedRecords.append(record);
-            }
-            const qint64 upTo = result.moreComing ? sqlInt(rows.last()[ChangeSeq]) : row->nextSeq - 1;
+                lastSeq = r.integer(ChangeSeq);
+                const QByteArrayView rowType = r.bytes(ColType);
+                if (type.isNull() || rowType != typeBytes) {
+                    typeBytes = rowType.toByteArray();
+                    type = QString::fromUtf8(rowType);
+                }
+                RecordID id(r.text(ColName), zone);
+                if (r.integer(ChangeDeleted) != 0) {
+                    result.deletedRecords.append(DeletedRecord{std::move(id), type});
+                    return true;
+                }
+                Record record(type, std::move(id));
+                record.setRecordChangeTag(r.text(ColTag));
+                if (!noFields) {
+                    const QByteArrayView fields = r.bytes(ColFields);
+                    if (!RecordCodec::decodeFields(QByteArray::fromRawData(fields.data(), fields.size()), record,
+                                                   decoder, keys, &decodeError))
+                        return false;
+                }
+                record.clearChangedKeys();
+                result.changedRecords.append(std::move(record));
+                return true;
+            };
+            if (!m_conn->query(QStringLiteral("SELECT record_name, record_type, fields, change_tag, deleted, change_seq "
+                                              "FROM cloud_records WHERE zone_id = ? AND change_seq > ? ORDER BY "
+                                              "change_seq LIMIT ?"),
+                               {row->id, after, qint64(limit + 1)}, take, e))
+                return false;
+            if (!decodeError.isNull())
+                return setError(e, decodeError);
+            const qint64 upTo = result.moreComing ? lastSeq : row->nextSeq - 1;
             result.changeToken = ChangeToken(encodeToken(zone, row->incarnation, upTo));
             return true;
         },

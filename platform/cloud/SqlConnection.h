@@ -6,6 +6,9 @@
 #include <QList>
 #include <QString>
 
+#include <QByteArrayView>
+
+#include <functional>
 #include <memory>
 #include <variant>
 
@@ -20,6 +23,19 @@ double sqlDouble(const SqlValue &value);
 QString sqlText(const SqlValue &value);
 QByteArray sqlBytes(const SqlValue &value);
 inline bool sqlIsNull(const SqlValue &value) { return std::holds_alternative<std::monostate>(value); }
+
+// One row of a statement's answer, read where the connection holds it: what text() and bytes() give
+// stays valid only while the row is being read.
+class SqlRowView
+{
+public:
+    virtual ~SqlRowView() = default;
+    virtual bool isNull(int column) const = 0;
+    virtual qint64 integer(int column) const = 0;
+    // Texts as their UTF-8 bytes, byte columns as they are.
+    virtual QByteArrayView bytes(int column) const = 0;
+    QString text(int column) const { return QString::fromUtf8(bytes(column)); }
+};
 
 // One connection to the database that holds the cloud service's tables. The service's rules are written
 // once over this; each backing adapts its statements (placeholders are written as '?') and maps its
@@ -40,6 +56,10 @@ public:
     {
         return exec(sql, params, nullptr, error);
     }
+    // Runs a statement and hands each row of its answer to `row` as it is read, with no copy of the values
+    // in between; `row` answers false to stop. `row` may run other statements, but not this one.
+    virtual bool query(const QString &sql, const QList<SqlValue> &params,
+                       const std::function<bool(const SqlRowView &row)> &row, platform::core::QDError *error) = 0;
     // Several statements without parameters.
     virtual bool execScript(const QString &sql, platform::core::QDError *error) = 0;
 

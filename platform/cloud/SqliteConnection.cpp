@@ -88,18 +88,44 @@ QDError SqliteConnection::lastError(const QString &what) const
     }
 }
 
-bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+namespace {
+
+class SqliteRowView final : public SqlRowView
+{
+public:
+    explicit SqliteRowView(sqlite3_stmt *statement) : m_statement(statement) {}
+    bool isNull(int column) const override { return sqlite3_column_type(m_statement, column) == SQLITE_NULL; }
+    qint64 integer(int column) const override { return sqlite3_column_int64(m_statement, column); }
+    QByteArrayView bytes(int column) const override
+    {
+        const void *data = sqlite3_column_type(m_statement, column) == SQLITE_BLOB
+                               ? sqlite3_column_blob(m_statement, column)
+                               : static_cast<const void *>(sqlite3_column_text(m_statement, column));
+        return QByteArrayView(static_cast<const char *>(data), sqlite3_column_bytes(m_statement, column));
+    }
+
+private:
+    sqlite3_stmt *m_statement;
+};
+
+} // namespace
+
+sqlite3_stmt *SqliteConnection::prepare(const QString &sql, const QList<SqlValue> &params, QDError *error)
 {
     sqlite3_stmt *statement = m_statements.value(sql);
     if (!statement) {
         const QByteArray text = sql.toUtf8();
         if (sqlite3_prepare_v3(m_db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &statement,
-                               nullptr) != SQLITE_OK)
-            return platform::core::setError(error, lastError(QStringLiteral("prepare")));
+                               nullptr) != SQLITE_OK) {
+            platform::core::setError(error, lastError(QStringLiteral("prepare")));
+            return nullptr;
+        }
         m_statements.insert(sql, statement);
     }
     sqlite3_reset(statement);
-    sqlite3_clear_bindings(statement);
+    // Parameters left out are null; when every one is given, each is bound below anyway.
+    if (params.size() < sqlite3_bind_parameter_count(statement))
+        sqlite3_clear_bindings(statement);
     for (int i = 0; i < params.size(); ++i) {
         const SqlValue &value = params[i];
         const int index = i + 1;
@@ -115,6 +141,14 @@ bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, Q
         else
             sqlite3_bind_null(statement, index);
     }
+    return statement;
+}
+
+bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+{
+    sqlite3_stmt *statement = prepare(sql, params, error);
+    if (!statement)
+        return false;
     for (;;) {
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE)
@@ -146,6 +180,29 @@ bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, Q
             }
         }
         rows->append(row);
+    }
+    sqlite3_reset(statement);
+    return true;
+}
+
+bool SqliteConnection::query(const QString &sql, const QList<SqlValue> &params,
+                             const std::function<bool(const SqlRowView &row)> &row, QDError *error)
+{
+    sqlite3_stmt *statement = prepare(sql, params, error);
+    if (!statement)
+        return false;
+    const SqliteRowView view(statement);
+    for (;;) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE)
+            break;
+        if (rc != SQLITE_ROW) {
+            const QDError failure = lastError(QStringLiteral("step"));
+            sqlite3_reset(statement);
+            return platform::core::setError(error, failure);
+        }
+        if (!row(view))
+            break;
     }
     sqlite3_reset(statement);
     return true;

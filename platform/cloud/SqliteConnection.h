@@ -24,6 +24,8 @@ public:
     bool exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows,
               platform::core::QDError *error) override;
     using SqlConnection::exec;
+    bool query(const QString &sql, const QList<SqlValue> &params,
+               const std::function<bool(const SqlRowView &row)> &row, platform::core::QDError *error) override;
     bool execScript(const QString &sql, platform::core::QDError *error) override;
     bool beginWrite(platform::core::QDError *error) override;
     bool beginRead(platform::core::QDError *error) override;
@@ -41,6 +43,8 @@ public:
 private:
     SqliteConnection() = default;
     platform::core::QDError lastError(const QString &what) const;
+    // The statement of `sql`, prepared once, reset and bound to `params`; null and the error on failure.
+    sqlite3_stmt *prepare(const QString &sql, const QList<SqlValue> &params, platform::core::QDError *error);
 
     sqlite3 *m_db = nullptr;
     QString m_path;
