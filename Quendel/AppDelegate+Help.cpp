@@ -4,6 +4,7 @@
 
 #include "Classes/EmailHandoff.h"
 #include "Mac/Shell/MainWindow.h"
+#include "Mac/Shell/WhatsNewPanel.h"
 #include "SharedAppGlobals.h"
 
 #include "QuendelKit/Infra/QDFileLogger.h"
@@ -51,6 +52,7 @@ void AppDelegate::buildHelpMenu()
     add(QStringLiteral("Quendel Help"), QStringLiteral("helpButtonPressed"), [this] { helpButtonPressed(); });
     add(QStringLiteral("Keyboard Shortcuts"), QStringLiteral("keyboardShortcutsPressed"),
         [this] { keyboardShortcutsPressed(); });
+    add(WhatsNewMenuTitle, QStringLiteral("whatsNewPressed"), [this] { learnMoreAboutUpdatePressed(); });
     help->addSeparator();
     add(QStringLiteral("Report a Problem…"), QStringLiteral("reportProblemPressed"), [this] { reportProblemPressed(); });
     add(QStringLiteral("Send Suggestions…"), QStringLiteral("sendSuggestionsPressed"),
@@ -124,4 +126,38 @@ void AppDelegate::referFriendsPressed()
                        "go! Check it out: ")
         + StorePageURL;
     EmailHandoff::sendEmail(QStringLiteral("Check out \"Quendel\" on the Mac App Store"), body, {}, {}, true, false);
+}
+
+void AppDelegate::showWhatsNewMessage()
+{
+    recordStep(QStringLiteral("showWhatsNewMessage"));
+    // Marked as shown before it is on show: the message comes once, however it is answered.
+    setDataPlistFlag(WhatsNew410Key);
+    platform::ui::AlertSpec spec;
+    spec.messageText = WhatsNewMessageTitle;
+    spec.informativeText = QStringLiteral(
+        "Thanks for updating Quendel. This is an important update, with a brand-new CloudSync syncing system now "
+        "available to replace the existing iCloud sync. Would you like to know more details?");
+    spec.buttonTitles = {QStringLiteral("Learn More"), QStringLiteral("Not now")};
+    spec.style = platform::ui::AlertStyle::Informational;
+    QPointer<AppDelegate> self(this);
+    platform::ui::AlertPresenter::shared().beginSheet(spec, m_window, [self](const platform::ui::AlertResult &result) {
+        if (self && result.buttonIndex == 0)
+            self->learnMoreAboutUpdatePressed();
+    });
+}
+
+void AppDelegate::learnMoreAboutUpdatePressed()
+{
+    m_showWhatsNewPage = true;
+    if (!m_whatsNewPanel) {
+        auto *panel = new WhatsNewPanel(m_window);
+        // The window ends as the panel's control does: closed, it is no longer on show.
+        connect(panel, &QDialog::finished, this, [this] { m_showWhatsNewPage = false; });
+        connect(panel, &QObject::destroyed, this, [this] { m_showWhatsNewPage = false; });
+        m_whatsNewPanel = panel;
+    }
+    m_whatsNewPanel->show();
+    m_whatsNewPanel->raise();
+    m_whatsNewPanel->activateWindow();
 }

@@ -6,7 +6,6 @@
 #include "Classes/Sync/ContactsSyncController.h"
 #include "Mac/Contacts/ImportMultipleContactsViewController.h"
 #include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
-#include "Mac/Contacts/VCardFileImport.h"
 
 #include "Classes/Backups/BackupFile.h"
 #include "Classes/Backups/DBFileRestore.h"
@@ -195,6 +194,10 @@ AppDelegate::AppDelegate(LaunchServiceFactory services, QObject *parent)
 
 AppDelegate::~AppDelegate()
 {
+    // Background work (refreshes, syncs, imports) reaches into this delegate's controllers and store: it
+    // ends before they go. A task that runs on regardless is not waited for past a few seconds.
+    if (!platform::core::waitForBackgroundWork(5000))
+        QDLogInfo(QStringLiteral("AppDelegate: background work still running at the end"));
     // Reaching here is a normal end; a crash never unwinds this far.
     CrashReporting::markCleanExit();
     SharedSettingController &settings = SharedSettingController::sharedSettings();
@@ -311,7 +314,11 @@ void AppDelegate::applicationWillFinishLaunching()
     // A first run removes any passcode left behind by an earlier installation; it must be gone before the
     // lock is decided, or a fresh installation would lock its user out with a code nobody knows.
     const bool firstLaunch = dataPlistValues().boolValue(FirstTimeDownloadKey);
+    m_firstRunLaunch = firstLaunch;
     if (firstLaunch) {
+        // Alerts of to-dos of an earlier installation are not this one's.
+        m_services.userNotifications->removeAllDeliveredNotifications();
+        m_services.userNotifications->removeAllScheduledNotifications();
         QDSSKeychain::deletePasswordForService(QDSSKeychain::PasscodeService, QDSSKeychain::ItemAccount);
         // Done once per installation: a passcode set from here on is the user's own.
         dataPlistValues().setValue(FirstTimeDownloadKey, false);
@@ -350,12 +357,6 @@ void AppDelegate::applicationDidFinishLaunching(const QVariantMap &launchNotific
         defaults->setBool(true, NewFirstTimeDownloadKey);
 
     QPointer<AppDelegate> self(this);
-    m_displaySettingsApplier = std::make_unique<DisplaySettingsApplier>(
-        [self] { return self && self->storeIsOpen() ? self->managedObjectContext() : ContextPtr(); },
-        [self] {
-            if (MacContactsViewController *contacts = self ? self->contactsViewController() : nullptr)
-                contacts->reloadAllContactsAndOutlineView();
-        });
     m_uploadCompleteObserver = ScopedObserver(CloudKitUploadCompleteNotification, nullptr, [self](const Notification &n) {
         if (self)
             self->qdCloudKitUploadCompleteNotification(n);
@@ -1148,6 +1149,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     auto *contacts = new MacContactsViewController(managedObjectContext());
     if (m_coreDataController)
         contacts->setFilterQueue(m_coreDataController->filterMainQueue());
+    // The list follows the address book: other programs' changes and the people we add ourselves.
+    contacts->contactsListSource()->setAddressBook(platform::contacts::AddressBook::shared());
     // A restore gives the section a new context; the pages it makes from then on read that one.
     QPointer<MacContactsViewController> section(contacts);
     contacts->setTabFactory([section](int tab, Person *person) -> ContactPageTab * {
@@ -1160,6 +1163,9 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
     });
     MacContactsViewController::AddActions adding;
     adding.importContacts = [this] { showImportContactsWindow(); };
+    adding.importOfferedContacts = [this](const QList<platform::contacts::ContactRecord> &offered) {
+        showImportContactsWindow(offered);
+    };
     adding.createContact = [this](bool isPrivate) { showAddContactSheet(isPrivate); };
     adding.cloneContact = [this](Person *source) { showAddContactSheet(false, source); };
     contacts->setAddActions(std::move(adding));
@@ -1167,6 +1173,8 @@ MainWindowManagerViewController *AppDelegate::makeSectionController(int index)
         if (m_groupMenu)
             m_groupMenu->doneEditPrivateGroupsList();
     });
+    contacts->setFirstRunLaunch(std::exchange(m_firstRunLaunch, std::nullopt));
+    contacts->setReviewHandler([this] { reviewInAppStorePressed(false); });
     return contacts;
 }
 
@@ -1335,7 +1343,7 @@ void AppDelegate::showReviewNagMac()
 {
     const int type = SharedSettingController::sharedSettings().showReviewPromptType();
     // A prompt that points at no store would send the user nowhere.
-    if (type == 0 || CrashReporting::ReviewStoreURL.isEmpty())
+    if (type == 0 || CrashReporting::reviewStoreURL().isEmpty())
         return;
     SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
         QStringLiteral("AppDelegate-Activity"),
@@ -1460,12 +1468,14 @@ void AppDelegate::buildMainMenu()
         return files && files->canPaste();
     });
     m_menuCommands->setShowingPasswordScreen(m_showingPasswordScreen);
-    // A vCard file from elsewhere, beside the Add menu's import from the address book folder.
+    // The Add menu's vCard file import, also at hand in the File menu from any section.
     auto *importCard = new QAction(QStringLiteral("Import vCard File…"), m_menuCommands.get());
     importCard->setToolTip(QStringLiteral("Import contacts from a vCard or VCF file"));
     connect(importCard, &QAction::triggered, this, [this] { showImportvCardFile(); });
     if (QMenu *file = m_window->menuBar()->findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly))
         file->insertAction(file->actions().value(0), importCard);
+    // Off behind the passcode screen, as the other commands are.
+    m_menuCommands->addCommand(importCard);
 
     // The report export pane is a pane of the preferences; the File menu opens it there.
     auto *exportReport = new QAction(QStringLiteral("Export Report…"), m_menuCommands.get());
@@ -1485,13 +1495,13 @@ void AppDelegate::showReportExportPane()
         m_preferencesWindowController->showWindowOnTab(PreferencesControllerWindowController::ExportTabIndex);
 }
 
-void AppDelegate::showImportContactsWindow()
+void AppDelegate::showImportContactsWindow(const std::optional<QList<platform::contacts::ContactRecord>> &offered)
 {
     const auto bridge = VCardAddressBookBridge::installed();
     if (!m_window || !storeIsOpen() || !bridge)
         return;
     selectItemAtIndex(SectionSwitcher::Contacts);
-    auto *window = new ImportMultipleContactsViewController(managedObjectContext(), bridge, m_window);
+    auto *window = new ImportMultipleContactsViewController(managedObjectContext(), bridge, m_window, offered);
     window->setFinishedHandler([this](const QList<platform::store::ManagedObjectID> &ids) {
         const ContextPtr context = managedObjectContext();
         if (ids.isEmpty() || !context)
@@ -1515,16 +1525,12 @@ void AppDelegate::showImportContactsWindow()
 
 void AppDelegate::showImportvCardFile()
 {
-    const auto bridge = VCardAddressBookBridge::installed();
-    if (!m_window || !storeIsOpen() || !bridge)
+    if (!m_window || !storeIsOpen())
         return;
+    // The same import as the Add menu's, from the section whose list shows the new contacts.
     selectItemAtIndex(SectionSwitcher::Contacts);
-    QPointer<AppDelegate> self(this);
-    VCardFileImport import(managedObjectContext(), bridge, m_window, [self](const QList<Person *> &people) {
-        if (self && self->contactsViewController())
-            self->contactsViewController()->reloadContactsListWithNewPersons(people, true);
-    });
-    import.importvCardFileSelected();
+    if (MacContactsViewController *contacts = contactsViewController())
+        contacts->importvCardFileSelected();
 }
 
 void AppDelegate::showPreferencesWindow()
@@ -1573,11 +1579,6 @@ void AppDelegate::updateLaunchCount()
 {
     recordStep(QStringLiteral("updateLaunchCount"));
     CrashReporting::updateLaunchCount();
-}
-
-void AppDelegate::showWhatsNewMessage()
-{
-    recordStep(QStringLiteral("showWhatsNewMessage"));
 }
 
 void AppDelegate::sendEmailWithSubject(const QString &subject, const QString &body, const QList<QUrl> &fileAttachments,

@@ -5,6 +5,7 @@
 
 #include "QuendelKit/Settings/SharedSettingsDelegate.h"
 
+#include "platform/contacts/ContactRecord.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/OperationQueue.h"
 #include "platform/core/QDError.h"
@@ -21,9 +22,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
-class DisplaySettingsApplier;
 class MacAllFilesViewController;
 class MapSaveNotices;
 class AddContactWindowController;
@@ -188,7 +190,8 @@ public:
     void showAddContactSheet(bool isPrivate = false, Person *cloneSource = nullptr);
     // The Import Contacts window over the address book folder.
     void showImportvCardFile();
-    void showImportContactsWindow();
+    // Every person of the address book, or only those just offered as new.
+    void showImportContactsWindow(const std::optional<QList<platform::contacts::ContactRecord>> &offered = {});
     // `person` belongs to the add page's own context; the list shows its stored counterpart.
     void addedNewContactWithPerson(Person *person) override;
 
@@ -253,6 +256,12 @@ public:
     // From the menu, or (false) from the review prompt.
     void reviewInAppStorePressed(bool fromMenu);
     void referFriendsPressed();
+    // What's new: the message after an update and the window with what this version offers.
+    static inline const QString WhatsNewMessageTitle = QStringLiteral("Quendel v1.4");
+    static inline const QString WhatsNewMenuTitle = QStringLiteral("What's New in Quendel");
+    void learnMoreAboutUpdatePressed();
+    // The what's-new window is on show.
+    bool showWhatsNewPage() const { return m_showWhatsNewPage; }
     // The store is open and the post-launch step has finished.
     bool isLaunchComplete() const { return m_launchComplete; }
     // The store could not be opened: the program told the user and is quitting.
@@ -360,6 +369,10 @@ private:
     bool m_ignoreAlertAfterDBBackup = false;
     bool m_dropboxLaunchCheckStarted = false;
     bool m_launchComplete = false;
+    // Whether this start is an installation's first; handed once to the Contacts section for its messages.
+    std::optional<bool> m_firstRunLaunch;
+    bool m_showWhatsNewPage = false;
+    QPointer<QWidget> m_whatsNewPanel;
     bool m_launchFailed = false;
     bool m_terminating = false;
     bool m_wasActive = false;
@@ -374,7 +387,6 @@ private:
 
     platform::core::ScopedObserver m_uploadCompleteObserver;
     // Contact names follow the display settings.
-    std::unique_ptr<DisplaySettingsApplier> m_displaySettingsApplier;
     QPointer<QWidget> m_crashOfferSheet;
     platform::core::ScopedObserver m_reachabilityObserver;
     platform::core::ScopedObserver m_internalErrorObserver;

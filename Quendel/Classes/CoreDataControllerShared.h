@@ -14,6 +14,19 @@
 #include <memory>
 #include <mutex>
 
+class MCPersistentStoreMigrator;
+
+// What the store controller asks of the window that follows its store work. Every operation is optional:
+// a window that does not implement one answers false from its implements...() question.
+class CoreDataControllerViewDelegate
+{
+public:
+    virtual ~CoreDataControllerViewDelegate() = default;
+    virtual bool implementsUpdateProgressBarWithValue() const { return false; }
+    // Progress of a seeding, 0.1 at its start and close to 1 after the last entity; on the main thread.
+    virtual void updateProgressBarWithValue(double value) {}
+};
+
 // The application's store controller: the one owner of the coordinator, the main context and the store in
 // the coordinator. It chooses the store when the coordinator is first needed (an in-memory store under the
 // test environment, otherwise "Quendel.sqlite" in the data folder, migrated on open), brings a freshly
@@ -115,17 +128,56 @@ public:
     static inline const QString CountAppLaunchKey = QStringLiteral("count_app_launch");
 
     // ---- Store copies ----
-    // Work files of a full backup in the data folder.
+    // Work files of a full backup in the data folder: the store filled record by record, then its
+    // single-file copy that goes into the archive.
+    static inline const QString BackupWorkStoreFileName = QStringLiteral("QuendelAutoBackup.sqlite");
     static inline const QString BackupStoreCopyFileName = QStringLiteral("QuendelCopy.sqlite");
-    // A whole single-file copy of the coordinator's store (its write-ahead log included) as
-    // "QuendelCopy.sqlite" in the data folder; its path, or null with the error.
-    static QString makeiCloudBackupWithObjectCopyWithPSC(
-        const std::shared_ptr<platform::store::StoreCoordinator> &coordinator, platform::core::QDError *error = nullptr);
-    // Copies the store file at source (with whatever its write-ahead log holds) to destination, replacing it.
+    // The outgoing cloud queue: it belongs to this device's sync state, not to the data, and is never copied.
+    static inline const QString CloudProcessItemEntityName = QStringLiteral("QDCloudProcessItem");
+    // Records a seeding copies, and saves, at a time.
+    static constexpr unsigned SeedBatchSize = 500;
+
+    // A whole single-file copy of the store the coordinator holds, made record by record (so it carries
+    // nothing of the source file but its records and metadata), as "QuendelCopy.sqlite" in the data folder.
+    // Its path, or null with the error; no work file stays behind either way.
+    QString makeiCloudBackupWithObjectCopyWithPSC(const std::shared_ptr<platform::store::StoreCoordinator> &coordinator,
+                                                  platform::core::QDError *error = nullptr);
+    // Copies the store file at source to destination, replacing it: a plain file copy when the store
+    // folder holds no log beside "Quendel.sqlite", else the store's own copy, which takes in whatever the
+    // log still holds. The copy is always one file.
     static bool backupDatabaseAtURL(const QString &source, const QString &destination,
                                     platform::core::QDError *error = nullptr);
+    // Whether the folder of source holds anything besides "Quendel.sqlite" itself among the files whose
+    // names begin with it (a log or its index), or no such file at all: then only the store's own copy is safe.
+    static bool isDatabaseWithWALOptions(const QString &source);
+    // The store's own copy of source onto destination, through the coordinator: an existing destination is
+    // destroyed first (when that fails the copy fails). False with the error when there is no source or any
+    // step failed.
+    static bool backupWALDatabaseAtURL(const QString &source, const QString &destination,
+                                       const std::shared_ptr<platform::store::StoreCoordinator> &coordinator,
+                                       platform::core::QDError *error = nullptr);
+    // Copies every record of the seed store into the target store, record by record through the
+    // whole-store copier, every entity but the outgoing cloud queue, then links the copies. The target
+    // keeps its own metadata for the keys it has and takes the seed's others. Progress goes to the view
+    // delegate on the main queue. False with the error when the copy could not begin or any entity or link
+    // pass failed: then the target is incomplete and must not be used as a copy.
+    bool seedStoreWithMCPersistenStore(const std::shared_ptr<platform::store::StoreCoordinator> &targetCoordinator,
+                                       const std::shared_ptr<platform::store::PersistentStore> &target,
+                                       const std::shared_ptr<platform::store::PersistentStore> &seed,
+                                       platform::core::QDError *error = nullptr);
+    // Destroys the store at the path through the coordinator (taking it out of the coordinator when it is
+    // its store) and removes its files. When the destruction fails nothing is touched and false comes back.
+    static bool cleanUpDatabaseFileAtURL(const QString &path,
+                                         const std::shared_ptr<platform::store::StoreCoordinator> &coordinator,
+                                         platform::core::QDError *error = nullptr);
     // Removes a store file that no coordinator holds, with its "-wal" and "-shm" companions.
     static bool cleanUpDatabaseFileAtPath(const QString &path, platform::core::QDError *error = nullptr);
+    // The whole-store copier while a seeding runs; null otherwise.
+    const std::shared_ptr<MCPersistentStoreMigrator> &migrator() const { return m_migrator; }
+
+    // The window that wants progress while a store is seeded (weak).
+    std::weak_ptr<CoreDataControllerViewDelegate> viewDelegate() const { return m_viewDelegate; }
+    void setViewDelegate(std::weak_ptr<CoreDataControllerViewDelegate> delegate) { m_viewDelegate = std::move(delegate); }
 
     // Runs the load-completion callback again on the present main context (after the data was replaced
     // by a whole download).
@@ -172,6 +224,8 @@ private:
     void storeLoaded(const std::shared_ptr<platform::store::PersistentStore> &store);
 
     bool m_loadsStores = false;
+    std::shared_ptr<MCPersistentStoreMigrator> m_migrator;
+    std::weak_ptr<CoreDataControllerViewDelegate> m_viewDelegate;
     std::shared_ptr<platform::core::DispatchQueue> m_filterMainQueue;
     std::shared_ptr<platform::store::PersistentStore> m_localStore;
     platform::core::QDError m_storeLoadError;

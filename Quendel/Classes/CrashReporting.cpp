@@ -26,6 +26,20 @@ QString flag(bool on)
 
 } // namespace
 
+namespace {
+QString g_reviewStoreURL;
+} // namespace
+
+QString reviewStoreURL()
+{
+    return g_reviewStoreURL;
+}
+
+void setReviewStoreURL(const QString &url)
+{
+    g_reviewStoreURL = url;
+}
+
 QString launchBucket(qint64 count)
 {
     if (count <= 1)

@@ -15,8 +15,10 @@ inline const QString OfferTitle = QStringLiteral("Quendel quit unexpectedly");
 inline const QString SendButton = QStringLiteral("Send Report…");
 inline const QString DontSendButton = QStringLiteral("Don't Send");
 inline const QString ReportSubject = QStringLiteral("Crash Report - Quendel");
-// Where reviews are written: none is configured, so the review prompt shows nothing.
-inline const QString ReviewStoreURL = QString();
+// Where reviews are written. None is configured: this program is not sold through a store, so the review
+// prompt shows nothing. A build (or a test) that has such a page sets it.
+QString reviewStoreURL();
+void setReviewStoreURL(const QString &url);
 
 // The launch bucket of a launch count (after counting this launch).
 QString launchBucket(qint64 count);

@@ -90,9 +90,9 @@ QStringList fieldKeys(const QStringList &desiredKeys, bool *none)
     return keys;
 }
 
-// Columns of one saved row, and rows per grouped insert.
+// Columns of one saved row, and the most rows one grouped insert holds.
 constexpr int InsertColumnCount = 11;
-constexpr int RowsPerInsert = 32;
+constexpr int RowsPerInsert = 64;
 
 // Saves rows (new, changed or revived ones alike) `rows` at a time.
 QString insertRecordsStatement(int rows)
@@ -109,6 +109,22 @@ QString insertRecordsStatement(int rows)
                           "size_bytes = excluded.size_bytes, deleted = 0, creator = excluded.creator");
 }
 
+// The grouped inserts hold a power of two of rows each (RowsPerInsert at most), so any request needs few
+// statements and few statement shapes; each text is made once.
+const QString &insertRecordsStatementFor(int rows)
+{
+    static const QList<QString> statements = [] {
+        QList<QString> texts;
+        for (int rows = 1; rows <= RowsPerInsert; rows *= 2)
+            texts.append(insertRecordsStatement(rows));
+        return texts;
+    }();
+    int index = 0;
+    while ((2 << index) <= rows && (2 << index) <= RowsPerInsert)
+        ++index;
+    return statements[index];
+}
+
 // "?, ?, ..." for IN lists of a fixed length, so each list length is prepared once.
 QString placeholders(int count)
 {
@@ -116,6 +132,27 @@ QString placeholders(int count)
     for (int i = 0; i < count; ++i)
         marks.append(QStringLiteral("?"));
     return marks.join(QStringLiteral(", "));
+}
+
+// The rows of InListSize names of one zone. PostgreSQL looks each name up in the primary key on its own:
+// with the names as one IN list its planner, before the table's statistics catch up with a zone that
+// grew quickly, reads the whole zone through another index instead. The parameters are the zone, then the
+// names, on both.
+const QString &existingRowsStatement(SqlConnection::Dialect dialect)
+{
+    static const QString sqlite = QStringLiteral("SELECT ") + RecordColumns +
+                                  QStringLiteral(" FROM cloud_records WHERE zone_id = ? AND record_name IN (") +
+                                  placeholders(InListSize) + QLatin1Char(')');
+    static const QString postgres = [] {
+        QStringList names;
+        for (int i = 0; i < InListSize; ++i)
+            names.append(QStringLiteral("($%1::text)").arg(i + 2));
+        return QStringLiteral("SELECT ") + RecordColumns + QStringLiteral(" FROM (VALUES ") +
+               names.join(QStringLiteral(", ")) +
+               QStringLiteral(") AS wanted(name) CROSS JOIN LATERAL (SELECT ") + RecordColumns +
+               QStringLiteral(" FROM cloud_records WHERE zone_id = $1 AND record_name = wanted.name OFFSET 0) AS found");
+    }();
+    return dialect == SqlConnection::Dialect::PostgreSQL ? postgres : sqlite;
 }
 
 } // namespace
@@ -760,10 +797,7 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
                         params.append(items[i].recordID.recordName());
                     }
                     QList<SqlRow> rows;
-                    if (!m_conn->exec(QStringLiteral("SELECT ") + RecordColumns +
-                                          QStringLiteral(" FROM cloud_records WHERE zone_id = ? AND record_name IN (") +
-                                          placeholders(InListSize) + QLatin1Char(')'),
-                                      params, &rows, e))
+                    if (!m_conn->exec(existingRowsStatement(m_dialect), params, &rows, e))
                         return false;
                     for (const SqlRow &r : rows)
                         existing.insert(sqlText(r[ColName]), r);
@@ -888,18 +922,30 @@ ModifyRecordsResult SqlCloudService::runModify(const ModifyRecordsRequest &reque
             }
             const qint64 now = nowMs();
             // Saved rows go in groups of RowsPerInsert per statement (one round trip to the server per
-            // group); the rest of a request one by one, so only two statement shapes are ever prepared.
+            // group); what is left at the end in groups of the largest power of two that fits.
             QList<SqlValue> pendingRows;
+            pendingRows.reserve(RowsPerInsert * InsertColumnCount);
             int pendingCount = 0;
             const auto flushRows = [&](bool all) {
-                while (pendingCount >= RowsPerInsert || (all && pendingCount > 0)) {
-                    const int rows = pendingCount >= RowsPerInsert ? RowsPerInsert : 1;
-                    const qsizetype values = qsizetype(rows) * InsertColumnCount;
-                    if (!m_conn->exec(insertRecordsStatement(rows), pendingRows.mid(0, values), e))
+                if (pendingCount == RowsPerInsert) {
+                    if (!m_conn->exec(insertRecordsStatementFor(RowsPerInsert), pendingRows, e))
                         return false;
-                    pendingRows.remove(0, values);
+                    pendingRows.clear();
+                    pendingCount = 0;
+                }
+                qsizetype from = 0;
+                while (all && pendingCount > 0) {
+                    int rows = 1;
+                    while (rows * 2 <= pendingCount)
+                        rows *= 2;
+                    const qsizetype values = qsizetype(rows) * InsertColumnCount;
+                    if (!m_conn->exec(insertRecordsStatementFor(rows), pendingRows.mid(from, values), e))
+                        return false;
+                    from += values;
                     pendingCount -= rows;
                 }
+                if (all)
+                    pendingRows.clear();
                 return true;
             };
             for (auto &[row, indexes] : zonesToWrite) {
@@ -1103,6 +1149,12 @@ ZoneChangesResult SqlCloudService::fetchZoneChanges(DatabaseScope database, cons
             }
             // Only what a change carries: the record's own columns first, as recordFromRow reads them.
             enum { ChangeDeleted = ColTag + 1, ChangeSeq };
+            // The index on the change sequence gives the rows in order. PostgreSQL's planner, before the
+            // table's statistics catch up with a zone that grew quickly, would rather sort the whole rest of
+            // the zone for every page.
+            if (m_dialect == SqlConnection::Dialect::PostgreSQL &&
+                !m_conn->execScript(QStringLiteral("SET LOCAL enable_sort = off"), e))
+                return false;
             QList<SqlRow> rows;
             if (!m_conn->exec(QStringLiteral("SELECT record_name, record_type, fields, change_tag, deleted, change_seq "
                                              "FROM cloud_records WHERE zone_id = ? AND change_seq > ? ORDER BY "

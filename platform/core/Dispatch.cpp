@@ -68,16 +68,43 @@ private:
             }
             std::function<void()> task = std::move(m_tasks.front());
             m_tasks.pop_front();
+            ++m_busy;
             lock.unlock();
             task();
             task = nullptr;
             lock.lock();
+            --m_busy;
+            if (m_tasks.empty() && m_busy == 0)
+                m_drained.notify_all();
         }
     }
 
+public:
+    // True once nothing is queued or running; false when the deadline came first. Called on the main
+    // thread, it runs the workers' dispatchSyncMain blocks meanwhile, as a worker may be waiting on one.
+    bool waitUntilIdle(std::chrono::steady_clock::time_point deadline)
+    {
+        std::unique_lock lock(m_mutex);
+        const bool main = isMainThread();
+        while (!(m_tasks.empty() && m_busy == 0)) {
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            if (main) {
+                lock.unlock();
+                detail::runPendingSyncMainBlocks();
+                lock.lock();
+            }
+            m_drained.wait_for(lock, std::chrono::milliseconds(2));
+        }
+        return true;
+    }
+
+private:
     std::mutex m_mutex;
     std::condition_variable m_cond;
+    std::condition_variable m_drained;
     std::deque<std::function<void()>> m_tasks;
+    int m_busy = 0;
     int m_idle = 0;
     int m_threads = 0;
 };
@@ -129,6 +156,11 @@ void dispatchSyncMain(std::function<void()> fn)
     dispatchAsyncMain([] { detail::runPendingSyncMainBlocks(); });
     std::unique_lock lock(g_syncMainMutex);
     g_syncMainDone.wait(lock, [&] { return request->done; });
+}
+
+bool waitForBackgroundWork(int timeoutMs)
+{
+    return pool().waitUntilIdle(std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0)));
 }
 
 void dispatchAfter(qint64 ms, std::function<void()> fn)

@@ -28,6 +28,11 @@ void dispatchSyncMain(std::function<void()> fn);
 // advanced past that point).
 void dispatchAfter(qint64 ms, std::function<void()> fn);
 
+// Waits until the shared workers have nothing queued or running, at most timeoutMs; false on timeout.
+// The program calls it before it takes down what background work reaches into (the application's
+// objects at the end of a run, the process's statics at exit).
+bool waitForBackgroundWork(int timeoutMs);
+
 namespace detail {
 // Runs the dispatchSyncMain blocks waiting for the main thread; called by the main thread while it waits.
 void runPendingSyncMainBlocks();

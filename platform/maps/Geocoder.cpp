@@ -24,6 +24,56 @@ Placemark placemarkOf(const Gazetteer::City &city)
 }
 } // namespace
 
+namespace {
+
+// Follows the service address in the user defaults: every request goes to the address set at that moment,
+// so an address changed in the preferences is used from the next request on by everything holding a
+// geocoder (the background queue lives as long as the store). Requests already sent are answered by the
+// service they went to.
+class ConfiguredGeocoder final : public Geocoder
+{
+public:
+    void geocodeAddressDictionary(const QVariantMap &address, Completion completion) override
+    {
+        current()->geocodeAddressDictionary(address, std::move(completion));
+    }
+    void geocodeAddressString(const QString &text, Completion completion) override
+    {
+        current()->geocodeAddressString(text, std::move(completion));
+    }
+    void reverseGeocodeLocation(const Coordinate &coordinate, Completion completion) override
+    {
+        current()->reverseGeocodeLocation(coordinate, std::move(completion));
+    }
+    bool usesNetwork() const override { return current()->usesNetwork(); }
+
+private:
+    static QString serviceAddress()
+    {
+        return core::UserDefaults::standardUserDefaults()->stringForKey(Geocoder::ServiceURLKey).trimmed();
+    }
+
+    std::shared_ptr<Geocoder> current() const
+    {
+        const QString address = serviceAddress();
+        std::lock_guard lock(m_mutex);
+        if (!m_current || address != m_address) {
+            m_address = address;
+            if (address.isEmpty())
+                m_current = std::make_shared<OfflineGeocoder>();
+            else
+                m_current = std::make_shared<WebGeocoder>(QUrl(address));
+        }
+        return m_current;
+    }
+
+    mutable std::mutex m_mutex;
+    mutable QString m_address;
+    mutable std::shared_ptr<Geocoder> m_current;
+};
+
+} // namespace
+
 std::shared_ptr<Geocoder> Geocoder::make()
 {
     {
@@ -31,10 +81,7 @@ std::shared_ptr<Geocoder> Geocoder::make()
         if (g_factory)
             return g_factory();
     }
-    const QString url = core::UserDefaults::standardUserDefaults()->stringForKey(ServiceURLKey).trimmed();
-    if (!url.isEmpty())
-        return std::make_shared<WebGeocoder>(QUrl(url));
-    return std::make_shared<OfflineGeocoder>();
+    return std::make_shared<ConfiguredGeocoder>();
 }
 
 void Geocoder::setFactory(Factory factory)

@@ -32,8 +32,9 @@ public:
     // The user default holding the address of a geocoding web service; empty means offline only.
     static inline const QString ServiceURLKey = QStringLiteral("GeocodingServiceURL");
 
-    // The geocoder the program uses: the web service when the user set one, else the offline gazetteer.
-    // A test installs its own maker; null restores the default one.
+    // The geocoder the program uses: the web service when the user set one, else the offline gazetteer,
+    // decided again at each request, so a changed address is used at once. A test installs its own maker;
+    // null restores the default one.
     static std::shared_ptr<Geocoder> make();
     using Factory = std::function<std::shared_ptr<Geocoder>()>;
     static void setFactory(Factory factory);

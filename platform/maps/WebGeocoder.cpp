@@ -4,6 +4,7 @@
 #include "platform/core/Dispatch.h"
 
 #include <QJsonDocument>
+#include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -126,6 +127,12 @@ private:
 WebGeocoder::WebGeocoder(const QUrl &serviceURL, qint64 minimumIntervalMs, qint64 timeoutMs)
     : m_serviceURL(serviceURL), m_queue(std::make_shared<WebGeocoderQueue>(minimumIntervalMs, timeoutMs))
 {
+}
+
+bool WebGeocoder::usesNetwork() const
+{
+    const QString host = m_serviceURL.host();
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 && !QHostAddress(host).isLoopback();
 }
 
 WebGeocoder::~WebGeocoder()

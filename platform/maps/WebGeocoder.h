@@ -24,7 +24,8 @@ public:
     void geocodeAddressDictionary(const QVariantMap &address, Completion completion) override;
     void geocodeAddressString(const QString &text, Completion completion) override;
     void reverseGeocodeLocation(const Coordinate &coordinate, Completion completion) override;
-    bool usesNetwork() const override { return true; }
+    // A service on this machine answers without the network.
+    bool usesNetwork() const override;
 
     QUrl serviceURL() const { return m_serviceURL; }
 

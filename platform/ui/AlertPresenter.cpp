@@ -87,7 +87,7 @@ AlertDialog::AlertDialog(const AlertSpec &spec, QWidget *parent) : Sheet(parent)
         auto *button = new QPushButton(titles.at(i));
         button->setObjectName(QStringLiteral("alertButton%1").arg(i));
         button->setAutoDefault(false);
-        button->setDefault(i == 0);
+        button->setDefault(i == spec.defaultButtonIndex);
         connect(button, &QPushButton::clicked, this, [this, i] { endSheet(AlertFirstButtonReturn + i); });
         m_buttons.append(button);
     }
@@ -228,6 +228,7 @@ AlertResult AlertPresenter::runModalBlocking(const AlertSpec &spec)
         return result;
     }
     if (m_blockingForbidden) {
+        result.buttonIndex = spec.defaultButtonIndex;
         result.accessoryText = spec.hasAccessoryTextField ? spec.accessoryText : QString();
         finish(id, result, false);
         return result;

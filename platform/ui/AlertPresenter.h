@@ -25,13 +25,15 @@ inline constexpr int AlertThirdButtonReturn = 1002;
 
 enum class AlertStyle { Warning, Informational, Critical };
 
-// What an alert shows. The first button is the default (Return); a button titled "Cancel" also
+// What an alert shows. The first button is the default (Return) unless said otherwise; a button titled "Cancel" also
 // answers Escape. No buttons means a single "OK".
 struct AlertSpec
 {
     QString messageText;     // the bold first line
     QString informativeText; // the text under it
     QStringList buttonTitles;
+    // The button that Return presses; another than the first where the first must be chosen on purpose.
+    int defaultButtonIndex = 0;
     AlertStyle style = AlertStyle::Warning;
 
     bool showsSuppressionButton = false;

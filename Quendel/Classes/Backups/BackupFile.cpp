@@ -264,7 +264,9 @@ void BackupFile::createBackupForBackupType(int type, const std::shared_ptr<Store
     if (m_delegate)
         m_delegate->backupFileStartWithTotalFiles(quint64(m_totalBackupFilesCount));
 
-    const QString copy = CoreDataControllerShared::makeiCloudBackupWithObjectCopyWithPSC(coordinator, &error);
+    // The copy is made through a store controller of this backup's own, never the application's.
+    CoreDataControllerShared copier;
+    const QString copy = copier.makeiCloudBackupWithObjectCopyWithPSC(coordinator, &error);
     if (copy.isNull()) {
         failWith(error);
         finish(QString());

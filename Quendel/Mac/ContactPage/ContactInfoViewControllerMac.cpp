@@ -17,6 +17,7 @@
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Entities/PersonAddress.h"
 #include "QuendelKit/Entities/PersonWebsite.h"
+#include "QuendelKit/Entities/PrivateGroups.h"
 #include "QuendelKit/Entities/Phones.h"
 #include "QuendelKit/Infra/QDLog.h"
 
@@ -26,6 +27,8 @@
 #include "platform/ui/FilePanel.h"
 #include "platform/ui/Popover.h"
 #include "platform/ui/Sheet.h"
+
+#include <algorithm>
 
 #include <QAction>
 #include <QMouseEvent>
@@ -190,20 +193,86 @@ ContactInfoViewControllerMac::ContactInfoViewControllerMac(Person *person, bool 
     buildViews();
     awakeFromNibSetup();
     loadView();
-    // A refresh from the address book may have changed the contact on show: show it as it now is.
-    m_contactsSyncObserver = platform::core::ScopedObserver(
-        NotificationContactsInformationSyncFinished, nullptr, [self = QPointer<ContactInfoViewControllerMac>(this)](const platform::core::Notification &) {
-            QTimer::singleShot(0, self, [self] {
-                if (!self || self->m_pageKind != PageKind::Contact)
-                    return;
-                // The card may have gone: the unlinked-contact message tells so even while editing.
-                self->setupMessageButton();
-                if (self->m_isEditing)
-                    return;
-                self->loadContactsDataDictionary();
-                self->reloadOutline();
+    // The contact on show may change elsewhere: its private groups or details on another device, or its
+    // card in the address book.
+    if (m_pageKind == PageKind::Contact) {
+        const QPointer<ContactInfoViewControllerMac> self(this);
+        const auto observe = [&](const QString &name, void (ContactInfoViewControllerMac::*handler)(
+                                                          const platform::core::Notification &)) {
+            m_changeObservers.emplace_back(name, nullptr, [self, handler](const platform::core::Notification &n) {
+                if (self)
+                    (self.data()->*handler)(n);
             });
-        });
+        };
+        observe(PrivateGroupCloudChangedNotification, &ContactInfoViewControllerMac::reloadAfterPrivateGroupsUpdate);
+        observe(PersonContactInfoCloudChangeNotification, &ContactInfoViewControllerMac::reloadAfterContactInfoCloudUpdate);
+        observe(SyncWithAddressBookChangeNotification, &ContactInfoViewControllerMac::syncWithAddressBookDone);
+    }
+}
+
+namespace {
+bool sameObject(const platform::store::ManagedObject *a, const platform::store::ManagedObject *b)
+{
+    return a && b && a->objectID() == b->objectID();
+}
+bool holdsObject(const platform::store::ManagedObject::ObjectList &objects, const platform::store::ManagedObject *target)
+{
+    return std::any_of(objects.cbegin(), objects.cend(),
+                       [&](const platform::store::ManagedObject *object) { return sameObject(object, target); });
+}
+} // namespace
+
+void ContactInfoViewControllerMac::reloadAfterContactChange()
+{
+    // In editing mode the edits are stored first; leaving the mode shows the contact as it now is.
+    if (m_showTopView)
+        editButtonSelected();
+    else
+        loadContactsDataDictionary();
+    reloadOutline();
+}
+
+void ContactInfoViewControllerMac::reloadAfterPrivateGroupsUpdate(const platform::core::Notification &notification)
+{
+    const auto *group = dynamic_cast<const PrivateGroups *>(static_cast<const platform::store::ManagedObject *>(notification.object));
+    if (!group || !detailPerson())
+        return;
+    const QList<Person *> members = group->members();
+    if (!std::any_of(members.cbegin(), members.cend(), [&](const Person *member) { return sameObject(member, detailPerson()); }))
+        return;
+    reloadAfterContactChange();
+}
+
+void ContactInfoViewControllerMac::reloadAfterContactInfoCloudUpdate(const platform::core::Notification &notification)
+{
+    const auto *person = static_cast<const platform::store::ManagedObject *>(notification.object);
+    if (!sameObject(person, detailPerson()))
+        return;
+    reloadAfterContactChange();
+}
+
+void ContactInfoViewControllerMac::syncWithAddressBookDone(const platform::core::Notification &notification)
+{
+    if (notification.userInfo.isEmpty() || !detailPerson())
+        return;
+    using List = platform::store::ManagedObject::ObjectList;
+    const List deleted = notification.userInfo.value(DeletedRecordsKey).value<List>();
+    if (holdsObject(deleted, detailPerson())) {
+        // The card went: the page says the contact is no longer linked, even in the middle of an edit.
+        setupMessageButton();
+        if (m_showTopView)
+            editButtonSelected();
+        reloadOutline();
+        return;
+    }
+    // Changes from the card are not shown over the user's own edits.
+    if (m_isEditing)
+        return;
+    const List updated = notification.userInfo.value(UpdatedRecordsKey).value<List>();
+    if (!holdsObject(updated, detailPerson()))
+        return;
+    reloadAfterContactChange();
+    setupNameFields();
 }
 
 ContactInfoViewControllerMac *

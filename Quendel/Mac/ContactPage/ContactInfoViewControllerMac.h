@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class ContactInfoTableCellViewMac;
 class CustomNSOutlineView;
@@ -52,6 +53,14 @@ public:
     enum class PageKind { Contact, AddContact, Clone };
 
     static inline const QString NibName = QStringLiteral("ContactInfoViewControllerMac");
+    // Changes to the contact on show made elsewhere. The private-group one carries the group, the details
+    // one the contact; the address-book one lists the contacts refreshed from and unlinked from their cards.
+    static inline const QString PrivateGroupCloudChangedNotification = QStringLiteral("PrivateGroupCloudChangedNotification");
+    static inline const QString PersonContactInfoCloudChangeNotification =
+        QStringLiteral("PersonContactInfoCloudChangeNotification");
+    static inline const QString SyncWithAddressBookChangeNotification = QStringLiteral("SyncWithAddressBookChangeNotification");
+    static inline const QString UpdatedRecordsKey = QStringLiteral("kABUpdatedRecords");
+    static inline const QString DeletedRecordsKey = QStringLiteral("kABDeletedRecords");
     static inline const QString PrivateContextName = QStringLiteral("ContactInfoViewControllerMacPrivateContext");
     static constexpr int TopViewEditingHeight = 110;
     static constexpr int MessageButtonViewingOffset = 20;
@@ -170,6 +179,11 @@ public:
     void dateSelected(const QDate &date);
     QMenu *dateMenu() const { return m_dateMenu; }
 
+    // ---- Changes made elsewhere
+    void reloadAfterPrivateGroupsUpdate(const platform::core::Notification &notification);
+    void reloadAfterContactInfoCloudUpdate(const platform::core::Notification &notification);
+    void syncWithAddressBookDone(const platform::core::Notification &notification);
+
     // ---- Keys, copy and the context menu
     bool canHandleDownButton() const;
     QMenu *menuForOutlineViewRightClickOnSelectedOnRow(int row) override;
@@ -227,7 +241,7 @@ private:
     bool m_isPrivateContact = false;
     bool m_showTopView = false;
     bool m_isEditing = false;
-    platform::core::ScopedObserver m_contactsSyncObserver;
+    std::vector<platform::core::ScopedObserver> m_changeObservers;
     ContactInfoRowPtr m_editingPersonAddressItem;
     ContactInfoRowPtr m_dateRow;
     QMenu *m_dateMenu = nullptr;

@@ -1,5 +1,7 @@
 #include "Mac/ContactPage/ContactLogsViewControllerMac.h"
 
+#include "AppDelegate.h"
+
 #include "Mac/Contacts/AddContactWindowController.h"
 #include "Mac/Journal/CommonListCellView.h"
 #include "Mac/Shell/CustomNSOutlineView.h"
@@ -148,10 +150,14 @@ void ContactLogsViewControllerMac::cloneObject(QObject *)
 }
 
 void ContactLogsViewControllerMac::finishedViewController(MacAddEditCommonController *,
-                                                          const std::optional<QVariantMap> &)
+                                                          const std::optional<QVariantMap> &changes)
 {
     if (mypopover() && mypopover()->isShown())
         mypopover()->closePopover();
+    if (changes && changes->contains(MacAddEditLogsViewController::ReviewNagKey)) {
+        if (AppDelegate *delegate = AppDelegate::instance())
+            delegate->showReviewNagMac();
+    }
 }
 
 QModelIndex ContactLogsViewControllerMac::adjacentDataRow(int direction) const

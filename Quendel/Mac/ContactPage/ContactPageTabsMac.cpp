@@ -226,6 +226,18 @@ void ContactPagePane::deleteSelectedRecord()
         info->removeFieldsButtonPressed();
 }
 
+bool ContactPagePane::canPaste() const
+{
+    auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data());
+    return files && files->canPaste();
+}
+
+void ContactPagePane::paste(QObject *sender)
+{
+    if (auto *files = qobject_cast<ContactFilesViewControllerMac *>(m_pane.data()))
+        files->paste(sender);
+}
+
 void ContactPagePane::showAddFieldsOptions(QObject *sender)
 {
     if (auto *fields = qobject_cast<ContactFieldsViewControllerMac *>(m_pane.data()))

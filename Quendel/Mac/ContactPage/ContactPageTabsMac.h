@@ -39,6 +39,8 @@ public:
     bool canAddRecords() const override;
     QAbstractItemView *listView() const override;
     void deleteSelectedRecord() override;
+    bool canPaste() const override;
+    void paste(QObject *sender) override;
     void editButtonSelected(QObject *sender) override;
     bool isEditing() const override;
     void stopEditingContact() override;

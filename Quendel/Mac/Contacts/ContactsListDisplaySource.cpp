@@ -1,10 +1,16 @@
 #include "Mac/Contacts/ContactsListDisplaySource.h"
 
+#include "SharedAppGlobals.h"
+
+#include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
 #include "QuendelKit/Entities/Person.h"
+#include "QuendelKit/Infra/QDLog.h"
+#include "QuendelKit/Settings/DataPlistValues.h"
 #include "QuendelKit/Entities/PrivateGroups.h"
 #include "QuendelKit/Infra/NormalizedStringTransformer.h"
 #include "QuendelKit/Settings/SharedSettingController.h"
 
+#include "platform/contacts/AddressBook.h"
 #include "platform/core/Dispatch.h"
 #include "platform/core/DispatchQueue.h"
 #include "platform/core/UserDefaults.h"
@@ -65,6 +71,8 @@ ContactsListDisplaySource::ContactsListDisplaySource(QObject *parent)
 
 ContactsListDisplaySource::~ContactsListDisplaySource()
 {
+    for (const QMetaObject::Connection &connection : std::as_const(m_bookConnections))
+        QObject::disconnect(connection);
     m_alive.reset();
 }
 
@@ -627,4 +635,329 @@ void ContactsListDisplaySource::forgetPerson(Person *person)
     emit sectionsChanged();
     if (m_delegate && m_delegate->respondsToRemoveRow())
         m_delegate->removeRowWithIndex(row, key, sectionIndex);
+}
+
+// ---- The address book ----
+
+namespace {
+
+void writeDataPlist()
+{
+    SharedSettingController::sharedSettings().saveDataPlist();
+}
+
+// Whether a record was made by this program (on any of the user's devices) in the last days, so that it
+// is not offered back for import; only while the user's devices share their records.
+bool madeByUsRecently(const platform::contacts::ContactRecord &record, const QVariantMap &recent)
+{
+    return recent.contains(QString::number(VCardAddressBookBridge::customHashForABRecord(record)));
+}
+
+bool devicesShareRecords()
+{
+    return SharedSettingController::sharedSettings().isCloudKitEnabled() || iCloudEnabledInApp();
+}
+
+} // namespace
+
+void ContactsListDisplaySource::setAddressBook(std::shared_ptr<platform::contacts::AddressBook> book)
+{
+    for (const QMetaObject::Connection &connection : std::as_const(m_bookConnections))
+        QObject::disconnect(connection);
+    m_bookConnections.clear();
+    m_book = std::move(book);
+    if (!m_book)
+        return;
+    m_bookConnections << connect(m_book.get(), &platform::contacts::AddressBook::changedExternally, this,
+                                 &ContactsListDisplaySource::notificationAddressBookChangedExternally);
+    m_bookConnections << connect(m_book.get(), &platform::contacts::AddressBook::changedInternally, this,
+                                 [this](const QStringList &inserted, const QStringList &, const QStringList &) {
+                                     notificationAddressBookChangedInternally(inserted);
+                                 });
+}
+
+void ContactsListDisplaySource::syncWithPersonsListWithTypeOfChange(int kind)
+{
+    // Every contact of the store is renamed, also while a search lists none of them: stored names that no
+    // longer follow the settings would come back wrong once the search is emptied.
+    if (m_content.isEmpty() && m_arranged.isEmpty())
+        return;
+    if (m_selectionStyle != SelectionStyle::MainList)
+        return;
+    const ContextPtr mainContext = m_context;
+    if (!mainContext)
+        return;
+    globalDontFetchFromDropBox = true;
+    ++m_runningPasses;
+    const std::shared_ptr<std::atomic<bool>> restoring = m_restoring;
+    const std::shared_ptr<VCardAddressBookBridge> bridge = VCardAddressBookBridge::installed();
+    std::weak_ptr<bool> alive = m_alive;
+    auto pass = [this, alive, kind, mainContext, restoring, bridge] {
+        auto child = platform::store::ManagedObjectContext::create(
+            platform::store::ManagedObjectContext::ConcurrencyType::PrivateQueue);
+        child->setName(BackgroundContextName);
+        child->setParentContext(mainContext);
+        bool saved = false;
+        child->performAndWait([&] {
+            const QList<Person *> people = Person::getAllPersonsWithContext(child.get());
+            for (Person *person : people) {
+                if (restoring->load())
+                    break;
+                platform::core::QDError error;
+                if (!child->existingObjectWithID(person->objectID(), &error) || !error.isNull())
+                    continue;
+                if (kind == RemakeDisplayNames)
+                    person->remakeDisplayName();
+                else if (kind == RemakeSortingNames)
+                    person->remakeSortingName();
+                else if (bridge)
+                    bridge->checkAndUpdateContactInfo(*person);
+                if (bridge) {
+                    bridge->loadRecordID(*person);
+                    bridge->loadImageRecord(*person);
+                }
+            }
+            if (restoring->load() || !child->hasChanges())
+                return;
+            platform::core::QDError childError;
+            if (!child->save(&childError))
+                return;
+            mainContext->performAndWait([&] {
+                platform::core::QDError mainError;
+                saved = mainContext->save(&mainError);
+            });
+        });
+        child->performAndWait([&] { child->reset(); });
+        platform::core::dispatchAsyncMain([this, alive, saved] {
+            if (alive.expired())
+                return;
+            --m_runningPasses;
+            if (saved)
+                resetDatasource();
+            postBackgroundContextDidSave();
+            SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+        });
+    };
+    if (m_filterQueue)
+        m_filterQueue->async(pass);
+    else
+        pass();
+}
+
+void ContactsListDisplaySource::postBackgroundContextDidSave()
+{
+    if (m_delegate && m_delegate->respondsToUpdatedSourceDictionary())
+        m_delegate->updatedSourceDictionaryWithPreserveSelection(true);
+    setIsRestoringData(false);
+    postSyncWithContactsList();
+}
+
+void ContactsListDisplaySource::postSyncWithContactsList()
+{
+    if (!platform::core::isMainThread()) {
+        QPointer<ContactsListDisplaySource> self(this);
+        platform::core::dispatchAsyncMain([self] {
+            if (self)
+                self->postSyncWithContactsList();
+        });
+        return;
+    }
+    writeDataPlist();
+    platform::core::NotificationCenter::defaultCenter().post(SyncWithAddressBookChangeNotification, nullptr);
+    globalDontFetchFromDropBox = false;
+    checkForNewContactsToImport();
+}
+
+void ContactsListDisplaySource::checkForNewContactsToImport()
+{
+    if (!dataPlistValues().boolValue(AutoImportContactsKey))
+        return;
+    const std::shared_ptr<platform::contacts::AddressBook> book = m_book;
+    ++m_runningPasses;
+    std::weak_ptr<bool> alive = m_alive;
+    const auto finished = [this, alive] {
+        if (!alive.expired())
+            --m_runningPasses;
+    };
+    if (!book) {
+        finished();
+        return;
+    }
+    // Read on the main thread: the caches are the main thread's.
+    const auto &settings = SharedSettingController::sharedSettings();
+    const QVariantMap recent = settings.recentlyAddedContacts();
+    const bool shared = devicesShareRecords();
+    auto queue = platform::core::DispatchQueue::serial(NewContactsScanQueueLabel);
+    queue->async([this, alive, book, recent, shared, finished, queue] {
+        const QDateTime lastScan = dataPlistValues().dateValue(LastCheckedForNewContactsTimeKey);
+        const qint64 since = lastScan.isValid() ? lastScan.toSecsSinceEpoch() : 0;
+        QList<platform::contacts::ContactRecord> candidates;
+        for (const platform::contacts::ContactRecord &record : book->people()) {
+            const QDateTime created = record.creationDate();
+            const qint64 at = created.isValid() ? created.toSecsSinceEpoch() : 0;
+            if (at > since && !SharedSettingController::sharedSettings().contactReferenceIDExists(record.uniqueId()))
+                candidates.append(record);
+        }
+        if (!candidates.isEmpty() && !recent.isEmpty() && shared) {
+            candidates.removeIf([&](const platform::contacts::ContactRecord &record) {
+                return madeByUsRecently(record, recent);
+            });
+        }
+        platform::core::dispatchAsyncMain([this, alive, candidates, finished] {
+            if (!alive.expired() && !candidates.isEmpty()) {
+                SharedAppGlobals::sharedAppGlobals().logAnalyticsEvent(
+                    QStringLiteral("ContactsDataSource-NewContactsAlert"),
+                    {{QStringLiteral("Count"), QString::number(candidates.size())}});
+                if (m_delegate)
+                    m_delegate->newContactsAvailable(candidates);
+            }
+            dataPlistValues().setValue(LastCheckedForNewContactsTimeKey, QDateTime::currentDateTimeUtc());
+            writeDataPlist();
+            finished();
+        });
+    });
+}
+
+void ContactsListDisplaySource::notificationAddressBookChangedExternally(const QStringList &inserted,
+                                                                        const QStringList &updated,
+                                                                        const QStringList &deleted)
+{
+    QDLogInfo(QStringLiteral("- ContactsListDisplaySource:  notificationAddressBookChangedExternally called - "));
+    globalDontFetchFromDropBox = true;
+    QList<platform::contacts::ContactRecord> newRecords;
+    ManagedObject::ObjectList updatedPersons;
+    ManagedObject::ObjectList unlinkedPersons;
+    const std::shared_ptr<platform::contacts::AddressBook> book = m_book;
+    auto &settings = SharedSettingController::sharedSettings();
+
+    // The contact of a card: linked, public and still in the store.
+    const auto linkedPerson = [&](const QString &uid) -> Person * {
+        const platform::store::ManagedObjectID id = settings.objectIDForContactReferenceID(uid);
+        if (id.isNull() || !m_context)
+            return nullptr;
+        Person *person = nullptr;
+        m_context->performAndWait([&] {
+            platform::core::QDError error;
+            person = dynamic_cast<Person *>(m_context->existingObjectWithID(id, &error));
+        });
+        if (!person || person->isDeleted() || person->isContactPrivate() || person->macUniqueIdentifier().isEmpty())
+            return nullptr;
+        return person;
+    };
+    // Groups are followed by the group menu; here only people count.
+    const auto isGroup = [&](const QString &uid) {
+        const auto record = book ? book->recordForUniqueId(uid) : std::nullopt;
+        return record && record->isGroup();
+    };
+
+    // A card we wrote ourselves and that another program then replaced (one out, one in) is the same person.
+    const bool replaced =
+        deleted.size() == 1 && inserted.size() == 1 && m_recentlySavedRecords.contains(deleted.first());
+    if (!deleted.isEmpty()) {
+        for (const QString &uid : deleted) {
+            if (isGroup(uid))
+                continue;
+            if (Person *person = linkedPerson(uid)) {
+                // The contact stays, without its card.
+                person->setMacUniqueIdentifier(QString());
+                unlinkedPersons.append(person);
+            }
+        }
+        if (!unlinkedPersons.isEmpty()) {
+            writeDataPlist();
+            settings.writeToContactsReferenceFile();
+        }
+    }
+    if (!inserted.isEmpty()) {
+        for (const QString &uid : inserted) {
+            const auto record = book ? book->recordForUniqueId(uid) : std::nullopt;
+            if (record && !record->isGroup())
+                newRecords.append(*record);
+        }
+        if (!replaced && !newRecords.isEmpty()) {
+            const QVariantMap recent = settings.recentlyAddedContacts();
+            if (!recent.isEmpty() && devicesShareRecords()) {
+                newRecords.removeIf([&](const platform::contacts::ContactRecord &record) {
+                    return madeByUsRecently(record, recent);
+                });
+            }
+            if (!newRecords.isEmpty() && m_delegate)
+                m_delegate->newContactsAvailable(newRecords);
+        }
+    }
+    if (!updated.isEmpty()) {
+        const std::shared_ptr<VCardAddressBookBridge> bridge = VCardAddressBookBridge::installed();
+        for (const QString &uid : updated) {
+            if (isGroup(uid))
+                continue;
+            Person *person = linkedPerson(uid);
+            if (person && bridge && bridge->checkAndUpdateContactInfo(*person))
+                updatedPersons.append(person);
+        }
+        if (!updatedPersons.isEmpty()) {
+            QDLogInfo(QStringLiteral("ContactsListDisplaySource: updated contacts; sending notification"));
+            writeDataPlist();
+            settings.writeToContactsReferenceFile();
+            platform::core::QDError error;
+            if (m_context && m_context->save(&error))
+                QDLogInfo(QStringLiteral("ContactsListDisplaySource - context saved"));
+            else if (!error.isNull())
+                QDLogError(QStringLiteral("🚨🚨 ContactsListDisplaySource - error in save = %1 🚨🚨").arg(error.toString()));
+        }
+    }
+    globalDontFetchFromDropBox = false;
+    platform::core::NotificationCenter::defaultCenter().post(
+        SyncWithAddressBookChangeNotification, nullptr,
+        {{InsertedRecordsKey, QVariant::fromValue(newRecords)},
+         {UpdatedRecordsKey, QVariant::fromValue(updatedPersons)},
+         {DeletedRecordsKey, QVariant::fromValue(unlinkedPersons)}});
+    m_recentlySavedRecords.clear();
+}
+
+void ContactsListDisplaySource::notificationAddressBookChangedInternally(const QStringList &inserted)
+{
+    for (const QString &uid : inserted) {
+        const auto record = m_book ? m_book->recordForUniqueId(uid) : std::nullopt;
+        if (record && !record->isGroup())
+            m_recentlySavedRecords.append(uid);
+    }
+}
+
+void ContactsListDisplaySource::deletePersonFromOutlineView(Person *person, bool save, qsizetype rowToSelect,
+                                                           const QString &parentKey)
+{
+    if (!person)
+        return;
+    QString key;
+    qsizetype index = -1;
+    if (locateContact(person, &key, &index)) {
+        QList<Person *> &section = m_contactsDictionary[key];
+        const qsizetype sectionIndex = section.size() == 1 ? m_alphabetsUsed.indexOf(key) : -1;
+        if (m_delegate && m_delegate->respondsToRemoveRow())
+            m_delegate->removeRowWithIndex(index, parentKey.isNull() ? key : parentKey, sectionIndex);
+        section.removeAt(index);
+        if (section.isEmpty() && !key.isEmpty()) {
+            m_contactsDictionary.remove(key);
+            m_alphabetsUsed.removeAll(key);
+        }
+        emit sectionsChanged();
+    }
+    if (save && m_context && person->managedObjectContext() == m_context.get()) {
+        m_context->deleteObject(person);
+        m_context->processPendingChanges();
+        platform::core::QDError error;
+        if (!m_context->save(&error)) {
+            // The contact is kept whole rather than left half-deleted; the list shows it again.
+            QDLogError(QStringLiteral("🚨🚨 ContactsListDisplaySource - delete not saved = %1 🚨🚨").arg(error.toString()));
+            m_context->rollback();
+            refetchArrayController();
+            resetDatasource();
+            if (m_delegate && m_delegate->respondsToUpdatedSourceDictionary())
+                m_delegate->updatedSourceDictionaryWithPreserveSelection(false);
+            emit deleteFailed(error);
+            return;
+        }
+    }
+    if (m_delegate && m_delegate->respondsToSelectPersonRow())
+        m_delegate->selectPersonRow(rowToSelect);
 }

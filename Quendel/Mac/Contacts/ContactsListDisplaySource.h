@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/contacts/ContactRecord.h"
 #include "platform/core/NotificationCenter.h"
+#include "platform/core/QDError.h"
 #include "platform/store/ManagedObjectContext.h"
 #include "platform/store/Predicate.h"
 
@@ -11,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +23,9 @@ class PrivateGroups;
 
 namespace platform::core {
 class DispatchQueue;
+}
+namespace platform::contacts {
+class AddressBook;
 }
 
 // The footer row object of the main contacts list.
@@ -46,6 +52,10 @@ public:
 
     virtual bool respondsToSelectPersonRow() const { return false; }
     virtual void selectPersonRow(qsizetype row) {}
+
+    // People of the address book that could be imported (new since the last look, or just added by
+    // another program).
+    virtual void newContactsAvailable(const QList<platform::contacts::ContactRecord> &records) {}
 };
 
 // An address-book group as the list's group filters see it: its members' unique identifiers.
@@ -74,6 +84,21 @@ public:
     static constexpr qsizetype NotFound = -1 - 0x7fffffff;
     static inline const QString NumberOfContactsKey = QStringLiteral("kNumberOfContacts");
     static inline const QString OtherSectionKey = QStringLiteral("#");
+    // Posted (no object) at the end of every pass over the address book, on the main thread. After an
+    // outside change its userInfo holds the three keys below; after a name pass it has none.
+    static inline const QString SyncWithAddressBookChangeNotification =
+        QStringLiteral("SyncWithAddressBookChangeNotification");
+    // The address-book people just added (QList<ContactRecord>).
+    static inline const QString InsertedRecordsKey = QStringLiteral("kABInsertedRecords");
+    // The contacts refreshed from their cards, and those whose card went (ManagedObject::ObjectList).
+    static inline const QString UpdatedRecordsKey = QStringLiteral("kABUpdatedRecords");
+    static inline const QString DeletedRecordsKey = QStringLiteral("kABDeletedRecords");
+    static inline const QString BackgroundContextName = QStringLiteral("ContactsListBackgroundCotext");
+    static inline const QString AutoImportContactsKey = QStringLiteral("auto_import_contacts");
+    static inline const QString LastCheckedForNewContactsTimeKey = QStringLiteral("lastCheckedForNewContactsTime");
+    static inline const QString NewContactsScanQueueLabel = QStringLiteral("com.quendel.addMultipleLoad");
+    // Kinds of the background name pass.
+    enum ChangeKind { RefreshFromAddressBook = 0, RemakeSortingNames = 2, RemakeDisplayNames = 3 };
 
     enum class SelectionStyle { MainList = 0, SingleChoice = 1, MultipleChoice = 2 };
 
@@ -141,9 +166,32 @@ public:
     const FooterText &text() const { return m_text; }
     const std::optional<Predicate> &groupsPredicate() const { return m_groupsPredicate; }
     const std::optional<Predicate> &searchPredicate() const { return m_searchPredicate; }
-    bool isRestoringData() const { return m_isRestoringData; }
-    void setIsRestoringData(bool restoring) { m_isRestoringData = restoring; }
+    bool isRestoringData() const { return m_restoring->load(); }
+    void setIsRestoringData(bool restoring) { m_restoring->store(restoring); }
     QStringList &recentlySavedRecords() { return m_recentlySavedRecords; }
+
+    // ---- The address book ----
+    // The book whose changes the list follows: other programs' changes and the people we add ourselves.
+    void setAddressBook(std::shared_ptr<platform::contacts::AddressBook> book);
+    std::shared_ptr<platform::contacts::AddressBook> addressBook() const { return m_book; }
+    // Re-derives every contact's names (kind 2 sorting, 3 display) or refreshes it from its card (any
+    // other kind) in a private child of the main context on the filter queue; the result is saved through
+    // the main context and the list rebuilt on the main thread. Not for the pickers, nor for an empty store.
+    void syncWithPersonsListWithTypeOfChange(int kind);
+    void postBackgroundContextDidSave();
+    // May be sent from any thread.
+    void postSyncWithContactsList();
+    // Looks for address-book people created since the last look and not in the journal, when the user
+    // asked to be offered them.
+    void checkForNewContactsToImport();
+    void notificationAddressBookChangedExternally(const QStringList &inserted, const QStringList &updated,
+                                                  const QStringList &deleted);
+    void notificationAddressBookChangedInternally(const QStringList &inserted);
+    // Takes a contact out of its section (telling the delegate), deletes it from the store when `save`,
+    // then asks the delegate to select `rowToSelect`.
+    void deletePersonFromOutlineView(Person *person, bool save, qsizetype rowToSelect, const QString &parentKey);
+    // A name pass or a new-contacts scan is under way.
+    bool isSyncingWithAddressBook() const { return m_runningPasses > 0; }
 
     // The section and position of a contact in the current sections; false when it has no row.
     bool locateContact(const Person *person, QString *key, qsizetype *row) const;
@@ -156,6 +204,8 @@ public:
 signals:
     // The sections changed (after a rebuild, a search or a filter, or a removal).
     void sectionsChanged();
+    // A contact could not be deleted from the store; it is listed again.
+    void deleteFailed(const platform::core::QDError &error);
 
 private:
     struct KeyedContact;
@@ -189,7 +239,6 @@ private:
     FooterText m_text;
     std::optional<Predicate> m_groupsPredicate;
     std::optional<Predicate> m_searchPredicate;
-    bool m_isRestoringData = false;
     QStringList m_recentlySavedRecords;
     bool m_loadedArrayController = false;
 
@@ -200,4 +249,9 @@ private:
     int m_pendingPasses = 0;
     platform::core::ScopedObserver m_changeObserver;
     std::shared_ptr<bool> m_alive;
+    // Read by a pass on the filter queue while the main thread may set it.
+    std::shared_ptr<std::atomic<bool>> m_restoring = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<platform::contacts::AddressBook> m_book;
+    QList<QMetaObject::Connection> m_bookConnections;
+    int m_runningPasses = 0;
 };

@@ -167,7 +167,8 @@ QStringList ImportContactsDisplaySource::selectedIdentifiers() const
 
 ImportMultipleContactsViewController::ImportMultipleContactsViewController(platform::store::ContextPtr context,
                                                                            std::shared_ptr<VCardAddressBookBridge> bridge,
-                                                                           QWidget *parent)
+                                                                           QWidget *parent,
+                                                                           const std::optional<QList<platform::contacts::ContactRecord>> &offered)
     : QDialog(parent), m_context(std::move(context)), m_bridge(std::move(bridge))
 {
     setWindowTitle(QStringLiteral("Import Contacts"));
@@ -180,7 +181,7 @@ ImportMultipleContactsViewController::ImportMultipleContactsViewController(platf
             linked.insert(id);
     }
     m_source = std::make_unique<ImportContactsDisplaySource>(
-        m_bridge->addressBook()->people(), linked, dataPlistValues().integerValue(Person::DisplayOrderSettingKey),
+        offered ? *offered : m_bridge->addressBook()->people(), linked, dataPlistValues().integerValue(Person::DisplayOrderSettingKey),
         dataPlistValues().integerValue(Person::SortOrderSettingKey));
 
     m_search = new QLineEdit(this);

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -76,8 +77,10 @@ class ImportMultipleContactsViewController : public QDialog
 {
     Q_OBJECT
 public:
+    // Lists every person of the address book, or only `offered` (people just found to be new) when given.
     ImportMultipleContactsViewController(platform::store::ContextPtr context,
-                                         std::shared_ptr<VCardAddressBookBridge> bridge, QWidget *parent = nullptr);
+                                         std::shared_ptr<VCardAddressBookBridge> bridge, QWidget *parent = nullptr,
+                                         const std::optional<QList<platform::contacts::ContactRecord>> &offered = {});
 
     // Called once the import ended (identifiers of the new contacts) or was cancelled (empty).
     void setFinishedHandler(std::function<void(const QList<platform::store::ManagedObjectID> &)> handler)

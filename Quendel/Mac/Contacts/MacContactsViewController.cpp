@@ -9,6 +9,9 @@
 #include "Mac/Shell/PlainTextLabel.h"
 #include "Mac/Shell/ThemeIcons.h"
 
+#include "Classes/Sync/ContactsSyncController.h"
+
+#include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
 #include "QuendelKit/Entities/Person.h"
 #include "QuendelKit/Infra/QDLog.h"
 #include "QuendelKit/Settings/DataPlistValues.h"
@@ -16,6 +19,7 @@
 
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/AlertPresenter.h"
+#include "platform/ui/CommandRouter.h"
 
 #include "platform/core/Dispatch.h"
 #include "platform/core/NotificationCenter.h"
@@ -266,6 +270,14 @@ void MacContactsViewController::loadView()
     // Typing a name moves the selection without changing the page, until a click or Return.
     connect(m_contactsOutlineView, &CustomNSOutlineViewWithDelegates::typeSelectStarted, this,
             [this] { m_usingTypeSelect = true; });
+    // Paste reaches the section from wherever the keyboard is in it; a text field on the way takes it first.
+    platform::ui::CommandRouter::shared().addHandler(
+        this, QStringLiteral("paste:"), [this](QObject *sender) { paste(sender); },
+        [this](QAction *) {
+            platform::ui::CommandState state;
+            state.enabled = canPaste();
+            return state;
+        });
 }
 
 void MacContactsViewController::resizeEvent(QResizeEvent *event)
@@ -291,6 +303,28 @@ void MacContactsViewController::awakeFromNib()
             if (guard)
                 guard->groupChangedNotification(notification);
         });
+    const auto observe = [this, guard](const QString &name,
+                                       void (MacContactsViewController::*handler)(const platform::core::Notification &)) {
+        m_observers.emplace_back(name, nullptr, [guard, handler](const platform::core::Notification &notification) {
+            if (guard)
+                (guard.data()->*handler)(notification);
+        });
+    };
+    observe(PersonCloudChangeNotification, &MacContactsViewController::personCloudUpdateNotification);
+    observe(QDSettingsKeys::SortOrderNotification, &MacContactsViewController::sortOrderChanged);
+    observe(QDSettingsKeys::DisplayOrderNotification, &MacContactsViewController::displayOrderChanged);
+    observe(ContactsListDisplaySource::SyncWithAddressBookChangeNotification,
+            &MacContactsViewController::syncWithAddressBookChangeNotification);
+    observe(NotificationContactsLinkAndImageLoadFinished,
+            &MacContactsViewController::contactsInitialLinkAndImageLoadNotification);
+    observe(NotificationContactsInformationSyncFinished,
+            &MacContactsViewController::contactsInformationSyncedNotification);
+    connect(m_contactsListSource, &ContactsListDisplaySource::deleteFailed, this,
+            [this](const platform::core::QDError &error) {
+                QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(
+                    QStringLiteral("Error"), QStringLiteral("There was an error deleting contacts - %1").arg(error.code()),
+                    window());
+            });
     QPointer<MacContactsViewController> self(this);
     platform::core::dispatchAsyncMain([self] {
         if (!self)
@@ -301,6 +335,8 @@ void MacContactsViewController::awakeFromNib()
             self->selectPersonInOutlineView(selected);
         else
             self->disableContactDetailsPage();
+        // After the list is on show, so the messages stand over it.
+        self->checkAndShowFirstTimeAlert();
     });
 }
 
@@ -901,14 +937,36 @@ void MacContactsViewController::performDelete(QObject *)
         tab->deleteSelectedRecord();
 }
 
+bool MacContactsViewController::canPaste() const
+{
+    if (m_currentSegmentState != FilesTab)
+        return false;
+    ContactPageTab *tab = tabController(FilesTab);
+    return tab && tab->canPaste();
+}
+
+void MacContactsViewController::paste(QObject *sender)
+{
+    if (!canPaste())
+        return;
+    tabController(FilesTab)->paste(sender);
+}
+
 void MacContactsViewController::deleteSingleContactSelectionWithRow(int row)
 {
     Person *person = personAtRow(row);
     if (!person)
         return;
     auto defaults = platform::core::UserDefaults::standardUserDefaults();
+    const auto deleteOne = [this, row](Person *chosen) {
+        QString key;
+        m_contactsListSource->locateContact(chosen, &key, nullptr);
+        // The row left behind goes to the contact that moved up into it.
+        m_contactsListSource->deletePersonFromOutlineView(chosen, true, row, key);
+        SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+    };
     if (defaults->objectForKey(DeleteContactDefaultsKey).isValid() && defaults->boolForKey(DeleteContactDefaultsKey)) {
-        deleteContacts({person});
+        deleteOne(person);
         return;
     }
     platform::ui::AlertSpec alert;
@@ -920,13 +978,13 @@ void MacContactsViewController::deleteSingleContactSelectionWithRow(int row)
     alert.showsSuppressionButton = true;
     QPointer<MacContactsViewController> self(this);
     const platform::store::ManagedObjectID target = person->objectID();
-    platform::ui::AlertPresenter::shared().beginSheet(alert, window(), [self, target](const platform::ui::AlertResult &result) {
+    platform::ui::AlertPresenter::shared().beginSheet(alert, window(), [self, target, deleteOne](const platform::ui::AlertResult &result) {
         if (!self)
             return;
         const ContextPtr context = self->managedObjectContext();
         auto *chosen = context ? dynamic_cast<Person *>(context->existingObjectWithID(target)) : nullptr;
         if (result.returnCode() == platform::ui::AlertFirstButtonReturn && chosen && !chosen->isDeleted())
-            self->deleteContacts({chosen});
+            deleteOne(chosen);
         if (result.suppressed)
             platform::core::UserDefaults::standardUserDefaults()->setBool(true, DeleteContactDefaultsKey);
     });
@@ -985,4 +1043,129 @@ void MacContactsViewController::databaseRestoredNotification(const platform::cor
     m_contactsListSource->refetchArrayController();
     m_contactsListSource->setIsRestoringData(false);
     reloadAllContactsAndOutlineView();
+}
+
+// ---- Changes announced elsewhere ----
+
+namespace {
+QList<Person *> peopleUnder(const platform::core::Notification &notification, const QString &key)
+{
+    QList<Person *> people;
+    for (platform::store::ManagedObject *object :
+         notification.userInfo.value(key).value<platform::store::ManagedObject::ObjectList>()) {
+        if (auto *person = dynamic_cast<Person *>(object))
+            people.append(person);
+    }
+    return people;
+}
+} // namespace
+
+void MacContactsViewController::personCloudUpdateNotification(const platform::core::Notification &notification)
+{
+    // Only the changes merged into the context this section shows (it follows a restore's new context).
+    if (notification.object && notification.object != managedObjectContext().get())
+        return;
+    const QList<Person *> added = peopleUnder(notification, AddedContactsKey);
+    if (!added.isEmpty())
+        reloadContactsListWithNewPersons(added, true);
+    const QList<Person *> deleted = peopleUnder(notification, DeletedContactsKey);
+    if (!deleted.isEmpty()) {
+        Person *shown = m_contactsListSource->selectedContactInSource();
+        const std::optional<platform::store::ManagedObjectID> shownID = contactIdentifier(shown);
+        for (Person *person : deleted) {
+            if (shownID && contactIdentifier(person) == shownID)
+                disableContactDetailsPage();
+            QString parent;
+            m_contactsListSource->locateContact(person, &parent, nullptr);
+            m_contactsListSource->deletePersonFromOutlineView(person, false, -1, parent);
+        }
+        SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+    }
+    if (!peopleUnder(notification, UpdatedContactsKey).isEmpty())
+        reloadAllContactsAndOutlineView();
+}
+
+void MacContactsViewController::sortOrderChanged(const platform::core::Notification &)
+{
+    QDLogInfo(QStringLiteral("MacContacts: start SORT OrderChanged = %1")
+                  .arg(dataPlistValues().integerValue(Person::SortOrderSettingKey)));
+    logEvent(QStringLiteral("MacContactsPage"), {{QStringLiteral("Action"), QStringLiteral("SortOrderChange")}});
+    m_contactsListSource->syncWithPersonsListWithTypeOfChange(ContactsListDisplaySource::RemakeSortingNames);
+    QDLogInfo(QStringLiteral("-- end SORT OrderChanged"));
+}
+
+void MacContactsViewController::displayOrderChanged(const platform::core::Notification &)
+{
+    QDLogInfo(QStringLiteral("MacContacts: start DISPLAY OrderChanged = %1")
+                  .arg(dataPlistValues().integerValue(Person::DisplayOrderSettingKey)));
+    logEvent(QStringLiteral("MacContactsPage"), {{QStringLiteral("Action"), QStringLiteral("DisplayOrderChange")}});
+    m_contactsListSource->syncWithPersonsListWithTypeOfChange(ContactsListDisplaySource::RemakeDisplayNames);
+    QDLogInfo(QStringLiteral("-- end DISPLAY OrderChanged"));
+}
+
+void MacContactsViewController::syncWithAddressBookChangeNotification(const platform::core::Notification &notification)
+{
+    const QList<Person *> updated = peopleUnder(notification, ContactsListDisplaySource::UpdatedRecordsKey);
+    if (updated.isEmpty())
+        return;
+    if (const auto bridge = VCardAddressBookBridge::installed()) {
+        for (Person *person : updated) {
+            if (!person->isDeleted())
+                bridge->loadImageRecord(*person);
+        }
+    }
+    Person *shown = m_contactsListSource->selectedContactInSource();
+    reloadAllContactsAndOutlineView();
+    if (!shown || !updated.contains(shown))
+        return;
+    ContactPageTab *info = tabController(InfoTab);
+    if (info && info->isEditing())
+        return;
+    selectPersonInOutlineView(shown);
+    updateLargeContactImage();
+    refreshHeaderTexts();
+}
+
+void MacContactsViewController::contactsInitialLinkAndImageLoadNotification(const platform::core::Notification &)
+{
+    auto defaults = platform::core::UserDefaults::standardUserDefaults();
+    defaults->setInteger(5, QStringLiteral("HockeyDebug-5"));
+    updatedSourceDictionaryWithPreserveSelection(true);
+    defaults->setInteger(6, QStringLiteral("HockeyDebug-5"));
+    SharedSettingController::sharedSettings().writeToContactsReferenceFile();
+}
+
+void MacContactsViewController::contactsInformationSyncedNotification(const platform::core::Notification &)
+{
+    m_contactsListSource->postBackgroundContextDidSave();
+}
+
+void MacContactsViewController::newContactsAvailable(const QList<platform::contacts::ContactRecord> &records)
+{
+    if (records.isEmpty() || !dataPlistValues().boolValue(ContactsListDisplaySource::AutoImportContactsKey))
+        return;
+    // A change seen both as it happens and by the look that follows the refresh names the same people
+    // twice: each is offered once.
+    QList<platform::contacts::ContactRecord> fresh;
+    for (const platform::contacts::ContactRecord &record : records) {
+        if (!m_offeredRecordIds.contains(record.uniqueId()))
+            fresh.append(record);
+    }
+    if (fresh.isEmpty())
+        return;
+    for (const platform::contacts::ContactRecord &record : std::as_const(fresh))
+        m_offeredRecordIds.insert(record.uniqueId());
+    platform::ui::AlertSpec alert;
+    alert.informativeText =
+        fresh.size() == 1
+            ? QStringLiteral("1 new Contact detected. Would you like to import it into Quendel?")
+            : QStringLiteral("%1 new Contacts detected. Would you like to import them into Quendel?").arg(fresh.size());
+    alert.buttonTitles = {QStringLiteral("Import"), QStringLiteral("No")};
+    QPointer<MacContactsViewController> self(this);
+    platform::ui::AlertPresenter::shared().beginSheet(alert, window(), [self, fresh](const platform::ui::AlertResult &result) {
+        if (!self || result.returnCode() != platform::ui::AlertFirstButtonReturn)
+            return;
+        if (self->m_addActions.importOfferedContacts)
+            self->m_addActions.importOfferedContacts(fresh);
+    });
 }

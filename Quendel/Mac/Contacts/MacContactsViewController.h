@@ -10,12 +10,14 @@
 #include "platform/store/ManagedObject.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QVariantMap>
 
 #include <array>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class ContactsCustomFieldMenu;
 class ContactsListItemModel;
@@ -55,6 +57,9 @@ public:
     virtual QAbstractItemView *listView() const { return nullptr; }
     // The Delete command while the tab's list has the focus.
     virtual void deleteSelectedRecord() {}
+    // The Paste command while the tab is on show.
+    virtual bool canPaste() const { return false; }
+    virtual void paste(QObject *sender) {}
     // The Info tab.
     virtual void editButtonSelected(QObject *sender) {}
     virtual bool isEditing() const { return false; }
@@ -154,6 +159,8 @@ public:
         std::function<void()> importContacts;                  // the address-book import window
         std::function<void(bool isPrivate)> createContact;      // the add-contact page in a sheet
         std::function<void(Person *source)> cloneContact;       // the clone page in a sheet
+        // The import window listing only the address-book people just offered.
+        std::function<void(const QList<platform::contacts::ContactRecord> &offered)> importOfferedContacts;
     };
     void setAddActions(AddActions actions) { m_addActions = std::move(actions); }
     // The toolbar's Add: drops down the "Add Contact" menu under `anchor`.
@@ -177,6 +184,20 @@ public:
     // The list's context menu's "Duplicate": the clone page of the contact the menu was opened on.
     void cloneMenuItemSelected();
 
+    // ---- Changes announced elsewhere ----
+    static inline const QString PersonCloudChangeNotification = QStringLiteral("PersonCloudChangeNotification");
+    static inline const QString AddedContactsKey = QStringLiteral("AddedContacts");
+    static inline const QString DeletedContactsKey = QStringLiteral("DeletedContacts");
+    static inline const QString UpdatedContactsKey = QStringLiteral("UpdatedContacts");
+    void personCloudUpdateNotification(const platform::core::Notification &notification);
+    void sortOrderChanged(const platform::core::Notification &notification);
+    void displayOrderChanged(const platform::core::Notification &notification);
+    void syncWithAddressBookChangeNotification(const platform::core::Notification &notification);
+    void contactsInitialLinkAndImageLoadNotification(const platform::core::Notification &notification);
+    void contactsInformationSyncedNotification(const platform::core::Notification &notification);
+    // The list found address-book people not in the journal: offered for import when the user asked so.
+    void newContactsAvailable(const QList<platform::contacts::ContactRecord> &records) override;
+
     // ---- Group choice ----
     void groupChangedNotification(const platform::core::Notification &notification) override;
 
@@ -185,6 +206,9 @@ public:
     // list has the focus.
     void performDelete(QObject *sender) override;
     bool validateMenuItem(QAction *item) override;
+    // The Edit menu's Paste: the files on the clipboard go to the contact on show while its Files tab is.
+    bool canPaste() const;
+    void paste(QObject *sender);
     void deleteSingleContactSelectionWithRow(int row);
     void deleteMultipleSelectedContacts();
 
@@ -241,6 +265,20 @@ public:
     Person *contactWithIdentifier(const std::optional<platform::store::ManagedObjectID> &id) const;
     // The choice menu on show, if any (tests pick from it as the user does).
     QMenu *contactOptionsMenu() const { return m_contactOptionsMenu; }
+
+    // ---- Messages shown once (MacContactsViewController+FirstRun.cpp) ----
+    static inline const QString WhatsNew394Key = QStringLiteral("has_shown_whats_new:3.9.4_VERSION");
+    static inline const QString FirstTimeDownloadDateKey = QStringLiteral("first_time_download_date");
+    static inline const QString WelcomeAlertTitle = QStringLiteral("Quendel for Mac");
+    static inline const QString WhatsNewAlertTitle = QStringLiteral("What's New in Quendel v1.2.2");
+    static QString welcomeAlertMessage();
+    // The launch says whether this start is an installation's first; the messages belong to a launch,
+    // so a section made without this (or made again in the same run) shows none.
+    void setFirstRunLaunch(std::optional<bool> firstRun) { m_firstRunLaunch = firstRun; }
+    void checkAndShowFirstTimeAlert();
+    void checkWhatsNewMessageWithVerison(const QString &key);
+    // "Review Now" of the what's-new message.
+    void setReviewHandler(std::function<void()> handler) { m_reviewHandler = std::move(handler); }
 
     void awakeFromNib() override;
     void prepareForDBRestore(const platform::core::Notification &notification) override;
@@ -302,11 +340,15 @@ private:
     bool m_selectionIsChanging = false;
     bool m_reloading = false;
     bool m_awoken = false;
+    std::optional<bool> m_firstRunLaunch;
+    std::function<void()> m_reviewHandler;
     TabFactory m_tabFactory;
     AnalyticsLogger m_analytics;
     AddActions m_addActions;
     std::function<void()> m_privateGroupsChanged;
     QMenu *m_addContactMenu = nullptr;
     platform::core::ScopedObserver m_groupChangeObserver;
+    std::vector<platform::core::ScopedObserver> m_observers;
+    QSet<QString> m_offeredRecordIds;
     std::function<void()> m_clearSearchField;
 };

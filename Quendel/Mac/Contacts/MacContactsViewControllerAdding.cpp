@@ -6,6 +6,7 @@
 #include "Classes/QDAlertDisplayMac.h"
 #include "Mac/Contacts/ContactsCustomFieldMenu.h"
 #include "Mac/Contacts/ContactsListItemModel.h"
+#include "Mac/Contacts/VCardFileImport.h"
 #include "Mac/Shell/CustomNSOutlineViewWithDelegates.h"
 
 #include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
@@ -17,11 +18,9 @@
 
 #include "platform/contacts/AddressBook.h"
 #include "platform/contacts/ContactRecord.h"
-#include "platform/contacts/VCard.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/FilePanel.h"
 
-#include <QFile>
 #include <QCursor>
 #include <QFileInfo>
 #include <QMenu>
@@ -126,25 +125,9 @@ void MacContactsViewController::importvCardFileSelected()
 
 void MacContactsViewController::importvCardFile(const QString &path)
 {
-    // The file is only read: a damaged one stays as it is, and the user is told.
-    QFile file(path);
     QList<ContactRecord> cards;
     platform::core::QDError error;
-    if (file.size() > platform::contacts::VCardCodec::MaximumFileSize) {
-        error = platform::core::QDError(QStringLiteral("com.quendel.contacts.vcard"), platform::contacts::VCardCodec::TooLargeError);
-    } else if (!file.open(QIODevice::ReadOnly)) {
-        error = platform::core::QDError(QStringLiteral("com.quendel.contacts.vcard"), qint64(file.error()));
-    } else {
-        const QByteArray data = file.readAll();
-        if (!data.trimmed().isEmpty()) {
-            const QList<platform::contacts::VCard> read = platform::contacts::VCardCodec::read(data, &error);
-            if (error.isNull()) {
-                for (const platform::contacts::VCard &card : read)
-                    cards << ContactRecord::fromVCard(card);
-            }
-        }
-    }
-    if (!error.isNull()) {
+    if (!VCardFileImport::readContactsFromFile(path, &cards, &error)) {
         QDLogError(QStringLiteral("MacContacts: vCard import failed: %1").arg(error.toString()));
         QDAlertDisplayMac::sharedAlert()->showAlertWithTitle(QStringLiteral("Error"), importErrorText(error.code()), window());
         return;
@@ -212,25 +195,11 @@ QList<Person *> MacContactsViewController::importvCardListForPrivateContacts(con
 {
     const ContextPtr context = managedObjectContext();
     const auto bridge = VCardAddressBookBridge::installed();
-    QList<Person *> people;
     if (!context)
-        return people;
-    for (const ContactRecord &card : cards) {
-        auto *person = context->insertNewObject<Person>(Person::EntityName);
-        if (!person)
-            continue;
-        person->setIsContactPrivate(true);
-        // A card without any name is not a contact: it is dropped rather than stored nameless.
-        const bool filled = bridge && bridge->updatePersonWithABRecord(*person, card);
-        if (!filled) {
-            context->deleteObject(person);
-            continue;
-        }
-        person->setIsContactPrivate(true);
-        bridge->setMacUniqueIdentifier(*person, QString());
+        return {};
+    QList<Person *> people = VCardFileImport::insertPeople(context.get(), bridge.get(), cards, true);
+    for (Person *person : std::as_const(people))
         person->savingNewPersonRecordWithSaveContext(false);
-        people << person;
-    }
     if (!groupName.isEmpty())
         PrivateGroups::actuallyCreateNewPrivateContactsGroupWithName(groupName, people, context.get());
     platform::core::QDError error;
@@ -250,24 +219,11 @@ QList<Person *> MacContactsViewController::importvCardListForPublicContacts(cons
 {
     const ContextPtr context = managedObjectContext();
     const auto bridge = VCardAddressBookBridge::installed();
-    QList<Person *> people;
     if (!context || !bridge) {
         createContactsButtonSelected(false); // tells the user why nothing can be added
-        return people;
+        return {};
     }
-    for (const ContactRecord &card : cards) {
-        auto *person = context->insertNewObject<Person>(Person::EntityName);
-        if (!person)
-            continue;
-        if (!bridge->updatePersonWithABRecord(*person, card)) {
-            context->deleteObject(person);
-            continue;
-        }
-        person->setIsContactPrivate(false);
-        // The card's own identifier names no record of ours: the contact gets a record of its own below.
-        bridge->setMacUniqueIdentifier(*person, QString());
-        people << person;
-    }
+    const QList<Person *> people = VCardFileImport::insertPeople(context.get(), bridge.get(), cards, false);
     // The contacts are stored before their address-book records are made, so a failed save leaves no
     // record behind.
     platform::core::QDError error;

@@ -1,41 +1,35 @@
 #pragma once
 
 #include "platform/contacts/ContactRecord.h"
-#include "platform/store/ManagedObjectContext.h"
+#include "platform/core/QDError.h"
 
 #include <QList>
-#include <QPointer>
-#include <QWidget>
-
-#include <functional>
-#include <memory>
+#include <QString>
 
 class Person;
 class VCardAddressBookBridge;
 
-// The import of a vCard file the user chooses: its contacts become private contacts of the journal, or
-// public ones with a card of their own in the address book.
+namespace platform::store {
+class ManagedObjectContext;
+}
+
+// The parts of a vCard file import that need no window: reading the file the user chose, and making its
+// cards into new contacts. The Contacts section asks the questions around them.
 class VCardFileImport
 {
 public:
-    using Imported = std::function<void(const QList<Person *> &)>;
+    static inline const QString ErrorDomain = QStringLiteral("com.quendel.contacts.vcard");
 
-    VCardFileImport(platform::store::ContextPtr context, std::shared_ptr<VCardAddressBookBridge> bridge,
-                    QWidget *window, Imported imported);
-
-    // Asks for the file, reads it and asks how its contacts are to be kept.
-    void importvCardFileSelected();
-    // The contacts of a file's data; false, and `errorCode` set, when it is no vCard data.
+    // The contact cards of the file, in file order; group cards are no contacts and are left out. False,
+    // with `error` set, when the file cannot be read or holds no vCard data. The file is only read, so a
+    // damaged one stays as it is.
+    static bool readContactsFromFile(const QString &path, QList<platform::contacts::ContactRecord> *contacts,
+                                     platform::core::QDError *error);
     static bool readContacts(const QByteArray &data, QList<platform::contacts::ContactRecord> *contacts,
-                             int *errorCode);
-    QList<Person *> importvCardListForPrivateContacts(const QList<platform::contacts::ContactRecord> &contacts);
-    QList<Person *> importvCardListForPublicContacts(const QList<platform::contacts::ContactRecord> &contacts);
+                             platform::core::QDError *error);
 
-private:
-    void askHowToImport(const QList<platform::contacts::ContactRecord> &contacts);
-
-    platform::store::ContextPtr m_context;
-    std::shared_ptr<VCardAddressBookBridge> m_bridge;
-    QPointer<QWidget> m_window;
-    Imported m_imported;
+    // A new contact in `context` for every card that names someone, private or public, linked to no
+    // address-book record yet (the card's own identifier names none of ours). Nothing is saved.
+    static QList<Person *> insertPeople(platform::store::ManagedObjectContext *context, VCardAddressBookBridge *bridge,
+                                        const QList<platform::contacts::ContactRecord> &cards, bool isPrivate);
 };

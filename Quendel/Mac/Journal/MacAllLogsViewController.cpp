@@ -333,10 +333,15 @@ void MacAllLogsViewController::displayPopoverWithItem(const QModelIndex &index, 
     popover->showRelativeTo(m_outline->visualRect(index), m_outline->viewport(), platform::ui::Popover::Edge::Right);
 }
 
-void MacAllLogsViewController::finishedViewController(MacAddEditCommonController *, const std::optional<QVariantMap> &)
+void MacAllLogsViewController::finishedViewController(MacAddEditCommonController *,
+                                                      const std::optional<QVariantMap> &changes)
 {
     if (contentPopover() && contentPopover()->isShown())
         contentPopover()->closePopover();
+    if (changes && changes->contains(MacAddEditLogsViewController::ReviewNagKey)) {
+        if (AppDelegate *delegate = AppDelegate::instance())
+            delegate->showReviewNagMac();
+    }
 }
 
 QModelIndex MacAllLogsViewController::adjacentDataRow(int direction) const

@@ -606,8 +606,7 @@ void PreferencesControllerWindowController::loadGeocoderAddress()
     m_geocoderAddressField->setText(stored);
     m_geocoderStatusLabel->setText(stored.trimmed().isEmpty()
                                        ? QStringLiteral("Addresses are found offline, by city.")
-                                       : QStringLiteral("Addresses are sent to this service to find them on the map "
-                                                        "(a changed address is used from the next start)."));
+                                       : QStringLiteral("Addresses are sent to this service to find them on the map."));
 }
 
 void PreferencesControllerWindowController::geocoderAddressEdited()

@@ -8,8 +8,25 @@
 #include "platform/ui/CommandRouter.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
+
+namespace {
+
+const QString PasteCommandName = QStringLiteral("paste:");
+
+// What takes Paste where the keyboard is: a text field, or a section part that answers it (a contact's
+// Files tab); null when nothing short of the application would.
+QObject *pasteResponder()
+{
+    platform::ui::CommandRouter &router = platform::ui::CommandRouter::shared();
+    QObject *target = router.targetForCommand(PasteCommandName);
+    return target == router.applicationResponder() ? nullptr : target;
+}
+
+} // namespace
 
 MainMenuCommands::MainMenuCommands(MainWindow *window, MainWindowToolbar *toolbar, QObject *parent)
     : QObject(parent), m_window(window), m_toolbar(toolbar)
@@ -38,6 +55,11 @@ MainMenuCommands::MainMenuCommands(MainWindow *window, MainWindowToolbar *toolba
         // The shortcuts work while the window is on show, with or without a menu bar.
         for (const QPointer<QAction> &action : std::as_const(m_all))
             m_window->addAction(action);
+    }
+    // Paste follows the keyboard and what the clipboard holds; its shortcut only runs while it is enabled.
+    if (auto *app = qobject_cast<QApplication *>(QCoreApplication::instance())) {
+        connect(app, &QApplication::focusChanged, this, &MainMenuCommands::updateMenuStates);
+        connect(QApplication::clipboard(), &QClipboard::dataChanged, this, &MainMenuCommands::updateMenuStates);
     }
     updateMenuStates();
 }
@@ -111,9 +133,12 @@ bool MainMenuCommands::validateMenuItem(QAction *item) const
     const int index = m_window ? m_window->currentIndex() : -1;
     if (index == SectionSwitcher::Map && item == m_delete)
         return false;
+    // Paste goes where the keyboard is when something there takes it, else to the Files section.
+    if (item == m_paste && pasteResponder())
+        return platform::ui::CommandRouter::shared().validateCommand(PasteCommandName, item).enabled;
     if (index == SectionSwitcher::Files && item != m_quit)
         return m_filesValidate ? m_filesValidate(item) : true;
-    // Paste goes to the Files section only; Preferences needs its window.
+    // Preferences needs its window.
     if (item == m_paste)
         return false;
     if (item == m_preferences)
@@ -158,7 +183,11 @@ void MainMenuCommands::showPreferencesWindow()
 
 void MainMenuCommands::paste()
 {
-    if (m_filesPaste)
+    if (pasteResponder()) {
+        platform::ui::CommandRouter::shared().sendCommand(PasteCommandName, m_paste);
+        return;
+    }
+    if (m_filesPaste && m_window && m_window->currentIndex() == SectionSwitcher::Files)
         m_filesPaste();
 }
 

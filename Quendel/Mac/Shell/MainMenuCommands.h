@@ -62,8 +62,9 @@ public:
     void setDropboxMenuEnable(bool enable);
     bool showingPasswordScreen() const { return m_passcode; }
 
-    // The rules, in order: only Quit while the passcode screen is up; no Delete on the Map; the Files section
-    // decides in Files; Paste and Preferences only with a handler; Delete in Contacts as the section says;
+    // The rules, in order: only Quit while the passcode screen is up; no Delete on the Map; Paste as the
+    // text field or section part under the keyboard says; the Files section decides in Files; Paste and
+    // Preferences only with a handler; Delete in Contacts as the section says;
     // elsewhere, with Dropbox sync on, its two commands follow the Dropbox flag.
     bool validateMenuItem(QAction *item) const;
     // Applies validateMenuItem to every command now.

@@ -10,6 +10,8 @@
 #include "Mac/Shell/SidebarTableCellView.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -309,6 +311,44 @@ TEST_F(MainWindowPartsTest, MenuStatesArePushedAsTheirStateChanges)
     EXPECT_TRUE(menus->deleteCommand()->isEnabled());
     menus->setDropboxMenuEnable(true);
     EXPECT_TRUE(saveToDropbox->isEnabled());
+}
+
+TEST_F(MainWindowPartsTest, PasteGoesToTheTextFieldUnderTheKeyboardBeforeTheFilesSection)
+{
+    int filesPastes = 0;
+    menus->setFilesPasteHandler([&] { ++filesPastes; });
+    menus->setFilesValidator([](QAction *) { return true; });
+    QApplication::clipboard()->setText(QStringLiteral("Ann"));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+
+    // In Contacts with the list under the keyboard and no contact page on show, nothing takes Paste.
+    contacts->contactsOutlineView()->setFocus();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(menus->pasteCommand()->isEnabled());
+
+    // The search field takes it, in Contacts and in Files alike; the state follows the focus at once.
+    QLineEdit *search = toolbar->searchField();
+    search->setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(menus->pasteCommand()->isEnabled());
+    menus->pasteCommand()->trigger();
+    EXPECT_EQ(search->text(), QStringLiteral("Ann"));
+    window->selectItemAtIndex(3);
+    search->setFocus();
+    QCoreApplication::processEvents();
+    search->clear();
+    menus->pasteCommand()->trigger();
+    EXPECT_EQ(search->text(), QStringLiteral("Ann"));
+    EXPECT_EQ(filesPastes, 0);
+
+    // Anywhere else in Files the section takes it.
+    sidebar->outlineView()->setFocus();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(menus->pasteCommand()->isEnabled());
+    menus->pasteCommand()->trigger();
+    EXPECT_EQ(filesPastes, 1);
+    QApplication::clipboard()->clear();
 }
 
 TEST(AddContactWindowControllerTest, SheetStartsAroundTheEditorAndGrowsToOneAndThreeQuarters)

@@ -121,6 +121,13 @@ TEST_F(VCardImportTest, EachAnswerToTheQuestionAddsTheCardsItsOwnWay)
         {"a truncated file: nothing imported, the user told", QStringLiteral("import-broken.vcf"), {}, {}, {}, 0,
          {QStringLiteral("Error")}},
         {"a missing file", QStringLiteral("no-such-file.vcf"), {}, {}, {}, 0, {QStringLiteral("Error")}},
+        {"text that is no vCard: nothing imported, the user told", QStringLiteral("import-not-a-card.vcf"), {}, {}, {},
+         0, {QStringLiteral("Error")}},
+        {"a group card is no contact", QStringLiteral("group-v4.vcf"), {AlertAnswer::button(0)}, {}, {}, 0,
+         {QStringLiteral("Import 0 contacts from vCard")}},
+        {"a blank file still asks, and a new group is made empty", QStringLiteral("import-blank.vcf"),
+         {AlertAnswer::button(1), AlertAnswer::withText(0, QStringLiteral("Nobody yet"))}, {},
+         {QStringLiteral("Nobody yet: ")}, 0, {QStringLiteral("Import 0 contacts from vCard"), prompt}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

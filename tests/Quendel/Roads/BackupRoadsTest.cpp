@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabBar>
@@ -38,7 +39,31 @@ protected:
         return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, 5000);
     }
 
-    void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
+    void addContact(const QString &first, const QString &last, const QString &phone = {})
+    {
+        QList<SheetField> more;
+        if (!phone.isEmpty())
+            more << SheetField{QStringLiteral("Phones new"), phone};
+        addContactThroughTheSheet(first, last, more);
+    }
+
+    // The numbers shown on the Info page of the contact in that row.
+    QStringList phonesOf(const QString &row)
+    {
+        clickRow(contactsList(), row);
+        click(widgetNamed<QPushButton>(QStringLiteral("Info")));
+        settle();
+        QStringList numbers;
+        QStringList seen;
+        for (const QString &name : namesStartingWith(QStringLiteral("Phones "), window())) {
+            if (name == QLatin1String("Phones new") || name.endsWith(QLatin1String(" label")) || seen.contains(name))
+                continue;
+            seen << name;
+            if (auto *field = widgetNamed<QLineEdit>(name))
+                numbers << field->text();
+        }
+        return numbers;
+    }
 
     // Preferences… in the File menu; the window with its Backups pane.
     QWidget *openPreferences()
@@ -78,7 +103,9 @@ protected:
 TEST_F(BackupRoadsTest, BackUpNowSavesAnArchiveAndRestoreBringsItsDataBack)
 {
     start();
-    addContact(QStringLiteral("Ann"), QStringLiteral("Lee"));
+    // A contact with a number: the backup copies records one by one and links them again, so the number
+    // must come back with its contact.
+    addContact(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("555-0100"));
     QWidget *preferences = openPreferences();
     ASSERT_NE(preferences, nullptr);
     auto *lastBackup = widgetNamed<QPushButton>(QStringLiteral("Last backup"), preferences);
@@ -121,6 +148,7 @@ TEST_F(BackupRoadsTest, BackUpNowSavesAnArchiveAndRestoreBringsItsDataBack)
     start();
     ASSERT_TRUE(listShows(QStringLiteral("Ann Lee")));
     EXPECT_FALSE(rowWithText(contactsList(), QStringLiteral("Bo Sun")).isValid());
+    EXPECT_EQ(phonesOf(QStringLiteral("Ann Lee")), QStringList{QStringLiteral("555-0100")});
 }
 
 TEST_F(BackupRoadsTest, AStoreThatCannotBeOpenedAtLaunchCanBeReplacedByABackup)

@@ -176,6 +176,10 @@ TEST_F(ContactImportRoadsTest, AVCardFileBecomesPrivateOrPublicContacts)
     ASSERT_FALSE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
     EXPECT_EQ(platform::ui::AlertPresenter::shared().shownAlerts().last().spec.messageText,
               QStringLiteral("Import 2 contacts from vCard"));
+    // The File menu's import is the Add menu's: the same four choices.
+    EXPECT_EQ(platform::ui::AlertPresenter::shared().shownAlerts().last().spec.buttonTitles,
+              (QStringList{QStringLiteral("Add Private Contacts"), QStringLiteral("Add Private Contacts (new group)"),
+                           QStringLiteral("Add Public Contacts"), QStringLiteral("Cancel")}));
     EXPECT_EQ(QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files), cardsBefore);
     clickRow(contactsList(), QStringLiteral("Pia Pryce"));
     click(widgetNamed<QPushButton>(QStringLiteral("Info")));
@@ -183,7 +187,7 @@ TEST_F(ContactImportRoadsTest, AVCardFileBecomesPrivateOrPublicContacts)
 
     // Public: each contact gets its card in the address book.
     platform::ui::FilePanelPresenter::shared().setNextAnswer(platform::ui::FilePanelAnswer::choose(publicFile));
-    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::button(1));
+    platform::ui::AlertPresenter::shared().setNextAnswer(platform::ui::AlertAnswer::button(2));
     chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Import vCard File…"));
     ASSERT_TRUE(listShows(QStringLiteral("Rita Rowe")));
     const QStringList cardsAfter = QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files);

@@ -4,6 +4,7 @@
 
 #include "platform/ui/FilePanel.h"
 
+#include <QClipboard>
 #include <QDropEvent>
 #include <QFile>
 #include <QListView>
@@ -161,6 +162,69 @@ TEST_F(FilesRoadsTest, FilesDroppedOnAContactsTabShowThereAndInTheFilesSectionAn
     ASSERT_NE(all, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 4; }, 5000))
         << itemTexts(all).join(QLatin1Char('|')).toStdString();
+}
+
+// What a file manager puts on the clipboard when files are copied.
+static void copyToClipboard(const QList<QUrl> &urls, const QString &text = QString())
+{
+    auto *data = new QMimeData;
+    if (!urls.isEmpty())
+        data->setUrls(urls);
+    if (!text.isNull())
+        data->setText(text);
+    QApplication::clipboard()->setMimeData(data);
+    settle();
+}
+
+TEST_F(FilesRoadsTest, FilesPastedOnAContactsTabShowThereAndInTheFilesSection)
+{
+    start();
+    addContact(QStringLiteral("Nora"), QStringLiteral("Blake"));
+    clickRow(contactsList(), QStringLiteral("Nora Blake"));
+    QApplication::clipboard()->clear();
+    settle();
+    // Not on the Logs tab, and not on the Files tab while the clipboard holds no address.
+    EXPECT_FALSE(menuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"))->isEnabled());
+    click(widgetNamed<QPushButton>(QStringLiteral("Files")));
+    QAbstractItemView *tab = widgetNamed<QListView>(QStringLiteral("Files"));
+    ASSERT_NE(tab, nullptr);
+    copyToClipboard({}, QStringLiteral("just some words"));
+    EXPECT_FALSE(menuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"))->isEnabled());
+
+    // Two files copied in the file manager, pasted from the Edit menu.
+    const QString letter = userFile(QStringLiteral("post"), QStringLiteral("letter.txt"), "dear Nora");
+    const QString invoice = userFile(QStringLiteral("post"), QStringLiteral("invoice.pdf"), "%PDF-1.4 nothing");
+    copyToClipboard({QUrl::fromLocalFile(letter), QUrl::fromLocalFile(invoice)});
+    chooseMenuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(tab).size() == 2; }, 5000))
+        << itemTexts(tab).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(itemTexts(tab), (QStringList{QStringLiteral("letter.txt"), QStringLiteral("invoice.pdf")}));
+    EXPECT_TRUE(QFile::exists(letter) && QFile::exists(invoice)) << "pasted files are copied, not moved";
+
+    // A web address is an address too, so Paste is on, but it brings no file.
+    copyToClipboard({QUrl(QStringLiteral("https://example.com/page"))});
+    chooseMenuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"));
+    EXPECT_EQ(itemTexts(tab).size(), 2);
+
+    // The keyboard's paste in the grid does the same.
+    const QString photo = userFile(QStringLiteral("post"), QStringLiteral("photo.png"), "not really a picture");
+    copyToClipboard({QUrl::fromLocalFile(photo)});
+    activateWindowOf(tab);
+    tab->setFocus();
+    settle();
+    QTest::keyClick(tab, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(tab).size() == 3; }, 5000))
+        << itemTexts(tab).join(QLatin1Char('|')).toStdString();
+
+    // The Files section lists them under the contact.
+    chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Files"));
+    auto *all = widgetNamed<QAbstractItemView>(QStringLiteral("All Files"));
+    ASSERT_NE(all, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(all).size() == 4; }, 5000))
+        << itemTexts(all).join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(itemTexts(all), (QStringList{QStringLiteral("Nora Blake"), QStringLiteral("letter.txt"),
+                                           QStringLiteral("invoice.pdf"), QStringLiteral("photo.png")}));
+    QApplication::clipboard()->clear();
 }
 
 TEST_F(FilesRoadsTest, TheFilesSectionsAddButtonAsksForTheContactAndNamesEveryFileThatFailed)

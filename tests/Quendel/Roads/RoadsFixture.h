@@ -310,6 +310,16 @@ protected:
     {
         quendel::test::startWithEmptyHome();
         platform::ui::AlertPresenter::shared().setBlockingForbidden(true);
+        // A user who has seen the messages of the first start and of the last update; the roads of those
+        // messages start as on a new installation (FirstRunRoadsTest).
+        markMessagesOfEarlierStartsSeen();
+    }
+
+    static void markMessagesOfEarlierStartsSeen()
+    {
+        dataPlistValues().setValue(QStringLiteral("has_shown_whats_new:4.1.0_VERSION"), 1);
+        dataPlistValues().setValue(QStringLiteral("has_shown_whats_new:3.9.4_VERSION"), 1);
+        SharedSettingController::sharedSettings().saveDataPlist();
     }
 
     void TearDown() override

@@ -1,5 +1,6 @@
 #include "ShellFixture.h"
 #include "Classes/CalendarEventsSyncController.h"
+#include "Mac/Contacts/MacContactsViewController.h"
 
 #include "QuendelKit/Infra/QDSSKeychain.h"
 
@@ -51,7 +52,14 @@ TEST_F(LaunchTest, EmptyDataFolderRunsTheStepsInOrderThroughThePreUpdateBackup)
     EXPECT_FALSE(delegate.launchSteps().contains(QStringLiteral("completedBackupAndUpgrade")));
     EXPECT_FALSE(dataPlistValues().boolValue(SharedAppGlobals::MigrationCompleteKey));
     EXPECT_FALSE(dataPlistValues().contains(QStringLiteral("AutoBackupLastBackupTimestamp")));
-    EXPECT_TRUE(platform::ui::AlertPresenter::shared().shownAlerts().isEmpty());
+    // The only alerts are the messages a new data folder gets once: what is new, and the section's first one.
+    for (const platform::ui::ShownAlert &alert : platform::ui::AlertPresenter::shared().shownAlerts()) {
+        EXPECT_TRUE(QStringList({AppDelegate::WhatsNewMessageTitle, MacContactsViewController::WhatsNewAlertTitle,
+                                 MacContactsViewController::WelcomeAlertTitle})
+                        .contains(alert.spec.messageText))
+            << alert.spec.messageText.toStdString();
+    }
+    EXPECT_TRUE(dataPlistValues().boolValue(AppDelegate::WhatsNew410Key));
     EXPECT_TRUE(SharedAppGlobals::sharedAppGlobals().shouldLoadUpdatingDatabasePage());
 
     // The window runs on an open store, with every service of the store-loaded handler in place.

@@ -113,6 +113,9 @@ inline void markDataModelUpdateDone()
     dataPlistValues().setValue(SharedAppGlobals::MigrationCompleteKey, true);
     // An installation that ran before: its first-run clean-up is behind it.
     dataPlistValues().setValue(QDSettingsKeys::FirstTimeDownloadKey, false);
+    // ... and the messages of its first start and of the last update.
+    dataPlistValues().setValue(AppDelegate::WhatsNew410Key, 1);
+    dataPlistValues().setValue(QStringLiteral("has_shown_whats_new:3.9.4_VERSION"), 1);
 }
 
 inline bool waitForStep(const AppDelegate &delegate, const QString &step, int count = 1, int timeoutMs = 10000)

@@ -327,6 +327,66 @@ TEST_P(CloudConformance, ZoneChangesPageAndTokensContinue)
     EXPECT_TRUE(m_service->fetchZoneChanges(DatabaseScope::Private, DataZone, ChangeToken()).changedRecords.isEmpty());
 }
 
+// Requests of hundreds of records go to the database in groups (existing rows looked up a list of names at
+// a time, rows written several per statement): every record must still be judged and written once.
+TEST_P(CloudConformance, LargeRequestsJudgeAndWriteEveryRecordOnce)
+{
+    constexpr int First = 199; // not a multiple of any group size
+    QList<Record> records;
+    for (int i = 0; i < First; ++i)
+        records.append(makeRecord(QStringLiteral("Person.%1").arg(i, 3, 10, QLatin1Char('0')), DefaultZone));
+    const ModifyRecordsResult saved = m_service->modifyRecords(saveRequest(records));
+    ASSERT_TRUE(saved.error.isNull()) << text(saved.error);
+    ASSERT_EQ(saved.savedRecords.size(), First);
+    QHash<QString, QString> tags;
+    for (const Record &record : saved.savedRecords)
+        tags.insert(record.recordID().recordName(), record.recordChangeTag());
+    EXPECT_EQ(tags.size(), First);
+    EXPECT_EQ(QSet<QString>(tags.cbegin(), tags.cend()).size(), First);
+
+    // The second request changes every other saved record with its tag, tries one with a stale tag, and adds
+    // new ones: the stale one alone fails (the default zone takes the rest).
+    QList<Record> second;
+    for (int i = 0; i < First; i += 2) {
+        Record change = saved.savedRecords[i];
+        change.setValue(QStringLiteral("lastName"), QStringLiteral("Changed %1").arg(i));
+        second.append(change);
+    }
+    Record stale = saved.savedRecords[1];
+    stale.setRecordChangeTag(QStringLiteral("stale"));
+    second.append(stale);
+    for (int i = First; i < 300; ++i)
+        second.append(makeRecord(QStringLiteral("Person.%1").arg(i, 3, 10, QLatin1Char('0')), DefaultZone));
+    const ModifyRecordsResult result = m_service->modifyRecords(saveRequest(second));
+    ASSERT_TRUE(CloudErrors::isCloudError(result.error, PartialFailure)) << text(result.error);
+    EXPECT_EQ(CloudErrors::recordErrors(result.error).size(), 1);
+    EXPECT_EQ(itemCode(result.error, stale.recordID()), ServerRecordChanged);
+    EXPECT_EQ(result.savedRecords.size(), second.size() - 1);
+
+    // Zone changes give each of the 300 records once, with the values and tags the saves answered.
+    m_service->setPageSize(128);
+    QHash<QString, Record> latest;
+    for (const Record &record : saved.savedRecords)
+        latest.insert(record.recordID().recordName(), record);
+    for (const Record &record : result.savedRecords)
+        latest.insert(record.recordID().recordName(), record);
+    ChangeToken token;
+    QStringList names;
+    for (int guard = 0; guard < 10; ++guard) {
+        const ZoneChangesResult page = m_service->fetchZoneChanges(DatabaseScope::Private, DefaultZone, token);
+        ASSERT_TRUE(page.error.isNull()) << text(page.error);
+        for (const Record &record : page.changedRecords) {
+            names.append(record.recordID().recordName());
+            EXPECT_EQ(record, latest.value(record.recordID().recordName())) << record.toDebugString().toStdString();
+        }
+        token = page.changeToken;
+        if (!page.moreComing)
+            break;
+    }
+    EXPECT_EQ(names.size(), 300);
+    EXPECT_EQ(QSet<QString>(names.cbegin(), names.cend()).size(), 300);
+}
+
 TEST_P(CloudConformance, TheRequestLimitAndTheQuotaAreKept)
 {
     m_service->setRequestLimit(5);

@@ -3,6 +3,7 @@
 #include "platform/maps/WebGeocoder.h"
 
 #include "platform/core/Dispatch.h"
+#include "platform/core/UserDefaults.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -261,4 +262,67 @@ TEST(WebGeocoder, SendsAtMostOneRequestASecond)
     EXPECT_GE(service.times.at(1) - service.times.at(0), 950);
     EXPECT_GE(service.times.at(2) - service.times.at(1), 950);
     EXPECT_EQ(service.requests.at(2).path(), QStringLiteral("/api/reverse"));
+}
+
+TEST(Geocoder, TheProgramsGeocoderFollowsTheServiceAddressFromRequestToRequest)
+{
+    const auto defaults = platform::core::UserDefaults::standardUserDefaults();
+    FakeService first, second;
+    first.clock.start();
+    second.clock.start();
+    first.replies << FakeService::Reply{200, ZurichAnswer};
+    second.replies << FakeService::Reply{200, ZurichAnswer};
+    defaults->removeObjectForKey(Geocoder::ServiceURLKey);
+    // Made before any service is set, as the store's queue is at start.
+    const std::shared_ptr<Geocoder> geocoder = Geocoder::make();
+    EXPECT_FALSE(geocoder->usesNetwork());
+
+    struct Step
+    {
+        QString address; // the user default at the request; empty: none
+        FakeService *expected; // the service asked, null: answered offline
+    };
+    const Step steps[] = {
+        {first.url().toString(), &first},
+        {QStringLiteral("  ") + second.url().toString() + QStringLiteral(" "), &second},
+        {QString(), nullptr},
+    };
+    for (const Step &step : steps) {
+        if (step.address.isEmpty())
+            defaults->removeObjectForKey(Geocoder::ServiceURLKey);
+        else
+            defaults->setObject(step.address, Geocoder::ServiceURLKey);
+        const qsizetype before = first.requests.size() + second.requests.size();
+        Answer answer;
+        geocoder->geocodeAddressString(QStringLiteral("Zürich"), recorder(answer));
+        ASSERT_TRUE(waitFor(answer)) << step.address.toStdString();
+        ASSERT_EQ(answer.placemarks.size(), 1) << step.address.toStdString();
+        if (step.expected) {
+            EXPECT_EQ(step.expected->requests.size(), 1) << step.address.toStdString();
+            EXPECT_EQ(first.requests.size() + second.requests.size(), before + 1);
+            // The service's street-level answer, not the city's centre.
+            EXPECT_EQ(answer.placemarks.first().thoroughfare, QStringLiteral("Bahnhofstrasse"));
+        } else {
+            EXPECT_EQ(first.requests.size() + second.requests.size(), before);
+            EXPECT_TRUE(answer.placemarks.first().thoroughfare.isEmpty());
+        }
+    }
+    defaults->removeObjectForKey(Geocoder::ServiceURLKey);
+}
+
+TEST(WebGeocoder, AServiceOnThisMachineNeedsNoNetwork)
+{
+    const struct
+    {
+        const char *url;
+        bool network;
+    } cases[] = {
+        {"http://127.0.0.1:8080/api", false},
+        {"http://localhost/api", false},
+        {"http://[::1]:9000/", false},
+        {"https://geocoder.example.org/search", true},
+        {"http://10.0.0.5/api", true},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(WebGeocoder(QUrl(QString::fromLatin1(c.url))).usesNetwork(), c.network) << c.url;
 }

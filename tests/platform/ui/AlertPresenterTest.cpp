@@ -210,4 +210,23 @@ TEST_F(AlertPresenterTest, BlockingAlertNeverBlocksATest)
     EXPECT_TRUE(presenter().openAlerts().isEmpty());
 }
 
+TEST_F(AlertPresenterTest, AnAlertMayMakeALaterButtonTheDefault)
+{
+    AlertSpec spec;
+    spec.buttonTitles = {QStringLiteral("Go Now"), QStringLiteral("Later")};
+    spec.defaultButtonIndex = 1;
+    // Return presses "Later" on the alert on show.
+    std::optional<AlertResult> pressed;
+    presenter().beginSheet(spec, &window, [&](const AlertResult &r) { pressed = r; });
+    ASSERT_EQ(presenter().openAlerts().size(), 1);
+    AlertDialog *dialog = presenter().openAlerts().first();
+    EXPECT_FALSE(dialog->button(0)->isDefault());
+    EXPECT_TRUE(dialog->button(1)->isDefault());
+    QTest::keyClick(dialog, Qt::Key_Return);
+    ASSERT_TRUE(pressed.has_value());
+    EXPECT_EQ(pressed->returnCode(), AlertSecondButtonReturn);
+    // A blocking alert nobody may answer takes the same default.
+    EXPECT_EQ(presenter().runModalBlocking(spec).returnCode(), AlertSecondButtonReturn);
+}
+
 } // namespace

@@ -75,6 +75,37 @@ TEST_F(BackupFileTest, AFullArchiveHoldsTheStoreTheFilesInStoreOrderAndTheDescri
     EXPECT_TRUE(dataPlistValues().contains(BackupFile::LastBackupDateKey));
 }
 
+TEST_F(BackupFileTest, TheArchivedStoreIsACopyOfTheRecordsWithTheirLinksButNotOfTheCloudQueue)
+{
+    StoreOwner owner;
+    owner.addContact(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("contract.pdf"));
+    owner.addContact(QStringLiteral("Bo"), QStringLiteral("Sun"), QStringLiteral("notes.txt"));
+    owner.context->performAndWait([&] {
+        platform::store::ManagedObject *item = owner.context->insertNewObject(QStringLiteral("QDCloudProcessItem"));
+        item->setValue(QStringLiteral("objectTableName"), QStringLiteral("Person"));
+        ASSERT_TRUE(owner.context->save());
+    });
+
+    const Made made = makeFullBackup();
+    ASSERT_FALSE(made.path.isEmpty());
+    const QString out = QDir(documents()).filePath(QStringLiteral("check"));
+    ASSERT_EQ(run(QStringLiteral("unzip"), {QStringLiteral("-q"), made.path, QStringLiteral("data.db"), QStringLiteral("-d"), out}).code, 0);
+    const QString data = out + QStringLiteral("/data.db");
+    EXPECT_EQ(run(QStringLiteral("sqlite3"),
+                  {data, QStringLiteral("SELECT f.fileName || ' of ' || p.displayName FROM FileAttachments f "
+                                        "JOIN Person p ON f.person_pk = p.pk ORDER BY 1; "
+                                        "SELECT count(*) FROM QDCloudProcessItem;")})
+                  .out,
+              QStringLiteral("contract.pdf of Ann Lee\nnotes.txt of Bo Sun\n0\n"));
+    // A store of its own, not the live file's twin, and the work store is gone.
+    const QString live = QDir(platform::core::StandardPaths::dataFolder()).filePath(QStringLiteral("Quendel.sqlite"));
+    EXPECT_NE(platform::store::StoreCoordinator::metadataForPersistentStoreOfType(platform::store::StoreType::SQLite, data)
+                  .value(platform::store::StoreUUIDKey),
+              platform::store::StoreCoordinator::metadataForPersistentStoreOfType(platform::store::StoreType::SQLite, live)
+                  .value(platform::store::StoreUUIDKey));
+    EXPECT_FALSE(QFileInfo::exists(QDir(platform::core::StandardPaths::dataFolder()).filePath(QStringLiteral("QuendelAutoBackup.sqlite"))));
+}
+
 TEST_F(BackupFileTest, WithAPasscodeTheArchiveIsEncryptedWithIt)
 {
     StoreOwner owner;

@@ -92,3 +92,26 @@ TEST(Dispatch, AfterOnTheSystemClockFires)
     dispatchAfter(10, [&] { fired = isMainThread(); });
     EXPECT_TRUE(QTest::qWaitFor([&] { return fired; }, 5000));
 }
+
+// The end of a run waits for the workers, including one that needs the main thread to finish, and gives up
+// on one that never ends.
+TEST(Dispatch, WaitingForBackgroundWorkServesTheMainThreadAndHasADeadline)
+{
+    std::atomic<bool> finished{false};
+    platform::core::detail::runOnWorker([&] {
+        QThread::msleep(50);
+        platform::core::dispatchSyncMain([] {});
+        finished = true;
+    });
+    EXPECT_TRUE(platform::core::waitForBackgroundWork(5000));
+    EXPECT_TRUE(finished);
+
+    std::atomic<bool> release{false};
+    platform::core::detail::runOnWorker([&] {
+        while (!release)
+            QThread::msleep(5);
+    });
+    EXPECT_FALSE(platform::core::waitForBackgroundWork(100));
+    release = true;
+    EXPECT_TRUE(platform::core::waitForBackgroundWork(5000));
+}
