@@ -6,11 +6,18 @@
 #include "Mac/Shell/CustomNSOutlineView.h"
 #include "Mac/Shell/CustomNSOutlineViewWithMultipleSelection.h"
 
+#include "QuendelKit/AddressBook/VCardAddressBookBridge.h"
+#include "QuendelKit/Entities/PrivateGroups.h"
+#include "QuendelKit/Settings/SharedSettingController.h"
+
+#include "platform/contacts/AddressBook.h"
 #include "platform/ui/AlertPresenter.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QStandardItemModel>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace journal_test;
@@ -345,6 +352,60 @@ TEST_F(TitlesSidebarTest, ThePickerReportsTheLatestSingleChoiceAndTogglesMultipl
     multiple.contactsListSource()->finishPendingWork();
     EXPECT_EQ(multiple.contactsListSource()->arrangedObjects(), QList<Person *>{alice});
     EXPECT_TRUE(multiple.isChosen(bob));
+}
+
+TEST_F(TitlesSidebarTest, TheGroupEditorListsTheGroupsAccountWithItsMembersChosenAndOthersFollowTheChosenGroup)
+{
+    // Alice has a card in the "local" account, Carl one in another account, Bob none.
+    QTemporaryDir folder;
+    const QString root = folder.path() + QStringLiteral("/contacts");
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/local/default")));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/work/shared")));
+    auto book = std::make_shared<platform::contacts::AddressBook>(root);
+    ASSERT_TRUE(book->load());
+    auto bridge = VCardAddressBookBridge::installFor(book);
+    Person *carl = insertPerson(QStringLiteral("Carl"));
+    save();
+    ASSERT_TRUE(bridge->createABPersonRecord(*alice, true, true));
+    ASSERT_TRUE(bridge->createABPersonRecord(*carl, true, true));
+    std::optional<platform::contacts::ContactRecord> carlsCard = book->recordForUniqueId(carl->macUniqueIdentifier());
+    ASSERT_TRUE(carlsCard);
+    ASSERT_TRUE(book->removeRecord(carlsCard->uniqueId()));
+    ASSERT_TRUE(book->save());
+    book->setRecord(*carlsCard, root + QStringLiteral("/work/shared"));
+    platform::contacts::ContactRecord team = platform::contacts::ContactRecord::newGroup(QStringLiteral("Team"));
+    team.addMember(alice->macUniqueIdentifier());
+    book->setRecord(team);
+    ASSERT_TRUE(book->save());
+
+    SelectContactsViewControllerMac editor(context, SelectContactsViewControllerMac::MultipleChoice);
+    PickerReports reports;
+    editor.setDelegate(&reports);
+    editor.setShowDoneToolbar(true);
+    editor.setEditPublicGroup(book, team);
+    editor.awakeFromNib();
+    EXPECT_EQ(editor.contactsListSource()->arrangedObjects(), QList<Person *>{alice});
+    EXPECT_TRUE(editor.isChosen(alice));
+    EXPECT_TRUE(reports.reports.isEmpty());
+    editor.doneToolbarButtonPressed();
+    // The marking of the members counts as a change.
+    EXPECT_EQ(reports.changes, QList<bool>{true});
+
+    // Any other picker follows the group chosen in the main window; the member editor does not.
+    auto *friends = PrivateGroups::actuallyCreateNewPrivateContactsGroupWithName(QStringLiteral("Friends"), {bob}, context.get());
+    save();
+    SelectContactsViewControllerMac::setGroupFilterProvider(
+        [friends](SelectContactsViewControllerMac *picker) { picker->setContactsGroupFilter(friends); });
+    SelectContactsViewControllerMac chooser(SelectContactsViewControllerMac::NibName, context);
+    chooser.awakeFromNib();
+    EXPECT_EQ(chooser.contactsListSource()->arrangedObjects(), QList<Person *>{bob});
+    SelectContactsViewControllerMac newGroup(context, SelectContactsViewControllerMac::MultipleChoice);
+    newGroup.setShowDoneToolbar(true);
+    newGroup.awakeFromNib();
+    EXPECT_EQ(newGroup.contactsListSource()->arrangedObjects().size(), 3);
+    SelectContactsViewControllerMac::setGroupFilterProvider({});
+    PersonAddressBookBridge::install(nullptr);
+    SharedSettingController::setContactsBridge(nullptr);
 }
 
 TEST_F(TitlesSidebarTest, ANewTitleIsTypedInPlaceAndEscapeLeavesTheEdit)
