@@ -311,7 +311,7 @@ protected:
         quendel::test::startWithEmptyHome();
         platform::ui::AlertPresenter::shared().setBlockingForbidden(true);
         // A user who has seen the messages of the first start and of the last update; the roads of those
-        // messages start as on a new installation (FirstRunRoadsTest).
+        // messages start as on a new installation (MessagesRoadsTest).
         markMessagesOfEarlierStartsSeen();
     }
 
@@ -319,6 +319,8 @@ protected:
     {
         dataPlistValues().setValue(QStringLiteral("has_shown_whats_new:4.1.0_VERSION"), 1);
         dataPlistValues().setValue(QStringLiteral("has_shown_whats_new:3.9.4_VERSION"), 1);
+        // Started once before, so the welcome of a new installation is not waiting either.
+        dataPlistValues().setValue(QDSettingsKeys::FirstTimeDownloadKey, false);
         SharedSettingController::sharedSettings().saveDataPlist();
     }
 
