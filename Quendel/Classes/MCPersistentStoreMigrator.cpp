@@ -5,6 +5,7 @@
 
 #include "platform/store/FetchRequest.h"
 #include "platform/store/ManagedObject.h"
+#include "platform/store/Predicate.h"
 
 using platform::core::QDError;
 using platform::store::ContextPtr;
@@ -28,6 +29,37 @@ const char *const UbiquityMetadataKeys[] = {
 };
 
 constexpr qsizetype InitialCapacity = 500;
+
+QStringList relationshipNames(const platform::store::EntityDescription &entity)
+{
+    QStringList names;
+    for (const auto &relationship : entity.relationships())
+        names << relationship.name;
+    return names;
+}
+
+// The records with these identifiers and every record they relate to, read into the context with one query
+// per entity and relationship, so that looking each of them up by its identifier afterwards reads nothing.
+void fetchBatchInto(const ContextPtr &context, const platform::store::EntityDescription *entity,
+                    const QList<ManagedObjectID> &ids)
+{
+    if (ids.isEmpty() || !entity)
+        return;
+    std::vector<platform::store::ObjectRef> refs;
+    refs.reserve(size_t(ids.size()));
+    for (const ManagedObjectID &id : ids) {
+        if (!id.isNull() && !id.isTemporaryID())
+            refs.push_back(platform::store::ObjectRef::fromObjectID(id));
+    }
+    if (refs.empty())
+        return;
+    platform::store::FetchRequest request(entity->name());
+    request.setPredicate(platform::store::Predicate::in(QStringLiteral("self"), refs));
+    request.setRelationshipKeyPathsForPrefetching(relationshipNames(*entity));
+    // The objects stay registered in the context until its next reset; what cannot be read here is read
+    // record by record later, as before.
+    context->executeFetchRequest(request, nullptr);
+}
 
 } // namespace
 
@@ -168,6 +200,7 @@ bool MCPersistentStoreMigrator::save(QDError *error)
 bool MCPersistentStoreMigrator::forEachRecord(const QString &entityName, unsigned batchSize, bool save,
                                               const char *logFormat,
                                               const std::function<void(const ManagedObjectID &)> &handle,
+                                              const std::function<void(const QList<ManagedObjectID> &)> &readBatch,
                                               QDError *error)
 {
     if (!m_sourceContext || !m_destinationContext)
@@ -189,7 +222,12 @@ bool MCPersistentStoreMigrator::forEachRecord(const QString &entityName, unsigne
         }
         QDLogInfo(QString::fromLatin1(logFormat).arg(entityName).arg(ids.size()));
     });
+    // Saves (and the resets with them) fall between batches, so a batch read ahead stays in the contexts
+    // while its records are handled.
+    const qsizetype batch = batchSize != 0 ? qsizetype(batchSize) : ids.size();
     for (qsizetype i = 1; result && i <= ids.size(); ++i) {
+        if (readBatch && (i - 1) % batch == 0)
+            readBatch(ids.mid(i - 1, batch));
         handle(ids[i - 1]);
         if (batchSize != 0 && save && i % qsizetype(batchSize) == 0 && !this->save(nullptr))
             result = false;
@@ -204,7 +242,11 @@ bool MCPersistentStoreMigrator::migrateEntityWithName(const QString &entityName,
 {
     const bool result = forEachRecord(
         entityName, batchSize, save, "MCPersistentStoreMigration: migrateEntityWithName = %1, count = %2",
-        [this](const ManagedObjectID &id) { migrateRootObject(id); }, error);
+        [this](const ManagedObjectID &id) { migrateRootObject(id); },
+        [this, &entityName](const QList<ManagedObjectID> &ids) {
+            m_sourceContext->performAndWait([&] { fetchBatchInto(m_sourceContext, m_model->entity(entityName), ids); });
+        },
+        error);
     QDLogInfo(QStringLiteral("MCPersistentStoreMigration: migrateEntityWithName finished - migratedIDsBySourceID count "
                              "= %1")
                   .arg(m_migratedIDsBySourceID.size()));
@@ -216,7 +258,20 @@ bool MCPersistentStoreMigrator::migrateRelationshipWithName(const QString &entit
 {
     return forEachRecord(
         entityName, batchSize, save, "migrateRelationshipWithName: entity = %1, count = %2",
-        [this](const ManagedObjectID &id) { stichRelationshipsForSourceObject(id); }, error);
+        [this](const ManagedObjectID &id) { stichRelationshipsForSourceObject(id); },
+        [this, &entityName](const QList<ManagedObjectID> &ids) {
+            m_sourceContext->performAndWait([&] { fetchBatchInto(m_sourceContext, m_model->entity(entityName), ids); });
+            // The copies are linked with what they already hold; read them and their relations the same way.
+            QList<ManagedObjectID> copies;
+            copies.reserve(ids.size());
+            for (const ManagedObjectID &id : ids) {
+                const auto mapped = m_migratedIDsBySourceID.constFind(id);
+                if (mapped != m_migratedIDsBySourceID.cend() && !mapped->isTemporaryID())
+                    copies.append(*mapped);
+            }
+            m_destinationContext->performAndWait([&] { fetchBatchInto(m_destinationContext, m_model->entity(entityName), copies); });
+        },
+        error);
 }
 
 // ---- One record ----

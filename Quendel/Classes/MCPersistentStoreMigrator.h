@@ -80,6 +80,7 @@ private:
     // The shared loop of both passes.
     bool forEachRecord(const QString &entityName, unsigned batchSize, bool save, const char *logFormat,
                        const std::function<void(const platform::store::ManagedObjectID &)> &handle,
+                       const std::function<void(const QList<platform::store::ManagedObjectID> &)> &readBatch,
                        platform::core::QDError *error);
 
     std::shared_ptr<const platform::store::ManagedObjectModel> m_model;

@@ -88,6 +88,10 @@ public:
 
     // --- relationships
     void loadToMany(ManagedObject *object, int relationshipIndex);
+    // Loads the named relationships of fetched objects with one query per relationship (and group of
+    // objects) instead of one per object and relationship.
+    void prefetchRelationships(const QStringList &keyPaths, const EntityDescription &entity,
+                               const std::vector<ManagedObject *> &objects);
 
     // --- changes
     void noteChange(ManagedObject *object, bool tracked);

@@ -365,6 +365,127 @@ void ContextEngine::loadToMany(ManagedObject *object, int relationshipIndex)
     }
 }
 
+void ContextEngine::prefetchRelationships(const QStringList &keyPaths, const EntityDescription &entity,
+                                          const std::vector<ManagedObject *> &objects)
+{
+    SqliteStore *s = store();
+    if (!s || objects.empty())
+        return;
+    // Keys go into the text as numbers: a group's list is used once, so it is not worth a cached statement.
+    constexpr size_t kKeysPerQuery = 500;
+    auto keyList = [](const std::vector<qint64> &keys, size_t from, size_t to) {
+        QString list;
+        list.reserve(int((to - from) * 8));
+        for (size_t i = from; i < to; ++i) {
+            if (i > from)
+                list += QLatin1Char(',');
+            list += QString::number(keys[i]);
+        }
+        return list;
+    };
+    // A destination row read with the relationship's rows: the object already registered wins, as in a fetch.
+    RowData row;
+    auto objectFromRow = [&](const EntityDescription *destination, const EntityLayout &dl, sqlite3_stmt *statement) {
+        const qint64 pk = sqlite3_column_int64(statement, 0);
+        if (ManagedObject *known = permanent.value(permanentKey(destination, pk), nullptr))
+            return known;
+        s->rowFromStatement(dl, statement, row);
+        return materializeRow(destination, row);
+    };
+    const EntityLayout &l = s->layout(entity);
+    QSet<int> done;
+    for (const QString &path : keyPaths) {
+        const int r = entity.relationshipIndex(path.section(QLatin1Char('.'), 0, 0));
+        if (r < 0 || done.contains(r))
+            continue;
+        done.insert(r);
+        const EntityLayout::Relationship &rel = l.relationships[size_t(r)];
+        if (!rel.destination)
+            continue;
+        const EntityLayout &dl = s->layout(*rel.destination);
+        const int ownerColumn = 1 + int(dl.storedAttributes.size() + dl.toOneRelationships.size());
+        if (!rel.description->toMany) {
+            // The related records come into the context, so following the relationship reads nothing more.
+            std::vector<qint64> keys;
+            QSet<qint64> seen;
+            for (ManagedObject *object : objects) {
+                if (object->m_entity != &entity || object->isFault())
+                    continue;
+                const auto &slot = object->m_relationships[size_t(r)];
+                if (slot.loaded || slot.oneID.isNull())
+                    continue;
+                const qint64 pk = slot.oneID.primaryKey();
+                if (!seen.contains(pk) && !permanent.contains(permanentKey(rel.destination, pk))) {
+                    seen.insert(pk);
+                    keys.push_back(pk);
+                }
+            }
+            for (size_t from = 0; from < keys.size(); from += kKeysPerQuery) {
+                const size_t to = std::min(keys.size(), from + kKeysPerQuery);
+                const QString sql = QStringLiteral("SELECT %1 FROM %2 AS t0 WHERE t0.pk IN (%3)")
+                                        .arg(dl.selectColumns, dl.table, keyList(keys, from, to));
+                s->queryOnce(sql, [&](sqlite3_stmt *statement) {
+                    objectFromRow(rel.destination, dl, statement);
+                    return true;
+                }, nullptr);
+            }
+            continue;
+        }
+        // Only objects without changes of their own: for them the store's rows are the whole answer.
+        QHash<qint64, ManagedObject *> owners;
+        std::vector<qint64> keys;
+        for (ManagedObject *object : objects) {
+            if (object->m_entity != &entity || object->isFault() || object->m_state != ManagedObject::State::Clean
+                || object->m_committed || object->m_id.isTemporaryID())
+                continue;
+            if (object->m_relationships[size_t(r)].loaded || owners.contains(object->m_id.primaryKey()))
+                continue;
+            owners.insert(object->m_id.primaryKey(), object);
+            keys.push_back(object->m_id.primaryKey());
+        }
+        const RelationshipDescription *inverse = entity.inverseRelationship(*rel.description);
+        for (size_t from = 0; from < keys.size(); from += kKeysPerQuery) {
+            const size_t to = std::min(keys.size(), from + kKeysPerQuery);
+            QString sql;
+            if (rel.joinTable)
+                sql = QStringLiteral("SELECT %1, j.%2 FROM %3 AS j JOIN %4 AS t0 ON t0.pk = j.%5 WHERE j.%2 IN (%6) "
+                                     "ORDER BY j.%2, j.%5")
+                          .arg(dl.selectColumns, rel.joinSourceColumn, rel.joinTableName, dl.table,
+                               rel.joinDestinationColumn, keyList(keys, from, to));
+            else
+                sql = QStringLiteral("SELECT %1, t0.%2 FROM %3 AS t0 WHERE t0.%2 IN (%4) ORDER BY t0.pk")
+                          .arg(dl.selectColumns, rel.inverseColumn, dl.table, keyList(keys, from, to));
+            QHash<qint64, std::vector<ManagedObject *>> related;
+            const bool ok = s->queryOnce(sql, [&](sqlite3_stmt *statement) {
+                const qint64 owner = sqlite3_column_int64(statement, ownerColumn);
+                related[owner].push_back(objectFromRow(rel.destination, dl, statement));
+                return true;
+            }, nullptr);
+            if (!ok)
+                continue; // those objects load the relationship themselves when it is followed
+            for (size_t i = from; i < to; ++i) {
+                ManagedObject *object = owners.value(keys[i]);
+                auto &slot = object->m_relationships[size_t(r)];
+                slot.many.clear();
+                for (ManagedObject *other : related.value(keys[i])) {
+                    if (other->isDeleted())
+                        continue;
+                    // As when one object loads it: a pending change may have moved the record elsewhere.
+                    if (inverse && !inverse->toMany && other->hasChanges()) {
+                        const auto &back = other->m_relationships[size_t(inverse->index)];
+                        const ManagedObjectID target = back.loaded ? (back.one ? back.one->m_id : ManagedObjectID())
+                                                                   : back.oneID;
+                        if (target != object->m_id)
+                            continue;
+                    }
+                    slot.many.push_back(other);
+                }
+                slot.loaded = true;
+            }
+        }
+    }
+}
+
 // --------------------------------------------------------------------------------------------------------- changes
 
 void ContextEngine::noteChange(ManagedObject *object, bool tracked)
@@ -1239,6 +1360,8 @@ bool ContextEngine::fetchObjects(const FetchRequest &request, std::vector<Manage
             error);
         if (!ok)
             return false;
+        if (!request.relationshipKeyPathsForPrefetching().isEmpty() && !plan)
+            prefetchRelationships(request.relationshipKeyPathsForPrefetching(), *entity, out);
         if (pending)
             applyPending(request, *entity, out);
         return true;

@@ -915,6 +915,24 @@ bool SqliteStore::query(const QString &sql, const QVariantList &binds,
     return true;
 }
 
+bool SqliteStore::queryOnce(const QString &sql, const std::function<bool(sqlite3_stmt *)> &onRow, QDError *error)
+{
+    Connection &c = readConnection();
+    std::lock_guard lock(c.mutex);
+    sqlite3_stmt *s = prepare(c.db, sql);
+    if (!s)
+        return setError(error, sqlError(c.db, QStringLiteral("Cannot run a query")));
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+        if (!onRow(s))
+            break;
+    const bool ok = rc == SQLITE_ROW || rc == SQLITE_DONE;
+    if (!ok)
+        setError(error, sqlError(c.db, QStringLiteral("Cannot run a query")));
+    sqlite3_finalize(s);
+    return ok;
+}
+
 bool SqliteStore::toManyKeys(const EntityLayout &layout, int relationshipIndex, qint64 pk, std::vector<qint64> &keys,
                              QDError *error)
 {

@@ -122,6 +122,10 @@ public:
     // Runs a query; onRow returns false to stop.
     bool query(const QString &sql, const QVariantList &binds, const std::function<bool(sqlite3_stmt *)> &onRow,
                platform::core::QDError *error, bool onWriter = false);
+    // The same for a text that is used once (e.g. one holding a list of keys): not kept among the cached
+    // statements.
+    bool queryOnce(const QString &sql, const std::function<bool(sqlite3_stmt *)> &onRow,
+                   platform::core::QDError *error);
     // The pks of a to-many relationship's destinations.
     bool toManyKeys(const EntityLayout &layout, int relationshipIndex, qint64 pk, std::vector<qint64> &keys,
                     platform::core::QDError *error = nullptr);

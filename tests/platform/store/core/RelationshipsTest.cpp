@@ -1,5 +1,9 @@
 #include "StoreFixture.h"
 
+#include "platform/store/FetchRequest.h"
+#include "platform/store/Predicate.h"
+#include "platform/store/SortDescriptor.h"
+
 #include <QTemporaryDir>
 
 using namespace storetest;
@@ -200,4 +204,75 @@ TEST(StoreRelationships, RequiredValuesAreValidated)
     EXPECT_EQ(error.code(), StoreErrorValidation);
     t->setValue(QStringLiteral("title"), QStringLiteral("x"));
     EXPECT_TRUE(context->save(&error));
+}
+
+namespace {
+QStringList namesOf(const QList<ManagedObject *> &objects)
+{
+    QStringList names;
+    for (ManagedObject *object : objects)
+        names << object->value(QStringLiteral("name")).toString();
+    names.sort();
+    return names;
+}
+} // namespace
+
+TEST(StoreRelationships, PrefetchingReadsTheRelatedRecordsWithTheFetch)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.sqlite"));
+    {
+        Store s = openStore(path);
+        ManagedObject *ann = insertPerson(s.main, QStringLiteral("Ann"));
+        ManagedObject *bob = insertPerson(s.main, QStringLiteral("Bob"));
+        insertPerson(s.main, QStringLiteral("Cy"));
+        for (const char *number : {"1", "2"})
+            ann->addRelatedObject(QStringLiteral("phones"), named(s.main, kPhone, QString::fromLatin1(number)));
+        bob->addRelatedObject(QStringLiteral("phones"), named(s.main, kPhone, QStringLiteral("3")));
+        ManagedObject *work = named(s.main, kGroup, QStringLiteral("work"));
+        work->addRelatedObject(QStringLiteral("members"), ann);
+        work->addRelatedObject(QStringLiteral("members"), bob);
+        ann->addRelatedObject(QStringLiteral("groups"), named(s.main, kGroup, QStringLiteral("home")));
+        ann->setRelatedObject(QStringLiteral("partner"), bob);
+        ASSERT_TRUE(s.main->save());
+    }
+    Store s = openStore(path);
+    FetchRequest request(kPerson);
+    request.setSortDescriptors({SortDescriptor(QStringLiteral("name"), true)});
+    request.setRelationshipKeyPathsForPrefetching({QStringLiteral("phones"), QStringLiteral("groups"),
+                                                   QStringLiteral("partner"), QStringLiteral("nothing")});
+    const auto people = s.main->executeFetchRequest(request);
+    ASSERT_EQ(people.size(), 3);
+    // Every related record came with the fetch: three people, three phones, two groups.
+    EXPECT_EQ(s.main->registeredObjects().size(), 8);
+    // The lists are the store's, as loading them one by one gives.
+    const QList<QStringList> phones = {{QStringLiteral("1"), QStringLiteral("2")}, {QStringLiteral("3")}, {}};
+    const QList<QStringList> groups = {{QStringLiteral("home"), QStringLiteral("work")}, {QStringLiteral("work")}, {}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(namesOf(people[i]->relatedObjects(QStringLiteral("phones"))), phones[i]) << i;
+        EXPECT_EQ(namesOf(people[i]->relatedObjects(QStringLiteral("groups"))), groups[i]) << i;
+        for (ManagedObject *phone : people[i]->relatedObjects(QStringLiteral("phones")))
+            EXPECT_EQ(phone->relatedObject(QStringLiteral("person")), people[i]);
+    }
+    EXPECT_EQ(people[0]->relatedObject(QStringLiteral("partner")), people[1]);
+    EXPECT_EQ(people[1]->relatedObject(QStringLiteral("partner")), people[0]);
+    EXPECT_FALSE(s.main->hasChanges());
+
+    // An object with changes of its own keeps them: prefetching does not put the store's list over them.
+    s.main->reset();
+    FetchRequest bobOnly(kPerson);
+    bobOnly.setPredicate(Predicate::equal(QStringLiteral("name"), QStringLiteral("Bob")));
+    ManagedObject *bob = s.main->executeFetchRequest(bobOnly).value(0);
+    ASSERT_TRUE(bob);
+    bob->setValue(QStringLiteral("name"), QStringLiteral("Bob"));
+    bob->setValue(QStringLiteral("age"), qint64(40));
+    ManagedObject *fresh = named(s.main, kPhone, QStringLiteral("4"));
+    fresh->setRelatedObject(QStringLiteral("person"), bob);
+    const auto again = s.main->executeFetchRequest(request);
+    ASSERT_EQ(again.size(), 3);
+    EXPECT_EQ(again[1], bob);
+    EXPECT_EQ(namesOf(bob->relatedObjects(QStringLiteral("phones"))), (QStringList{QStringLiteral("3"), QStringLiteral("4")}));
+    // The others get the store's lists as before.
+    ManagedObject *ann = again[0];
+    EXPECT_EQ(namesOf(ann->relatedObjects(QStringLiteral("phones"))), (QStringList{QStringLiteral("1"), QStringLiteral("2")}));
 }
