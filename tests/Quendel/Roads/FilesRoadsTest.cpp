@@ -195,6 +195,10 @@ TEST_F(FilesRoadsTest, FilesPastedOnAContactsTabShowThereAndInTheFilesSection)
     const QString letter = userFile(QStringLiteral("post"), QStringLiteral("letter.txt"), "dear Nora");
     const QString invoice = userFile(QStringLiteral("post"), QStringLiteral("invoice.pdf"), "%PDF-1.4 nothing");
     copyToClipboard({QUrl::fromLocalFile(letter), QUrl::fromLocalFile(invoice)});
+    // The user works in the tab's grid, not in a text field that would take the paste itself.
+    activateWindowOf(tab);
+    tab->setFocus();
+    settle();
     chooseMenuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return itemTexts(tab).size() == 2; }, 5000))
         << itemTexts(tab).join(QLatin1Char('|')).toStdString();
@@ -203,6 +207,8 @@ TEST_F(FilesRoadsTest, FilesPastedOnAContactsTabShowThereAndInTheFilesSection)
 
     // A web address is an address too, so Paste is on, but it brings no file.
     copyToClipboard({QUrl(QStringLiteral("https://example.com/page"))});
+    tab->setFocus();
+    settle();
     chooseMenuItem(window(), QStringLiteral("Edit"), QStringLiteral("Paste"));
     EXPECT_EQ(itemTexts(tab).size(), 2);
 
