@@ -234,6 +234,8 @@ QString CoreDataControllerShared::makeiCloudBackupWithObjectCopyWithPSC(const st
         return QString();
     StoreOptions options;
     options.migrateAutomatically = true;
+    // The work store is removed once its copy is made, so nothing of it needs to reach the disk.
+    options.durable = false;
     QDError stepError;
     const std::shared_ptr<PersistentStore> workStore =
         workCoordinator->addPersistentStore(StoreType::SQLite, work, options, &stepError);

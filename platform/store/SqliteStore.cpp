@@ -449,7 +449,8 @@ bool SqliteStore::configure(sqlite3 *db, bool writer, QDError *error)
         return setError(error, sqlError(db, QStringLiteral("Cannot register the collations"), StoreErrorOpen));
     if (!exec(db, QStringLiteral("PRAGMA foreign_keys = OFF"), error))
         return false;
-    if (!exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), error))
+    if (!exec(db, m_options.durable ? QStringLiteral("PRAGMA synchronous = NORMAL") : QStringLiteral("PRAGMA synchronous = OFF"),
+              error))
         return false;
     // SQLite's default page cache (2 MB) makes index upkeep of a large store go to the file for every row.
     if (!exec(db, writer ? QStringLiteral("PRAGMA cache_size = -65536") : QStringLiteral("PRAGMA cache_size = -16384"),

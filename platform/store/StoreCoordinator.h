@@ -42,6 +42,8 @@ struct StoreOptions
     int busyTimeoutMs = 10000;
     // PRAGMA quick_check when opening; its failure makes the open fail.
     bool checkOnOpen = true;
+    // False for a scratch file that is thrown away after use: its writes are not synced to the disk.
+    bool durable = true;
 };
 
 // One store added to a coordinator: a SQLite file (WAL mode) or an in-memory database.

@@ -1,5 +1,7 @@
 #include "StoreFixture.h"
 
+#include "platform/store/SqliteStore.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -356,4 +358,33 @@ TEST(StoreCrash, KilledMidSaveLeavesAWholeSaveOrNone)
             EXPECT_EQ(context->countForFetchRequest(request) % 20000, 0);
         }
     }
+}
+
+TEST(StoreFiles, AScratchStoreSkipsSyncingAndKeepsItsData)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scratch.sqlite"));
+    auto synchronous = [](const Store &s) {
+        sqlite3 *db = s.coordinator->sqliteStore()->writeConnection().db;
+        sqlite3_stmt *statement = nullptr;
+        int value = -1;
+        if (sqlite3_prepare_v2(db, "PRAGMA synchronous", -1, &statement, nullptr) == SQLITE_OK
+            && sqlite3_step(statement) == SQLITE_ROW)
+            value = sqlite3_column_int(statement, 0);
+        sqlite3_finalize(statement);
+        return value;
+    };
+    {
+        StoreOptions options;
+        options.durable = false;
+        Store s = openStore(path, 1, options);
+        ASSERT_TRUE(s.store);
+        EXPECT_EQ(synchronous(s), 0); // OFF
+        insertPerson(s.main, QStringLiteral("Ann"));
+        ASSERT_TRUE(s.main->save());
+    }
+    Store s = openStore(path);
+    ASSERT_TRUE(s.store);
+    EXPECT_EQ(synchronous(s), 1); // NORMAL, as every store the app keeps
+    EXPECT_EQ(s.main->countForFetchRequest(FetchRequest(QStringLiteral("Person"))), 1);
 }
