@@ -20,30 +20,9 @@ using namespace roads;
 
 namespace {
 
-class AddressBookRoadsTest : public RoadTest
+class AddressBookRoadsTest : public AddressBookRoadTest
 {
 protected:
-    void SetUp() override
-    {
-        RoadTest::SetUp();
-        platform::contacts::AddressBook::setShared(nullptr);
-    }
-    void TearDown() override
-    {
-        RoadTest::TearDown();
-        platform::contacts::AddressBook::setShared(nullptr);
-    }
-
-    QString collection() const
-    {
-        return platform::core::StandardPaths::dataFolderPath() + QStringLiteral("/contacts/local/default");
-    }
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-    bool listShows(const QString &text, int timeoutMs = 5000)
-    {
-        return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, timeoutMs);
-    }
-
     // The card file holding `text`; empty when there is none.
     QString cardHolding(const QByteArray &text) const
     {

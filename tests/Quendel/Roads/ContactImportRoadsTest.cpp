@@ -41,30 +41,9 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-class ContactImportRoadsTest : public RoadTest
+class ContactImportRoadsTest : public AddressBookRoadTest
 {
 protected:
-    void SetUp() override
-    {
-        RoadTest::SetUp();
-        // The address book of this test's home, not of an earlier test's.
-        platform::contacts::AddressBook::setShared(nullptr);
-    }
-    void TearDown() override
-    {
-        RoadTest::TearDown();
-        platform::contacts::AddressBook::setShared(nullptr);
-    }
-
-    QString collection() const
-    {
-        return platform::core::StandardPaths::dataFolderPath() + QStringLiteral("/contacts/local/default");
-    }
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-    bool listShows(const QString &text)
-    {
-        return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, 5000);
-    }
     // A field on show whose text is `text`.
     bool fieldShows(const QString &text)
     {

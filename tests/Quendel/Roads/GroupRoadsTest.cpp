@@ -19,26 +19,9 @@ using platform::ui::AlertPresenter;
 
 namespace {
 
-class GroupRoadsTest : public RoadTest
+class GroupRoadsTest : public AddressBookRoadTest
 {
 protected:
-    void SetUp() override
-    {
-        RoadTest::SetUp();
-        // The address book of this test's home, not of an earlier test's.
-        platform::contacts::AddressBook::setShared(nullptr);
-    }
-    void TearDown() override
-    {
-        RoadTest::TearDown();
-        platform::contacts::AddressBook::setShared(nullptr);
-    }
-
-    QString collection() const
-    {
-        return platform::core::StandardPaths::dataFolderPath() + QStringLiteral("/contacts/local/default");
-    }
-
     // Writes a card the way synchronising tools do: a temporary file renamed into place.
     static void writeAsAnotherProgram(const QString &path, const QByteArray &data)
     {
@@ -50,7 +33,6 @@ protected:
         ASSERT_TRUE(QFile::rename(temp.fileName(), path));
     }
 
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
     QPushButton *groupButton() { return widgetNamed<QPushButton>(QStringLiteral("Group")); }
 
     // The contacts the list shows, without the section titles and the footer.

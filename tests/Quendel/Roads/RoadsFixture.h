@@ -11,6 +11,8 @@
 #include "AppDelegate.h"
 #include "Mac/Shell/MainWindow.h"
 
+#include "platform/contacts/AddressBook.h"
+#include "platform/core/StandardPaths.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Sheet.h"
 
@@ -371,6 +373,33 @@ protected:
 
     std::unique_ptr<AppDelegate> app;
     QList<int> exits;
+};
+
+// A road through the address book: each test reads the folder of its own home, never an earlier test's.
+class AddressBookRoadTest : public RoadTest
+{
+protected:
+    void SetUp() override
+    {
+        RoadTest::SetUp();
+        platform::contacts::AddressBook::setShared(nullptr);
+    }
+    void TearDown() override
+    {
+        RoadTest::TearDown();
+        platform::contacts::AddressBook::setShared(nullptr);
+    }
+
+    // The folder of cards the address book keeps in this home.
+    QString collection() const
+    {
+        return platform::core::StandardPaths::dataFolderPath() + QStringLiteral("/contacts/local/default");
+    }
+    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
+    bool listShows(const QString &text, int timeoutMs = 5000)
+    {
+        return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, timeoutMs);
+    }
 };
 
 } // namespace roads
