@@ -56,7 +56,7 @@ protected:
     void installAddressBook()
     {
         root = folder.path() + QStringLiteral("/contacts");
-        otherCollection = root + QStringLiteral("/work/shared");
+        otherCollection = root + QStringLiteral("/office/team");
         ASSERT_TRUE(QDir().mkpath(otherCollection));
         ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/local/default")));
         book = std::make_shared<ab::AddressBook>(root);

@@ -360,7 +360,7 @@ TEST_F(TitlesSidebarTest, TheGroupEditorListsTheGroupsAccountWithItsMembersChose
     QTemporaryDir folder;
     const QString root = folder.path() + QStringLiteral("/contacts");
     ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/local/default")));
-    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/work/shared")));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/office/team")));
     auto book = std::make_shared<platform::contacts::AddressBook>(root);
     ASSERT_TRUE(book->load());
     auto bridge = VCardAddressBookBridge::installFor(book);
@@ -372,7 +372,7 @@ TEST_F(TitlesSidebarTest, TheGroupEditorListsTheGroupsAccountWithItsMembersChose
     ASSERT_TRUE(carlsCard);
     ASSERT_TRUE(book->removeRecord(carlsCard->uniqueId()));
     ASSERT_TRUE(book->save());
-    book->setRecord(*carlsCard, root + QStringLiteral("/work/shared"));
+    book->setRecord(*carlsCard, root + QStringLiteral("/office/team"));
     platform::contacts::ContactRecord team = platform::contacts::ContactRecord::newGroup(QStringLiteral("Team"));
     team.addMember(alice->macUniqueIdentifier());
     book->setRecord(team);
