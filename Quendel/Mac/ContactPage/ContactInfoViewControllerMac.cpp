@@ -70,14 +70,18 @@ ContactInfoViewControllerMac::UrlOpener &urlOpener()
     return opener;
 }
 
-// A read-only value field covers its whole row, so a double click on the value would only select a word in
-// it: it reaches the page's double action instead, as a click on the row.
-class RowDoubleClickForwarder : public QObject
+// A value field covers its whole row, so a mouse action on it reaches the page as one on the row: a double
+// click on a read-only value (it would only select a word in it), and a click on a group row's field (only
+// a view of the groups, it opens the row's membership popover).
+class RowMouseForwarder : public QObject
 {
 public:
-    RowDoubleClickForwarder(QLineEdit *field, std::function<void()> action)
+    enum class Trigger { DoubleClickWhileReadOnly, LeftClick };
+
+    RowMouseForwarder(QLineEdit *field, Trigger trigger, std::function<void()> action)
         : QObject(field)
         , m_field(field)
+        , m_trigger(trigger)
         , m_action(std::move(action))
     {
         field->installEventFilter(this);
@@ -86,7 +90,7 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (watched == m_field && event->type() == QEvent::MouseButtonDblClick && m_field->isReadOnly()) {
+        if (watched == m_field && triggers(event)) {
             m_action();
             return true;
         }
@@ -94,36 +98,18 @@ protected:
     }
 
 private:
-    QLineEdit *m_field;
-    std::function<void()> m_action;
-};
-
-// A group row's field is only a view of the groups: a click on it opens the row's membership popover.
-class RowClickForwarder : public QObject
-{
-public:
-    RowClickForwarder(QLineEdit *field, std::function<void()> action)
-        : QObject(field)
-        , m_field(field)
-        , m_action(std::move(action))
+    bool triggers(QEvent *event) const
     {
-        field->installEventFilter(this);
+        if (m_trigger == Trigger::DoubleClickWhileReadOnly)
+            return event->type() == QEvent::MouseButtonDblClick && m_field->isReadOnly();
+        if (event->type() != QEvent::MouseButtonRelease)
+            return false;
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        return mouse->button() == Qt::LeftButton && m_field->rect().contains(mouse->position().toPoint());
     }
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == m_field && event->type() == QEvent::MouseButtonRelease
-            && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton
-            && m_field->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint())) {
-            m_action();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
     QLineEdit *m_field;
+    Trigger m_trigger;
     std::function<void()> m_action;
 };
 
@@ -873,7 +859,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
     label->setText(m_model->labelText(*row));
     value->setText(m_model->valueText(*row));
     value->setReadOnly(!m_showTopView || item.section == GroupsKey);
-    new RowDoubleClickForwarder(value, [this, row, generation] {
+    new RowMouseForwarder(value, RowMouseForwarder::Trigger::DoubleClickWhileReadOnly, [this, row, generation] {
         if (generation == m_cellGeneration)
             doubleClickAction(indexForRow(row));
     });
@@ -891,7 +877,7 @@ QWidget *ContactInfoViewControllerMac::makeCell(const ContactInfoViewModel::Item
     if (item.section == GroupsKey) {
         value->setCursor(Qt::PointingHandCursor);
         value->setToolTip(QStringLiteral("Click to change the contact's %1").arg(row->key.toLower()));
-        new RowClickForwarder(value, [this, row, generation] {
+        new RowMouseForwarder(value, RowMouseForwarder::Trigger::LeftClick, [this, row, generation] {
             if (generation == m_cellGeneration)
                 showGroupMemebershipPageWithItem(row);
         });
