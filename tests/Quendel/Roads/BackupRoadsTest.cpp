@@ -32,7 +32,6 @@ protected:
         FilePanelPresenter::shared().setBlockingForbidden(true);
     }
 
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
 
     bool listShows(const QString &text)
     {
@@ -68,17 +67,7 @@ protected:
     // Preferences… in the File menu; the window with its Backups pane.
     QWidget *openPreferences()
     {
-        chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
-        QWidget *preferences = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
-                preferences = found.isEmpty() ? nullptr : found.first();
-                return preferences != nullptr;
-            },
-            5000));
-        if (preferences)
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(preferences));
+        QWidget *preferences = openPreferencesWindow();
         // The backups sit in the Manage Data pane.
         if (auto *tabs = preferences ? widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences) : nullptr) {
             for (int i = 0; i < tabs->count(); ++i) {

@@ -12,8 +12,6 @@ namespace {
 class ContactRoadsTest : public RoadTest
 {
 protected:
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-
     bool listShows(const QString &text)
     {
         return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, 5000);

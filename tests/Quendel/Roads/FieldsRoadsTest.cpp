@@ -15,8 +15,6 @@ namespace {
 class FieldsRoadsTest : public RoadTest
 {
 protected:
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-
     void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
 
     // The popup menu on show (a menu opened by a button or a right-click).

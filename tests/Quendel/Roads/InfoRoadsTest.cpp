@@ -74,7 +74,6 @@ protected:
         FAIL() << "no item " << title.toStdString();
     }
 
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
 
     // The one field on show whose name starts with `prefix` and is not the empty row or a label button.
     QLineEdit *storedField(const QString &prefix)

@@ -41,7 +41,6 @@ protected:
         platform::maps::UserLocationProvider::setFactory(nullptr);
     }
 
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
 
     void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
 

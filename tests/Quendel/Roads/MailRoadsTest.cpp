@@ -76,7 +76,6 @@ protected:
         return lines;
     }
 
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
 
     void addContact(const QString &first, const QString &last, const QString &email, const QString &phone)
     {

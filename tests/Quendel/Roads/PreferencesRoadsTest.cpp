@@ -20,31 +20,7 @@ namespace {
 class PreferencesRoadsTest : public RoadTest
 {
 protected:
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-
-    void addContact(const QString &first, const QString &last)
-    {
-        roads::addContactThroughTheSheet(window(), first, last);
-        ASSERT_TRUE(QTest::qWaitFor(
-            [&] { return rowWithText(contactsList(), first + QLatin1Char(' ') + last).isValid(); }, 5000));
-    }
-
-    QWidget *openPreferences()
-    {
-        chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
-        QWidget *preferences = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
-                preferences = found.isEmpty() ? nullptr : found.first();
-                return preferences != nullptr;
-            },
-            5000));
-        if (preferences) {
-            EXPECT_TRUE(QTest::qWaitForWindowExposed(preferences));
-        }
-        return preferences;
-    }
+    void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
 
     // Picks an item of a pop-up as the user does.
     static void choose(QComboBox *box, const QString &item)
@@ -81,7 +57,7 @@ TEST_F(PreferencesRoadsTest, TheNameOrderAndSortOrderReachTheContactsListAtOnce)
     QStringList rows = rowTexts(contactsList());
     ASSERT_LT(rows.indexOf(QStringLiteral("Ann Zeller")), rows.indexOf(QStringLiteral("Bob Adams")));
 
-    QWidget *preferences = openPreferences();
+    QWidget *preferences = openPreferencesWindow();
     ASSERT_NE(preferences, nullptr);
     choose(widgetNamed<QComboBox>(QStringLiteral("Show names as"), preferences), QStringLiteral("Last, First"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return rowWithText(contactsList(), QStringLiteral("Zeller Ann")).isValid(); }, 5000));
@@ -102,7 +78,7 @@ TEST_F(PreferencesRoadsTest, TheNameOrderAndSortOrderReachTheContactsListAtOnce)
     // Kept for the next start.
     start();
     EXPECT_TRUE(rowWithText(contactsList(), QStringLiteral("Zeller Ann")).isValid());
-    preferences = openPreferences();
+    preferences = openPreferencesWindow();
     EXPECT_EQ(widgetNamed<QComboBox>(QStringLiteral("Show names as"), preferences)->currentText(), QStringLiteral("Last, First"));
     EXPECT_EQ(widgetNamed<QComboBox>(QStringLiteral("Sort contacts by"), preferences)->currentText(), QStringLiteral("Last Name"));
     quitThroughTheMenu();
@@ -111,7 +87,7 @@ TEST_F(PreferencesRoadsTest, TheNameOrderAndSortOrderReachTheContactsListAtOnce)
 TEST_F(PreferencesRoadsTest, ConfirmationBoxesShowAskingAndTheMapServiceTakesOnlyWebAddresses)
 {
     start();
-    QWidget *preferences = openPreferences();
+    QWidget *preferences = openPreferencesWindow();
     ASSERT_NE(preferences, nullptr);
     auto defaults = platform::core::UserDefaults::standardUserDefaults();
 

@@ -49,8 +49,6 @@ QList<QStringList> parseCSV(const QString &text)
 class ReportRoadsTest : public RoadTest
 {
 protected:
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-
     void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
 
     void addLog(const QString &contact, const QString &note)

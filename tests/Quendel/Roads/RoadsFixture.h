@@ -358,6 +358,25 @@ protected:
     }
 
     MainWindow *window() const { return app ? app->window() : nullptr; }
+    QAbstractItemView *contactsList() const { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
+
+    // Preferences… in the File menu: its window, once on show (null and a test failure when it does not come).
+    QWidget *openPreferencesWindow()
+    {
+        chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
+        QWidget *preferences = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
+                preferences = found.isEmpty() ? nullptr : found.first();
+                return preferences != nullptr;
+            },
+            5000));
+        if (preferences)
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(preferences));
+        return preferences;
+    }
+
 
     // A contact added through the Add menu's sheet, waited for in the contacts list.
     void addContactThroughTheSheet(const QString &first, const QString &last, const QList<SheetField> &more = {},
@@ -395,7 +414,6 @@ protected:
     {
         return platform::core::StandardPaths::dataFolderPath() + QStringLiteral("/contacts/local/default");
     }
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
     bool listShows(const QString &text, int timeoutMs = 5000)
     {
         return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, timeoutMs);

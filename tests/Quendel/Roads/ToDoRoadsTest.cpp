@@ -26,8 +26,6 @@ namespace {
 class ToDoRoadsTest : public RoadTest
 {
 protected:
-    QAbstractItemView *contactsList() { return widgetNamed<QAbstractItemView>(QStringLiteral("Contacts")); }
-
     void addContact(const QString &first, const QString &last) { addContactThroughTheSheet(first, last); }
 
     // Clicks the choice `text` in the picker on show under the name `pickerName`.
