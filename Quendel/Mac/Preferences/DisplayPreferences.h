@@ -46,21 +46,3 @@ private:
     std::shared_ptr<QDDisplayPreferencesDelegate *> m_delegate = std::make_shared<QDDisplayPreferencesDelegate *>(nullptr);
 };
 
-// Shows every contact under the display settings as they are now: observes the two change notifications,
-// rebuilds each contact's shown name and sorting name in the main context, then reloads the list.
-class DisplaySettingsApplier
-{
-public:
-    DisplaySettingsApplier(std::function<platform::store::ContextPtr()> context, std::function<void()> reloadList);
-
-    // Rebuilds the names of every contact of `context`; how many changed.
-    static int applyDisplaySettings(platform::store::ManagedObjectContext &context);
-
-private:
-    void apply();
-
-    std::function<platform::store::ContextPtr()> m_context;
-    std::function<void()> m_reloadList;
-    platform::core::ScopedObserver m_sortObserver;
-    platform::core::ScopedObserver m_displayObserver;
-};

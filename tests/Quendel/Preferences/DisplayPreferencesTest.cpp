@@ -77,34 +77,4 @@ TEST_F(DisplayPreferencesTest, WorksWithoutADelegateAndStopsTellingOneThatWentAw
     EXPECT_EQ(dataPlistValues().integerValue(Person::DisplayOrderSettingKey), 0);
 }
 
-TEST_F(DisplayPreferencesTest, ContactNamesFollowTheDisplaySettings)
-{
-    dataPlistValues().setValue(Person::DisplayOrderSettingKey, qint64(0));
-    dataPlistValues().setValue(Person::SortOrderSettingKey, qint64(0));
-    auto *ann = context->insertNewObject<Person>(Person::EntityName);
-    ann->setFirstName(QStringLiteral("Ann"));
-    ann->setLastName(QStringLiteral("Zeller"));
-    auto *bob = context->insertNewObject<Person>(Person::EntityName);
-    bob->setFirstName(QStringLiteral("Bob"));
-    bob->setLastName(QStringLiteral("Adams"));
-    ASSERT_TRUE(context->save());
-    EXPECT_EQ(ann->displayName(), QStringLiteral("Ann Zeller"));
-
-    int reloads = 0;
-    DisplaySettingsApplier applier([this] { return context; }, [&reloads] { ++reloads; });
-    DisplayPreferences preferences;
-    preferences.displayOrderChangedWithValue(qint64(1));
-    EXPECT_EQ(reloads, 1);
-    EXPECT_EQ(ann->displayName(), QStringLiteral("Zeller Ann"));
-    EXPECT_EQ(bob->displayName(), QStringLiteral("Adams Bob"));
-
-    // Sorted by last name, Adams comes before Zeller, under its own letter.
-    preferences.sortOrderChangedWithValue(qint64(1));
-    EXPECT_EQ(reloads, 2);
-    EXPECT_LT(bob->normalizedDisplayName(), ann->normalizedDisplayName());
-    EXPECT_EQ(bob->normalizedSectionLetter(), QStringLiteral("A"));
-    EXPECT_FALSE(context->hasChanges());
-    QTest::qWait(50);
-}
-
 } // namespace
