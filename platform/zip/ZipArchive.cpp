@@ -1,8 +1,16 @@
 #include "platform/zip/ZipArchive.h"
 
+#include "platform/zip/MemberCompressor.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+
+#include <algorithm>
+#include <thread>
 
 #include <zip.h>
 
@@ -27,6 +35,104 @@ void progressCallback(zip_t *, double fraction, void *state)
         (*handler)(fraction);
 }
 
+// A member whose deflate stream a MemberCompressor makes ahead of time. The library takes the stream as it
+// is (the stat says it is deflated already) and only frames it, and encrypts it when the archive has a password.
+struct CompressedMemberSource
+{
+    std::shared_ptr<MemberCompressor> compressor;
+    int index = 0;
+    bool known = false;
+    MemberCompressor::Result member;
+    const QByteArray *data = nullptr;
+    qint64 offset = 0;
+    zip_error_t error;
+};
+
+zip_int64_t compressedMemberCallback(void *state, void *data, zip_uint64_t length, zip_source_cmd_t command)
+{
+    auto *source = static_cast<CompressedMemberSource *>(state);
+    auto fetch = [source](bool needBytes) {
+        if (!source->known || needBytes) {
+            source->member = source->compressor->take(source->index);
+            source->known = true;
+            if (source->member.ok)
+                source->member.compressedSize = source->member.data->size();
+        }
+        if (!source->member.ok)
+            zip_error_set(&source->error, source->member.systemError == ENOENT ? ZIP_ER_NOENT : ZIP_ER_READ,
+                          source->member.systemError);
+        return source->member.ok;
+    };
+    switch (command) {
+    case ZIP_SOURCE_OPEN:
+        if (!fetch(true))
+            return -1;
+        source->data = source->member.data;
+        source->offset = 0;
+        return 0;
+    case ZIP_SOURCE_READ: {
+        if (!source->data)
+            return 0;
+        const zip_uint64_t left = zip_uint64_t(source->data->size() - source->offset);
+        const zip_uint64_t n = std::min(left, length);
+        std::memcpy(data, source->data->constData() + source->offset, n);
+        source->offset += qint64(n);
+        return zip_int64_t(n);
+    }
+    case ZIP_SOURCE_CLOSE:
+        if (source->data) {
+            source->data = nullptr;
+            source->compressor->release(source->index);
+        }
+        return 0;
+    case ZIP_SOURCE_STAT: {
+        zip_stat_t *stat = ZIP_SOURCE_GET_ARGS(zip_stat_t, data, length, &source->error);
+        if (!stat || !fetch(false))
+            return -1;
+        zip_stat_init(stat);
+        stat->valid = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_MTIME | ZIP_STAT_CRC | ZIP_STAT_COMP_METHOD
+                      | ZIP_STAT_ENCRYPTION_METHOD;
+        stat->size = zip_uint64_t(source->member.size);
+        stat->comp_size = zip_uint64_t(source->member.compressedSize);
+        stat->mtime = source->member.mtime;
+        stat->crc = source->member.crc;
+        stat->comp_method = ZIP_CM_DEFLATE;
+        stat->encryption_method = ZIP_EM_NONE;
+        return sizeof(*stat);
+    }
+    case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+        auto *attributes = ZIP_SOURCE_GET_ARGS(zip_file_attributes_t, data, length, &source->error);
+        if (!attributes || !fetch(false))
+            return -1;
+        // What the library records for a file it reads itself: made on Unix, with the file's mode.
+        attributes->valid |= ZIP_FILE_ATTRIBUTES_HOST_SYSTEM | ZIP_FILE_ATTRIBUTES_EXTERNAL_FILE_ATTRIBUTES;
+        attributes->host_system = ZIP_OPSYS_UNIX;
+        attributes->external_file_attributes = (source->member.mode & 0xffffu) << 16;
+        return sizeof(*attributes);
+    }
+    case ZIP_SOURCE_ERROR:
+        return zip_error_to_data(&source->error, data, length);
+    case ZIP_SOURCE_FREE:
+        if (source->data)
+            source->compressor->release(source->index);
+        zip_error_fini(&source->error);
+        delete source;
+        return 0;
+    case ZIP_SOURCE_SUPPORTS:
+        return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                              ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SUPPORTS,
+                                              ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+    default:
+        zip_error_set(&source->error, ZIP_ER_OPNOTSUPP, 0);
+        return -1;
+    }
+}
+
+int compressionWorkers()
+{
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+}
+
 } // namespace
 
 ZipArchive::ZipArchive() = default;
@@ -49,6 +155,8 @@ void ZipArchive::discard()
     if (m_archive)
         zip_discard(m_archive);
     m_archive = nullptr;
+    // After the archive: its members' sources hold the compressor too, and the last one stops its workers.
+    m_compressor.reset();
     m_writing = false;
     m_password.fill('\0');
     m_password.clear();
@@ -118,7 +226,24 @@ bool ZipArchive::addFileToZip(const QString &file, const QString &newname)
         return fail(ZipErrorAdd, QStringLiteral("The file \"%1\" cannot be read").arg(info.fileName()), file);
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t *source = zip_source_file_create(QFile::encodeName(file).constData(), 0, -1, &error);
+    // Empty and very large files are left to the library's own reading and compressing.
+    const bool ahead = info.size() > 0 && info.size() <= MemberCompressor::LargestMember;
+    zip_source_t *source = nullptr;
+    if (ahead) {
+        if (!m_compressor)
+            m_compressor = std::make_shared<MemberCompressor>(compressionWorkers());
+        auto *state = new CompressedMemberSource;
+        state->compressor = m_compressor;
+        state->index = m_compressor->add(file, info.size());
+        zip_error_init(&state->error);
+        source = zip_source_function_create(compressedMemberCallback, state, &error);
+        if (!source) {
+            zip_error_fini(&state->error);
+            delete state;
+        }
+    } else {
+        source = zip_source_file_create(QFile::encodeName(file).constData(), 0, -1, &error);
+    }
     if (!source) {
         const QString message = libzipMessage(&error);
         zip_error_fini(&error);
@@ -133,10 +258,10 @@ bool ZipArchive::addFileToZip(const QString &file, const QString &newname)
                                      .arg(newname, QString::fromUtf8(zip_strerror(m_archive))),
                     file);
     }
-    // zlib's default level (the library's own default is its slowest). The member's time is the file's own:
-    // the library takes it from the file, and the password check byte of the traditional scheme is made from
-    // that same time.
-    if (zip_set_file_compression(m_archive, zip_uint64_t(index), ZIP_CM_DEFLATE, DeflateLevel) != 0
+    // zlib's default level (the library's own default is its slowest); a member compressed ahead already has
+    // it. The member's time is the file's own, and the password check byte of the traditional scheme is made
+    // from that same time.
+    if ((!ahead && zip_set_file_compression(m_archive, zip_uint64_t(index), ZIP_CM_DEFLATE, DeflateLevel) != 0)
         || (m_hasPassword
             && zip_file_set_encryption(m_archive, zip_uint64_t(index), ZIP_EM_TRAD_PKWARE, m_password.constData())
                    != 0))
@@ -152,6 +277,8 @@ bool ZipArchive::CloseZipFile2()
         return fail(ZipErrorState, QStringLiteral("No archive is being written"));
     if (m_progress)
         zip_register_progress_callback_with_state(m_archive, 0.01, progressCallback, nullptr, &m_progress);
+    if (m_compressor)
+        m_compressor->start();
     if (zip_close(m_archive) != 0) {
         const QString message = QString::fromUtf8(zip_strerror(m_archive));
         discard();

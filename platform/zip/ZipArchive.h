@@ -7,10 +7,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 struct zip;
 
 namespace platform::zip {
+
+class MemberCompressor;
 
 inline const QString ZipErrorDomain = QStringLiteral("QuendelZipErrorDomain");
 enum ZipErrorCode : qint64 {
@@ -38,6 +41,9 @@ struct ZipEntry
 // Writes and reads zip archives that every common zip tool opens: members deflated at the default level,
 // names in UTF-8, each member's time taken from its file's modification time, and, with a password, every
 // member encrypted with the traditional PKWARE scheme. One archive at a time, written or read.
+//
+// Members are compressed on several threads while the archive is written (bounded in memory), so writing
+// many attachments is not held to one core; the archive is the same as one compressed member by member.
 //
 // A written archive appears under its name only when CloseZipFile2 has written it whole (it is made beside it
 // under a temporary name first), so a reader never finds half an archive.
@@ -90,6 +96,7 @@ private:
     void discard();
 
     ::zip *m_archive = nullptr;
+    std::shared_ptr<MemberCompressor> m_compressor;
     bool m_writing = false;
     QString m_path;
     QByteArray m_password;

@@ -164,7 +164,7 @@ TEST(DamagedFilesChild, DISABLED_StartInTheGivenHome)
     auto app = std::make_unique<AppDelegate>();
     app->setExitHandler([&](int code) { exits << code; });
     app->launch();
-    QTest::qWaitFor(
+    (void)QTest::qWaitFor(
         [&] {
             return app->isLaunchComplete() || !exits.isEmpty() || app->launchFailed() ||
                    app->launchSteps().contains(QStringLiteral("presentPasscodeScreen"));

@@ -21,7 +21,7 @@ protected:
     static QMenu *openMenu()
     {
         QMenu *menu = nullptr;
-        QTest::qWaitFor([&] {
+        (void)QTest::qWaitFor([&] {
             menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
             return menu != nullptr;
         }, 3000);

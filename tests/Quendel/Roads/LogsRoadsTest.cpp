@@ -244,7 +244,7 @@ TEST_F(LogsRoadsTest, ANewSavedLocationIsMadeFromTheLogEditorAndShownInTheMapSec
     };
     for (int attempt = 0; attempt < 3 && !mapListed(); ++attempt) {
         chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Map"));
-        QTest::qWaitFor(mapListed, 3000);
+        (void)QTest::qWaitFor(mapListed, 3000);
     }
     ASSERT_TRUE(mapListed());
 }
@@ -361,7 +361,7 @@ TEST_F(LogsRoadsTest, SavedPlacesAreAddedAndEditedInTheManageDataList)
     };
     for (int attempt = 0; attempt < 3 && !mapListed(); ++attempt) {
         chooseMenuItem(window(), QStringLiteral("View"), QStringLiteral("Map"));
-        QTest::qWaitFor(mapListed, 3000);
+        (void)QTest::qWaitFor(mapListed, 3000);
     }
     EXPECT_TRUE(mapListed());
 }

@@ -45,7 +45,7 @@ protected:
         // A click that lands while the window is still settling after the start is clicked again.
         for (int attempt = 0; attempt < 3 && !shown(); ++attempt) {
             clickRow(widgetNamed<QAbstractItemView>(QStringLiteral("Sections")), QStringLiteral("Map"));
-            QTest::qWaitFor(shown, 2000);
+            (void)QTest::qWaitFor(shown, 2000);
         }
         ASSERT_TRUE(shown());
     }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -281,3 +282,66 @@ TEST_F(ZipArchiveTest, AFolderLinkInsideTheTargetCannotLeadOut)
 }
 
 } // namespace
+
+TEST_F(ZipArchiveTest, ManyMembersOfMixedSizesComeOutWholeInOrderWithTheirModes)
+{
+    // Members compressed on several threads and members the library reads itself (empty, and one larger than
+    // is compressed ahead) in one archive, with and without a password.
+    const QString many = dir.filePath(QStringLiteral("many"));
+    QStringList names;
+    QRandomGenerator random(7);
+    for (int i = 0; i < 40; ++i) {
+        const QString name = QStringLiteral("file-%1.bin").arg(i, 2, 10, QLatin1Char('0'));
+        QByteArray bytes;
+        const int size = i == 5 ? 0 : int(random.bounded(1, 1024 * 1024));
+        if (i % 3 == 0) {
+            bytes.resize(size);
+            random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+        } else {
+            while (bytes.size() < size)
+                bytes += QByteArray::number(random.generate()) + ' ';
+            bytes.truncate(size);
+        }
+        writeFile(many + QLatin1Char('/') + name, bytes);
+        names << name;
+    }
+    const QString large = QStringLiteral("large.db");
+    writeFile(many + QLatin1Char('/') + large, QByteArray(17 * 1024 * 1024, 'z') + "end");
+    names.insert(20, large);
+    QFile::setPermissions(many + QStringLiteral("/file-01.bin"), QFile::ReadOwner | QFile::WriteOwner);
+
+    for (const QString &password : {QString(), QStringLiteral("4711")}) {
+        SCOPED_TRACE(password.toStdString());
+        const QString archive = dir.filePath(QStringLiteral("many.zip"));
+        {
+            ZipArchive zip;
+            ASSERT_TRUE(password.isEmpty() ? zip.CreateZipFile2(archive) : zip.CreateZipFile2(archive, password));
+            for (const QString &name : names)
+                ASSERT_TRUE(zip.addFileToZip(many + QLatin1Char('/') + name, name));
+            double last = -1;
+            bool rising = true;
+            zip.setWriteProgressHandler([&](double fraction) {
+                rising = rising && fraction >= last;
+                last = fraction;
+            });
+            ASSERT_TRUE(zip.CloseZipFile2()) << zip.lastError().toString().toStdString();
+            EXPECT_TRUE(rising);
+            EXPECT_GT(last, 0.9);
+        }
+        EXPECT_EQ(run(QStringLiteral("unzip"), {QStringLiteral("-Z1"), archive}).out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                  names);
+        QStringList args = {QStringLiteral("-q"), QStringLiteral("-o")};
+        if (!password.isEmpty())
+            args << QStringLiteral("-P") << password;
+        const QString out = dir.filePath(QStringLiteral("many-out"));
+        QDir(out).removeRecursively();
+        ASSERT_EQ(run(QStringLiteral("unzip"), args + QStringList{archive, QStringLiteral("-d"), out}).code, 0);
+        for (const QString &name : names) {
+            const QString original = many + QLatin1Char('/') + name;
+            EXPECT_EQ(readFile(out + QLatin1Char('/') + name), readFile(original)) << name.toStdString();
+            EXPECT_EQ(QFileInfo(out + QLatin1Char('/') + name).permissions(), QFileInfo(original).permissions())
+                << name.toStdString();
+        }
+        QFile::remove(archive);
+    }
+}

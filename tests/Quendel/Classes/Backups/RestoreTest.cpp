@@ -350,14 +350,17 @@ TEST(RestoreCrash, StoppedAtAnyStepLeavesOldOrNewDataWhole)
             EXPECT_EQ(pictures, QStringList{QStringLiteral("new-one.jpg")});
             // Past the journal the restored data is what the next start finds.
         }
-        if (steps.indexOf(step) >= steps.indexOf(QStringLiteral("journalWritten")))
+        if (steps.indexOf(step) >= steps.indexOf(QStringLiteral("journalWritten"))) {
             EXPECT_EQ(names.size(), 2);
-        if (steps.indexOf(step) < steps.indexOf(QStringLiteral("storeClosed")))
+        }
+        if (steps.indexOf(step) < steps.indexOf(QStringLiteral("storeClosed"))) {
             EXPECT_EQ(names.size(), 1);
+        }
         // A stopped backup leaves no half archive under an archive's name.
         for (const QString &name : QDir(home + QStringLiteral("/Documents")).entryList({QStringLiteral("*.zip")}, QDir::Files)) {
-            if (BackupFile::isFullArchiveName(name))
+            if (BackupFile::isFullArchiveName(name)) {
                 EXPECT_EQ(run(QStringLiteral("unzip"), {QStringLiteral("-tq"), home + QStringLiteral("/Documents/") + name}).code, 0);
+            }
         }
         QDir(home).removeRecursively();
     }
