@@ -107,6 +107,15 @@ bool MCPersistentStoreMigrator::setupContexts(QDError *error)
     m_sourceContext = ManagedObjectContext::create(ManagedObjectContext::ConcurrencyType::PrivateQueue);
     m_sourceContext->setPersistentStoreCoordinator(m_sourceCoordinator);
     m_sourceContext->setName(SourceContextName);
+    // The application may go on saving while the copy runs: every read of the run sees one moment of the
+    // source, or records saved halfway would reach the copy without the records they link to.
+    if (!m_sourceCoordinator->beginReadSnapshot(&sourceError)) {
+        QDLogError(QStringLiteral("🚨🚨 MCPersistentStoreMigrator:setupContexts - the source cannot be read as one "
+                                  "snapshot = %1 🚨🚨")
+                       .arg(sourceError.toString()));
+        platform::core::setError(error, sourceError);
+        return false;
+    }
 
     // The destination keeps its own value for every key it has; the source fills in the others.
     QVariantMap metadata = m_sourceCoordinator->metadataForPersistentStore(m_sourceStore);
@@ -139,6 +148,8 @@ bool MCPersistentStoreMigrator::beginMigration(QDError *error)
 
 void MCPersistentStoreMigrator::endMigration()
 {
+    if (m_sourceCoordinator)
+        m_sourceCoordinator->endReadSnapshot();
     m_sourceStore.reset();
     m_destinationStore.reset();
     if (m_destinationContext)

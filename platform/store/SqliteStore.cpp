@@ -543,6 +543,7 @@ bool SqliteStore::open(StoreType type, const QString &path, const StoreOptions &
 
 void SqliteStore::close()
 {
+    endReadSnapshot();
     m_reader.reset();
     m_writer.reset();
     m_uuid.clear();
@@ -1209,6 +1210,37 @@ bool SqliteStore::checkpoint(QDError *error)
         != SQLITE_OK)
         return setError(error, sqlError(m_writer->db, QStringLiteral("Cannot checkpoint the store")));
     return true;
+}
+
+bool SqliteStore::beginReadSnapshot(QDError *error)
+{
+    // A store without a reading connection has one connection for everything, and nothing else writes to it.
+    if (!m_reader)
+        return true;
+    std::lock_guard lock(m_reader->mutex);
+    if (m_readSnapshot)
+        return true;
+    if (sqlite3_exec(m_reader->db, "BEGIN DEFERRED", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return setError(error, sqlError(m_reader->db, QStringLiteral("The store cannot be read as one snapshot")));
+    // A deferred transaction takes its snapshot at its first read.
+    if (sqlite3_exec(m_reader->db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        const QDError failed = sqlError(m_reader->db, QStringLiteral("The store cannot be read as one snapshot"));
+        sqlite3_exec(m_reader->db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return setError(error, failed);
+    }
+    m_readSnapshot = true;
+    return true;
+}
+
+void SqliteStore::endReadSnapshot()
+{
+    if (!m_reader || !m_readSnapshot)
+        return;
+    std::lock_guard lock(m_reader->mutex);
+    // Only reads ran in it: ending it cannot lose anything.
+    if (sqlite3_exec(m_reader->db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(m_reader->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    m_readSnapshot = false;
 }
 
 namespace {

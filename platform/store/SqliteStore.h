@@ -136,6 +136,10 @@ public:
     bool writeBatch(Connection &c, WriteBatch &batch, platform::core::QDError *error);
 
     bool checkpoint(platform::core::QDError *error);
+    // Holds one read transaction on the reading connection: until endReadSnapshot every read sees the store
+    // as it was when this was called, whatever other connections commit meanwhile.
+    bool beginReadSnapshot(platform::core::QDError *error);
+    void endReadSnapshot();
     bool backupTo(const QString &destinationPath, platform::core::QDError *error);
     bool restoreFrom(const QString &sourcePath, platform::core::QDError *error);
     // A whole copy of one database file into another (created or overwritten), through the backup API.
@@ -170,6 +174,7 @@ private:
     QString m_path;
     QString m_uuid;
     bool m_readOnly = false;
+    bool m_readSnapshot = false;
 };
 
 } // namespace platform::store

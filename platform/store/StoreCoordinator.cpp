@@ -189,6 +189,22 @@ bool StoreCoordinator::checkpoint(QDError *error)
     return m_store->checkpoint(error);
 }
 
+bool StoreCoordinator::beginReadSnapshot(QDError *error)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_store)
+        return setError(error, QDError::withDescription(StoreErrorDomain, StoreErrorNoStore,
+                                                        QStringLiteral("The coordinator holds no store")));
+    return m_store->beginReadSnapshot(error);
+}
+
+void StoreCoordinator::endReadSnapshot()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_store)
+        m_store->endReadSnapshot();
+}
+
 ManagedObjectID StoreCoordinator::managedObjectIDForURIRepresentation(const QUrl &uri) const
 {
     std::lock_guard lock(m_mutex);

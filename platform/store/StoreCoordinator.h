@@ -126,6 +126,10 @@ public:
     bool copyPersistentStore(const QString &destinationPath, platform::core::QDError *error = nullptr);
     // Moves everything from the write-ahead log into the main file (PRAGMA wal_checkpoint(TRUNCATE)).
     bool checkpoint(platform::core::QDError *error = nullptr);
+    // From here until endReadSnapshot every fetch through this coordinator sees the store as it is now, while
+    // other coordinators on the same file go on saving: a copy made meanwhile is of one moment.
+    bool beginReadSnapshot(platform::core::QDError *error = nullptr);
+    void endReadSnapshot();
 
     // The permanent identifier a URI names, when it belongs to this coordinator's store and model; null
     // otherwise. Does not check that the record exists.

@@ -243,3 +243,56 @@ TEST(StoreCopier, NothingIsCopiedWhenTheSourceCannotBeOpened)
     EXPECT_FALSE(copier.sourceContext());
     EXPECT_FALSE(copier.migrateEntityWithName(QStringLiteral("Person"), 500, true, &error));
 }
+
+TEST(StoreCopier, WhatTheApplicationSavesWhileACopyRunsStaysOutOfIt)
+{
+    // The application keeps the source open and saves between the copier's passes: the copy is the store as
+    // it was when the copy began, with no record whose linked records were never copied.
+    QTemporaryDir dir;
+    const auto model = QuendelModel::create();
+    const QString source = dir.filePath(QStringLiteral("source.sqlite"));
+    const QString destination = dir.filePath(QStringLiteral("destination.sqlite"));
+    OpenStore app = open(model, source);
+    auto addContactWithFile = [&](const QString &name) {
+        ManagedObject *person = app.context->insertNewObject(QStringLiteral("Person"));
+        person->setValue(QStringLiteral("firstName"), name);
+        ManagedObject *file = app.context->insertNewObject(QStringLiteral("FileAttachments"));
+        file->setValue(QStringLiteral("fileName"), name + QStringLiteral(".pdf"));
+        file->setRelatedObject(QStringLiteral("person"), person);
+        return person;
+    };
+    ManagedObject *before = addContactWithFile(QStringLiteral("Before"));
+    QDError error;
+    ASSERT_TRUE(app.context->save(&error)) << error.toString().toStdString();
+
+    MCPersistentStoreMigrator copier(model, QUrl::fromLocalFile(source), QUrl::fromLocalFile(destination));
+    ASSERT_TRUE(copier.beginMigration(&error)) << error.toString().toStdString();
+    ASSERT_TRUE(copier.migrateEntityWithName(QStringLiteral("Person"), 500, true, &error));
+
+    addContactWithFile(QStringLiteral("During"));
+    before->setValue(QStringLiteral("firstName"), QStringLiteral("Renamed"));
+    ASSERT_TRUE(app.context->save(&error)) << error.toString().toStdString();
+
+    bool ok = true;
+    for (const auto &entity : model->entities()) {
+        if (entity->name() != QStringLiteral("Person"))
+            ok = copier.migrateEntityWithName(entity->name(), 500, true, &error) && ok;
+    }
+    for (const auto &entity : model->entities())
+        ok = copier.migrateRelationshipWithName(entity->name(), 500, true, &error) && ok;
+    copier.endMigration();
+    ASSERT_TRUE(ok);
+
+    OpenStore copy = open(model, destination);
+    const QList<ManagedObject *> people = copy.context->executeFetchRequest(FetchRequest(QStringLiteral("Person")));
+    ASSERT_EQ(people.size(), 1);
+    EXPECT_EQ(people[0]->value(QStringLiteral("firstName")).toString(), QStringLiteral("Before"));
+    const QList<ManagedObject *> files = copy.context->executeFetchRequest(FetchRequest(QStringLiteral("FileAttachments")));
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(files[0]->value(QStringLiteral("fileName")).toString(), QStringLiteral("Before.pdf"));
+    EXPECT_EQ(files[0]->relatedObject(QStringLiteral("person")), people[0]);
+
+    // Once the copy is over the source's own readers see the new saves again.
+    OpenStore later = open(model, source);
+    EXPECT_EQ(later.context->executeFetchRequest(FetchRequest(QStringLiteral("Person"))).size(), 2);
+}
