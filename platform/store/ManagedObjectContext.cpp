@@ -1760,9 +1760,9 @@ bool clearDanglingReferences(SqliteStore *s, const ManagedObjectModel &model, co
 struct ReturnedRows
 {
     bool wantIDs = false;
-    QString storeUuid;
+    QString storeUuid{};
     qint64 count = 0;
-    QList<ManagedObjectID> ids;
+    QList<ManagedObjectID> ids{};
 
     bool take(const EntityDescription *entity, sqlite3_stmt *statement)
     {

@@ -28,21 +28,21 @@ enum class DeleteRule { Nullify, Cascade, Deny, NoAction };
 
 struct AttributeDescription
 {
-    QString name;
+    QString name{};
     AttributeType type = AttributeType::String;
     bool optional = true;
     bool transient = false; // kept on the object only, never stored
-    QVariant defaultValue;  // given to a new object on insert
-    QString valueTransformerName;
+    QVariant defaultValue{}; // given to a new object on insert
+    QString valueTransformerName{};
     int index = -1; // position in the entity's value vector; set by the model
     bool indexed = false; // the store keeps an SQL index on the column
 };
 
 struct RelationshipDescription
 {
-    QString name;
-    QString destinationEntityName;
-    QString inverseName;
+    QString name{};
+    QString destinationEntityName{};
+    QString inverseName{};
     bool toMany = false;
     bool ordered = false;
     DeleteRule deleteRule = DeleteRule::Nullify;

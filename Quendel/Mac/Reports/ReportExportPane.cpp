@@ -37,14 +37,6 @@
 
 namespace {
 
-void disableItem(QComboBox *box, int index)
-{
-    if (auto *model = qobject_cast<QStandardItemModel *>(box->model())) {
-        if (QStandardItem *item = model->item(index))
-            item->setEnabled(false);
-    }
-}
-
 QString documentsFolder()
 {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);

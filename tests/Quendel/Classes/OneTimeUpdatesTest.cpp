@@ -51,8 +51,9 @@ protected:
         if (change)
             context->performAndWait([&] {
                 change(context);
-                if (context->hasChanges())
+                if (context->hasChanges()) {
                     ASSERT_TRUE(context->save());
+                }
             });
     }
 
@@ -158,8 +159,9 @@ TEST_F(OneTimeUpdatesTest, EachStorePassRunsOnlyWhenItsMetadataFlagSaysItIsDue)
         {
             TestController controller([] {});
             const ContextPtr context = controller.managedObjectContext();
-            if (!row.pinMade)
+            if (!row.pinMade) {
                 EXPECT_EQ(countOf(context, FormFieldType::EntityName) > 0, row.typesMade);
+            }
             context->performAndWait(
                 [&] { EXPECT_EQ(FormFields::getPinColorFieldWithMOC(context.get()) != nullptr, row.pinMade); });
         }

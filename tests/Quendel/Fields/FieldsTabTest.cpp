@@ -131,8 +131,9 @@ TEST_F(FieldsTabTest, UnreadableAmountsAndNumbersStayForTheUserToMend)
         edit->setText(c.typed);
         EXPECT_EQ(tab.controlTextShouldEndEditing(c.row), c.accepted);
         EXPECT_EQ(alertTitles(), c.alerts);
-        if (!c.accepted)
+        if (!c.accepted) {
             EXPECT_EQ(edit->text(), c.typed);
+        }
     }
     EXPECT_EQ(UserFields::userFieldForFormField(price, zoe)->currencyvalue()->currencyValue(), QStringLiteral("12.5"));
     EXPECT_EQ(UserFields::userFieldForFormField(text, zoe)->fieldValue(), QStringLiteral("abc"));

@@ -181,8 +181,9 @@ TEST_F(ContactsWiringTest, AfterARestoreTheSearchIsEmptiedAndTheListReadsTheNewC
         << listedContacts(contacts).join(QLatin1Char(',')).toStdString();
     QTreeView *list = contacts->contactsOutlineView();
     for (QModelIndex index = list->model()->index(0, 0); index.isValid(); index = list->indexBelow(index)) {
-        if (Person *person = contacts->contactsListModel()->personAt(index))
+        if (Person *person = contacts->contactsListModel()->personAt(index)) {
             EXPECT_EQ(person->managedObjectContext(), context.get());
+        }
     }
 
     // The Add button stores into the new context.

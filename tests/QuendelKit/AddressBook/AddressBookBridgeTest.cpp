@@ -196,8 +196,9 @@ TEST_F(BridgeTest, ReconciliationTable)
         record.setMultiValue(ab::property::Phone, mv);
         EXPECT_EQ(bridge->updateDetailsOnFile(*person, record, Kind::Phone), c.changed);
         EXPECT_EQ(phonesOf(person), c.after);
-        if (QString::fromLatin1(c.name).startsWith(QLatin1String("recreated")))
+        if (QString::fromLatin1(c.name).startsWith(QLatin1String("recreated"))) {
             EXPECT_EQ(person->phones().size(), countBefore);
+        }
     }
 }
 

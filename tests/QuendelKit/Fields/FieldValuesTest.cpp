@@ -78,8 +78,9 @@ TEST(FieldFormatters, NumbersReadAndWrittenInTwoLocales)
         const QString plain = formatter.numberFromString(c.typed);
         EXPECT_EQ(plain, c.plain);
         EXPECT_EQ(plain.isNull(), c.plain.isNull());
-        if (!plain.isNull())
+        if (!plain.isNull()) {
             EXPECT_EQ(formatter.stringFromNumber(plain), c.shown);
+        }
     }
 }
 

@@ -257,8 +257,9 @@ TEST(ToDoRepeat, NextStartDateMovesForwardOrMeansNoRepeat)
         SCOPED_TRACE(c.name);
         const auto next = ToDo::nextStartDateForRepeat(start, c.repeat);
         ASSERT_EQ(next.has_value(), c.next.has_value());
-        if (next)
+        if (next) {
             EXPECT_EQ(*next, c.next->toUTC());
+        }
     }
     EXPECT_FALSE(ToDo::nextStartDateForRepeat(QDateTime(), components(DateComponents::Day, 1).toVariant()));
 }

@@ -218,8 +218,9 @@ TEST(StoreFiles, AForeignSqliteFileIsRejectedUnchanged)
         Store s = openStore(path, 1, {}, &error);
         EXPECT_FALSE(s.store);
         EXPECT_FALSE(error.isNull());
-        if (row.code >= 0)
+        if (row.code >= 0) {
             EXPECT_EQ(error.code(), row.code) << error.toString().toStdString();
+        }
         s = Store();
 
         QFile after(path);
