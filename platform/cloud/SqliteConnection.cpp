@@ -144,11 +144,8 @@ sqlite3_stmt *SqliteConnection::prepare(const QString &sql, const QList<SqlValue
     return statement;
 }
 
-bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+bool SqliteConnection::stepRows(sqlite3_stmt *statement, const std::function<bool()> &onRow, QDError *error)
 {
-    sqlite3_stmt *statement = prepare(sql, params, error);
-    if (!statement)
-        return false;
     for (;;) {
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE)
@@ -158,31 +155,46 @@ bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, Q
             sqlite3_reset(statement);
             return platform::core::setError(error, failure);
         }
-        if (!rows)
-            continue;
-        SqlRow row;
-        const int columns = sqlite3_column_count(statement);
-        row.reserve(columns);
-        for (int c = 0; c < columns; ++c) {
-            switch (sqlite3_column_type(statement, c)) {
-            case SQLITE_INTEGER: row.append(qint64(sqlite3_column_int64(statement, c))); break;
-            case SQLITE_FLOAT: row.append(sqlite3_column_double(statement, c)); break;
-            case SQLITE_TEXT:
-                row.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
-                                             sqlite3_column_bytes(statement, c)));
-                break;
-            case SQLITE_BLOB: {
-                const void *data = sqlite3_column_blob(statement, c);
-                row.append(QByteArray(static_cast<const char *>(data), sqlite3_column_bytes(statement, c)));
-                break;
-            }
-            default: row.append(std::monostate()); break;
-            }
-        }
-        rows->append(row);
+        if (!onRow())
+            break;
     }
     sqlite3_reset(statement);
     return true;
+}
+
+bool SqliteConnection::exec(const QString &sql, const QList<SqlValue> &params, QList<SqlRow> *rows, QDError *error)
+{
+    sqlite3_stmt *statement = prepare(sql, params, error);
+    if (!statement)
+        return false;
+    return stepRows(
+        statement,
+        [&] {
+            if (!rows)
+                return true;
+            SqlRow row;
+            const int columns = sqlite3_column_count(statement);
+            row.reserve(columns);
+            for (int c = 0; c < columns; ++c) {
+                switch (sqlite3_column_type(statement, c)) {
+                case SQLITE_INTEGER: row.append(qint64(sqlite3_column_int64(statement, c))); break;
+                case SQLITE_FLOAT: row.append(sqlite3_column_double(statement, c)); break;
+                case SQLITE_TEXT:
+                    row.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)),
+                                                 sqlite3_column_bytes(statement, c)));
+                    break;
+                case SQLITE_BLOB: {
+                    const void *data = sqlite3_column_blob(statement, c);
+                    row.append(QByteArray(static_cast<const char *>(data), sqlite3_column_bytes(statement, c)));
+                    break;
+                }
+                default: row.append(std::monostate()); break;
+                }
+            }
+            rows->append(row);
+            return true;
+        },
+        error);
 }
 
 bool SqliteConnection::query(const QString &sql, const QList<SqlValue> &params,
@@ -192,20 +204,7 @@ bool SqliteConnection::query(const QString &sql, const QList<SqlValue> &params,
     if (!statement)
         return false;
     const SqliteRowView view(statement);
-    for (;;) {
-        const int rc = sqlite3_step(statement);
-        if (rc == SQLITE_DONE)
-            break;
-        if (rc != SQLITE_ROW) {
-            const QDError failure = lastError(QStringLiteral("step"));
-            sqlite3_reset(statement);
-            return platform::core::setError(error, failure);
-        }
-        if (!row(view))
-            break;
-    }
-    sqlite3_reset(statement);
-    return true;
+    return stepRows(statement, [&] { return row(view); }, error);
 }
 
 bool SqliteConnection::execScript(const QString &sql, QDError *error)

@@ -45,6 +45,8 @@ private:
     platform::core::QDError lastError(const QString &what) const;
     // The statement of `sql`, prepared once, reset and bound to `params`; null and the error on failure.
     sqlite3_stmt *prepare(const QString &sql, const QList<SqlValue> &params, platform::core::QDError *error);
+    // Steps the prepared statement, calling onRow for each row until it answers false; resets it after.
+    bool stepRows(sqlite3_stmt *statement, const std::function<bool()> &onRow, platform::core::QDError *error);
 
     sqlite3 *m_db = nullptr;
     QString m_path;

@@ -12,6 +12,11 @@ using platform::core::QDError;
 using platform::core::setError;
 
 namespace {
+QDError noStoreError()
+{
+    return QDError::withDescription(StoreErrorDomain, StoreErrorNoStore, QStringLiteral("The coordinator holds no store"));
+}
+
 QString canonicalPath(const QString &path)
 {
     const QFileInfo info(path);
@@ -171,8 +176,7 @@ bool StoreCoordinator::copyPersistentStore(const QString &destinationPath, QDErr
 {
     std::lock_guard lock(m_mutex);
     if (!m_store)
-        return setError(error, QDError::withDescription(StoreErrorDomain, StoreErrorNoStore,
-                                                        QStringLiteral("The coordinator holds no store")));
+        return setError(error, noStoreError());
     if (m_persistentStore->type() == StoreType::SQLite
         && canonicalPath(destinationPath) == canonicalPath(m_persistentStore->path()))
         return setError(error, QDError::withDescription(StoreErrorDomain, StoreErrorFile,
@@ -184,8 +188,7 @@ bool StoreCoordinator::checkpoint(QDError *error)
 {
     std::lock_guard lock(m_mutex);
     if (!m_store)
-        return setError(error, QDError::withDescription(StoreErrorDomain, StoreErrorNoStore,
-                                                        QStringLiteral("The coordinator holds no store")));
+        return setError(error, noStoreError());
     return m_store->checkpoint(error);
 }
 
@@ -193,8 +196,7 @@ bool StoreCoordinator::beginReadSnapshot(QDError *error)
 {
     std::lock_guard lock(m_mutex);
     if (!m_store)
-        return setError(error, QDError::withDescription(StoreErrorDomain, StoreErrorNoStore,
-                                                        QStringLiteral("The coordinator holds no store")));
+        return setError(error, noStoreError());
     return m_store->beginReadSnapshot(error);
 }
 

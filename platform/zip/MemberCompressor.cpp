@@ -73,15 +73,19 @@ void MemberCompressor::work()
             m_changed.wait(lock);
             continue;
         }
-        Job &job = m_jobs[m_nextToClaim++];
-        job.state = State::Running;
-        m_bytesAhead += job.size;
-        lock.unlock();
-        compress(job);
-        lock.lock();
-        job.state = State::Done;
-        m_changed.notify_all();
+        runLocked(m_jobs[m_nextToClaim++], lock);
     }
+}
+
+void MemberCompressor::runLocked(Job &job, std::unique_lock<std::mutex> &lock)
+{
+    job.state = State::Running;
+    m_bytesAhead += job.size;
+    lock.unlock();
+    compress(job);
+    lock.lock();
+    job.state = State::Done;
+    m_changed.notify_all();
 }
 
 MemberCompressor::Result MemberCompressor::resultLocked(const Job &job) const
@@ -104,15 +108,8 @@ MemberCompressor::Result MemberCompressor::take(int index)
     if (index < 0 || std::size_t(index) >= m_jobs.size())
         return Result{};
     Job &job = m_jobs[std::size_t(index)];
-    if (job.state == State::Pending || job.state == State::Released) {
-        job.state = State::Running;
-        m_bytesAhead += job.size;
-        lock.unlock();
-        compress(job);
-        lock.lock();
-        job.state = State::Done;
-        m_changed.notify_all();
-    }
+    if (job.state == State::Pending || job.state == State::Released)
+        runLocked(job, lock);
     m_changed.wait(lock, [&] { return job.state != State::Running; });
     return resultLocked(job);
 }

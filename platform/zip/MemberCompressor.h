@@ -71,6 +71,8 @@ private:
     };
 
     void work();
+    // Compresses the job with the lock let go meanwhile; it counts against the bytes ahead until released.
+    void runLocked(Job &job, std::unique_lock<std::mutex> &lock);
     void compress(Job &job);
     bool claimableLocked(std::size_t index) const;
     Result resultLocked(const Job &job) const;

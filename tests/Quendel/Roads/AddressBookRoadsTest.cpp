@@ -36,17 +36,6 @@ protected:
         return {};
     }
 
-    // Writes a card the way synchronising tools do: a temporary file renamed into place.
-    static void writeCardAsAnotherProgram(const QString &path, const QByteArray &data)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile temp(path + QStringLiteral(".part"));
-        ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
-        temp.write(data);
-        temp.close();
-        QFile::remove(path);
-        ASSERT_TRUE(QFile::rename(temp.fileName(), path));
-    }
 
     QStringList selectedRowTexts()
     {
@@ -73,7 +62,7 @@ TEST_F(AddressBookRoadsTest, ACardRenamedByAnotherProgramRenamesTheContactInTheL
     const qsizetype rev = data.indexOf("REV:");
     ASSERT_GE(rev, 0);
     data.replace(rev, data.indexOf('\r', rev) - rev, "REV:20991231T000000Z");
-    writeCardAsAnotherProgram(card, data);
+    writeAsAnotherProgram(card, data);
 
     ASSERT_TRUE(listShows(QStringLiteral("Nora Quill"), 15000)) << rowTexts(contactsList()).join('|').toStdString();
     EXPECT_FALSE(rowWithText(contactsList(), QStringLiteral("Nora Quist")).isValid());
@@ -94,15 +83,14 @@ TEST_F(AddressBookRoadsTest, ANewCardIsOfferedForImportOnlyOnceTheUserAskedForIt
     const QByteArray first = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:road-new-1\r\nN:Vance;Orla;;;\r\nFN:Orla Vance\r\n"
                              "REV:20991231T000000Z\r\nEND:VCARD\r\n";
     // Not asked for: a new card is not offered.
-    writeCardAsAnotherProgram(collection() + QStringLiteral("/road-new-1.vcf"), first);
+    writeAsAnotherProgram(collection() + QStringLiteral("/road-new-1.vcf"), first);
     // Long enough for the refresh that follows a change.
     QTest::qWait(5000);
     EXPECT_EQ(offers(), 0);
 
     // The preference that asks for the offers.
-    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
-    QWidget *preferences = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (preferences = widgetsNamed(QStringLiteral("Preferences")).value(0)); }, 5000));
+    QWidget *preferences = openPreferencesWindow();
+    ASSERT_NE(preferences, nullptr);
     auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
     ASSERT_NE(tabs, nullptr);
     QCheckBox *ask = nullptr;
@@ -124,7 +112,7 @@ TEST_F(AddressBookRoadsTest, ANewCardIsOfferedForImportOnlyOnceTheUserAskedForIt
     alerts.setNextAnswer(platform::ui::AlertAnswer::button(1));
     const QByteArray second = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:road-new-2\r\nN:Wren;Pia;;;\r\nFN:Pia Wren\r\n"
                               "REV:20991231T000000Z\r\nEND:VCARD\r\n";
-    writeCardAsAnotherProgram(collection() + QStringLiteral("/road-new-2.vcf"), second);
+    writeAsAnotherProgram(collection() + QStringLiteral("/road-new-2.vcf"), second);
     ASSERT_TRUE(QTest::qWaitFor([&] { return offers() > 0; }, 15000));
     const QString asked = alerts.shownAlerts().last().spec.informativeText;
     EXPECT_EQ(asked, QStringLiteral("1 new Contact detected. Would you like to import it into Quendel?"));

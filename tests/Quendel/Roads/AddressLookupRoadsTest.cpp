@@ -51,43 +51,19 @@ const QByteArray StreetAnswer = R"([{"lat":"47.4102","lon":"8.5003","display_nam
   "address":{"house_number":"7","road":"Wehntalerstrasse","city":"Zürich","state":"Zürich",
              "postcode":"8057","country":"Schweiz","country_code":"ch"}}])";
 
-class AddressLookupRoadsTest : public RoadTest
+class AddressLookupRoadsTest : public ZurichRoadTest
 {
 protected:
-    void SetUp() override
-    {
-        RoadTest::SetUp();
-        platform::maps::UserLocationProvider::setFactory([](QObject *parent) {
-            auto provider = std::make_unique<platform::maps::FixedLocationProvider>(parent);
-            provider->setLocation({47.3769, 8.5417});
-            return provider;
-        });
-    }
-    void TearDown() override
-    {
-        RoadTest::TearDown();
-        platform::maps::UserLocationProvider::setFactory(nullptr);
-    }
 
     // The Preferences' General pane, with its address lookup field.
     QLineEdit *lookupField()
     {
-        if (widgetsNamed(QStringLiteral("Preferences")).isEmpty())
-            chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
-        QWidget *preferences = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor([&] {
-            const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
-            preferences = found.isEmpty() ? nullptr : found.first();
-            return preferences != nullptr;
-        }, 5000));
+        QWidget *preferences = widgetsNamed(QStringLiteral("Preferences")).value(0);
+        if (!preferences)
+            preferences = openPreferencesWindow();
         if (!preferences)
             return nullptr;
-        auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
-        for (int i = 0; tabs && i < tabs->count(); ++i) {
-            if (tabs->tabText(i) == QLatin1String("General"))
-                tabs->setCurrentIndex(i);
-        }
-        settle();
+        choosePreferencesPane(preferences, QStringLiteral("General"));
         return widgetNamed<QLineEdit>(QStringLiteral("Address lookup service"), preferences);
     }
 

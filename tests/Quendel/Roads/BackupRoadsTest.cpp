@@ -65,19 +65,8 @@ protected:
     }
 
     // Preferences… in the File menu; the window with its Backups pane.
-    QWidget *openPreferences()
-    {
-        QWidget *preferences = openPreferencesWindow();
-        // The backups sit in the Manage Data pane.
-        if (auto *tabs = preferences ? widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences) : nullptr) {
-            for (int i = 0; i < tabs->count(); ++i) {
-                if (tabs->tabText(i) == QLatin1String("Manage Data"))
-                    QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(i).center());
-            }
-            settle();
-        }
-        return preferences;
-    }
+    // The backups sit in the Manage Data pane.
+    QWidget *openPreferences() { return openPreferencesPane(QStringLiteral("Manage Data")); }
 
     bool alertShown(const QString &title)
     {

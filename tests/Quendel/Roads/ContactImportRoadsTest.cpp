@@ -23,18 +23,6 @@ QByteArray fixture(const QString &name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Writes a card the way synchronising tools do: a temporary file renamed into place.
-void writeCardAsAnotherProgram(const QString &path, const QByteArray &data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile temp(path + QStringLiteral(".part"));
-    ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
-    temp.write(data);
-    temp.close();
-    QFile::remove(path);
-    ASSERT_TRUE(QFile::rename(temp.fileName(), path));
-}
-
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -73,9 +61,9 @@ TEST_F(ContactImportRoadsTest, CardsWrittenByAnotherProgramAreImportedAndStayInS
     const QString ada = collection() + QStringLiteral("/ada-lovelace-0001.vcf");       // picture, custom label
     const QString northwind = collection() + QStringLiteral("/northwind.vcf");          // a company
     const QString juergen = collection() + QStringLiteral("/juergen.vcf");
-    writeCardAsAnotherProgram(ada, fixture(QStringLiteral("grouped-labels-v3.vcf")));
-    writeCardAsAnotherProgram(northwind, fixture(QStringLiteral("company-v4.vcf")));
-    writeCardAsAnotherProgram(juergen, fixture(QStringLiteral("quoted-printable-v21.vcf")));
+    writeAsAnotherProgram(ada, fixture(QStringLiteral("grouped-labels-v3.vcf")));
+    writeAsAnotherProgram(northwind, fixture(QStringLiteral("company-v4.vcf")));
+    writeAsAnotherProgram(juergen, fixture(QStringLiteral("quoted-printable-v21.vcf")));
     start();
 
     click(widgetNamed<QToolButton>(QStringLiteral("Add")));
@@ -126,7 +114,7 @@ TEST_F(ContactImportRoadsTest, CardsWrittenByAnotherProgramAreImportedAndStayInS
     const qsizetype rev = card.indexOf("REV:");
     ASSERT_GE(rev, 0);
     card.replace(rev, card.indexOf('\r', rev) - rev, "REV:20991231T000000Z");
-    writeCardAsAnotherProgram(northwind, card);
+    writeAsAnotherProgram(northwind, card);
     ASSERT_TRUE(QTest::qWaitFor([&] { return fieldShows(QStringLiteral("sales@northwind.example")); }, 15000));
 }
 
@@ -138,11 +126,11 @@ TEST_F(ContactImportRoadsTest, AVCardFileBecomesPrivateOrPublicContacts)
     const QString home = qEnvironmentVariable("HOME");
     const QString privateFile = QDir(home).filePath(QStringLiteral("friends.vcf"));
     const QString publicFile = QDir(home).filePath(QStringLiteral("colleagues.vcf"));
-    writeCardAsAnotherProgram(privateFile, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Pryce;Pia;;;\r\nFN:Pia Pryce\r\n"
+    writeAsAnotherProgram(privateFile, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Pryce;Pia;;;\r\nFN:Pia Pryce\r\n"
                                            "TEL;TYPE=CELL:555-0101\r\nBDAY:1990-03-03\r\nEND:VCARD\r\n"
                                            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Quinn;Quy;;;\r\nFN:Quy Quinn\r\n"
                                            "EMAIL;TYPE=HOME:quy@example.com\r\nEND:VCARD\r\n");
-    writeCardAsAnotherProgram(publicFile, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Rowe;Rita;;;\r\nFN:Rita Rowe\r\n"
+    writeAsAnotherProgram(publicFile, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Rowe;Rita;;;\r\nFN:Rita Rowe\r\n"
                                           "TEL;TYPE=WORK:555-0199\r\nEND:VCARD\r\n");
     const QStringList cardsBefore = QDir(collection()).entryList({QStringLiteral("*.vcf")}, QDir::Files);
 
@@ -180,7 +168,7 @@ TEST_F(ContactImportRoadsTest, AVCardFileBecomesPrivateOrPublicContacts)
 
     // A file that is no vCard is refused with an error and imports nothing.
     const QString broken = QDir(home).filePath(QStringLiteral("broken.vcf"));
-    writeCardAsAnotherProgram(broken, "this is not a card\r\n");
+    writeAsAnotherProgram(broken, "this is not a card\r\n");
     const int rowsBefore = rowTexts(contactsList()).size();
     platform::ui::FilePanelPresenter::shared().setNextAnswer(platform::ui::FilePanelAnswer::choose(broken));
     chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Import vCard File…"));

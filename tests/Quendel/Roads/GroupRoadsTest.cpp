@@ -22,16 +22,6 @@ namespace {
 class GroupRoadsTest : public AddressBookRoadTest
 {
 protected:
-    // Writes a card the way synchronising tools do: a temporary file renamed into place.
-    static void writeAsAnotherProgram(const QString &path, const QByteArray &data)
-    {
-        QFile temp(path + QStringLiteral(".part"));
-        ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
-        temp.write(data);
-        temp.close();
-        QFile::remove(path);
-        ASSERT_TRUE(QFile::rename(temp.fileName(), path));
-    }
 
     QPushButton *groupButton() { return widgetNamed<QPushButton>(QStringLiteral("Group")); }
 

@@ -307,19 +307,8 @@ TEST_F(LogsRoadsTest, AReportOfSelectedContactsTakesThemFromThePicker)
 TEST_F(LogsRoadsTest, SavedPlacesAreAddedAndEditedInTheManageDataList)
 {
     start();
-    chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
-    QWidget *preferences = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
-        preferences = found.isEmpty() ? nullptr : found.first();
-        return preferences != nullptr;
-    }, 3000));
-    auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
-    ASSERT_NE(tabs, nullptr);
-    for (int i = 0; i < tabs->count(); ++i)
-        if (tabs->tabText(i) == QStringLiteral("Manage Data"))
-            tabs->setCurrentIndex(i);
-    settle();
+    QWidget *preferences = openPreferencesPane(QStringLiteral("Manage Data"));
+    ASSERT_NE(preferences, nullptr);
     click(widgetNamed<QPushButton>(QStringLiteral("Locations…"), preferences));
     platform::ui::Sheet *sheet = sheetOver(preferences);
     ASSERT_NE(sheet, nullptr);

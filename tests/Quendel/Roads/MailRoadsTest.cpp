@@ -87,35 +87,6 @@ protected:
         addContactThroughTheSheet(first, last, more);
     }
 
-    QWidget *openPreferencesPane(const QString &title)
-    {
-        chooseMenuItem(window(), QStringLiteral("File"), QStringLiteral("Preferences…"));
-        QWidget *preferences = nullptr;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
-                const QList<QWidget *> found = widgetsNamed(QStringLiteral("Preferences"));
-                preferences = found.isEmpty() ? nullptr : found.first();
-                return preferences != nullptr;
-            },
-            5000));
-        if (!preferences)
-            return nullptr;
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(preferences));
-        auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
-        if (!tabs)
-            return nullptr;
-        QTabBar *bar = tabs->tabBar();
-        for (int i = 0; i < bar->count(); ++i) {
-            if (bar->tabText(i) == title) {
-                activateWindowOf(bar);
-                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
-                settle();
-            }
-        }
-        EXPECT_EQ(tabs->tabText(tabs->currentIndex()), title);
-        return preferences;
-    }
-
     // Picks `title` from the pop-up menu on show.
     void chooseFromPopup(const QString &title)
     {

@@ -14,23 +14,9 @@ using namespace roads;
 namespace {
 
 // The user stands in the middle of Zurich.
-class MapRoadsTest : public RoadTest
+class MapRoadsTest : public ZurichRoadTest
 {
 protected:
-    void SetUp() override
-    {
-        RoadTest::SetUp();
-        platform::maps::UserLocationProvider::setFactory([](QObject *parent) {
-            auto provider = std::make_unique<platform::maps::FixedLocationProvider>(parent);
-            provider->setLocation({47.3769, 8.5417});
-            return provider;
-        });
-    }
-    void TearDown() override
-    {
-        RoadTest::TearDown();
-        platform::maps::UserLocationProvider::setFactory(nullptr);
-    }
 
     // The toolbar's Add, the names and the new address's city, and the sheet's Add button.
     void addContactWithAddress(const QString &first, const QString &last, const QString &city)

@@ -13,17 +13,23 @@
 
 #include "platform/contacts/AddressBook.h"
 #include "platform/core/StandardPaths.h"
+#include "platform/maps/UserLocation.h"
 #include "platform/ui/AlertPresenter.h"
 #include "platform/ui/Sheet.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTreeView>
 
@@ -305,6 +311,18 @@ inline void addContactThroughTheSheet(QMainWindow *window, const QString &first,
     ASSERT_TRUE(QTest::qWaitFor([&] { return !sheetOver(window); }, 5000));
 }
 
+// Writes a file the way synchronising tools do: a temporary file renamed into place.
+inline void writeAsAnotherProgram(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile temp(path + QStringLiteral(".part"));
+    ASSERT_TRUE(temp.open(QIODevice::WriteOnly));
+    temp.write(data);
+    temp.close();
+    QFile::remove(path);
+    ASSERT_TRUE(QFile::rename(temp.fileName(), path));
+}
+
 // Each road starts in an empty home, with every alert answered ahead or by its default button.
 class RoadTest : public ::testing::Test
 {
@@ -379,6 +397,32 @@ protected:
         return preferences;
     }
 
+    // Clicks the tab of the Preferences pane with that title (a test failure when there is none).
+    static void choosePreferencesPane(QWidget *preferences, const QString &title)
+    {
+        auto *tabs = widgetNamed<QTabWidget>(QStringLiteral("Preferences panes"), preferences);
+        ASSERT_NE(tabs, nullptr);
+        QTabBar *bar = tabs->tabBar();
+        for (int i = 0; i < bar->count(); ++i) {
+            if (bar->tabText(i) == title) {
+                activateWindowOf(bar);
+                QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(i).center());
+                settle();
+            }
+        }
+        EXPECT_EQ(tabs->tabText(tabs->currentIndex()), title);
+    }
+
+    // Preferences… in the File menu, on the pane with that title; null (and a test failure) when the window
+    // does not come.
+    QWidget *openPreferencesPane(const QString &title)
+    {
+        QWidget *preferences = openPreferencesWindow();
+        if (preferences)
+            choosePreferencesPane(preferences, title);
+        return preferences;
+    }
+
 
     // A contact added through the Add menu's sheet, waited for in the contacts list.
     void addContactThroughTheSheet(const QString &first, const QString &last, const QList<SheetField> &more = {},
@@ -419,6 +463,26 @@ protected:
     bool listShows(const QString &text, int timeoutMs = 5000)
     {
         return QTest::qWaitFor([&] { return rowWithText(contactsList(), text).isValid(); }, timeoutMs);
+    }
+};
+
+// A road whose user stands in the middle of Zurich.
+class ZurichRoadTest : public RoadTest
+{
+protected:
+    void SetUp() override
+    {
+        RoadTest::SetUp();
+        platform::maps::UserLocationProvider::setFactory([](QObject *parent) {
+            auto provider = std::make_unique<platform::maps::FixedLocationProvider>(parent);
+            provider->setLocation({47.3769, 8.5417});
+            return provider;
+        });
+    }
+    void TearDown() override
+    {
+        RoadTest::TearDown();
+        platform::maps::UserLocationProvider::setFactory(nullptr);
     }
 };
 
