@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -121,6 +122,13 @@ bool AddressBook::load(QDError *error)
     return true;
 }
 
+bool AddressBook::Entry::unchangedSince(qint64 fileSize, qint64 fileMtime) const
+{
+    // Two seconds covers the coarsest common step (FAT); finer file systems step a few milliseconds.
+    constexpr qint64 TimestampStepMs = 2000;
+    return size == fileSize && mtime == fileMtime && checkedAt - mtime > TimestampStepMs;
+}
+
 void AddressBook::rescan()
 {
     QStringList inserted, updated, deleted;
@@ -139,7 +147,7 @@ void AddressBook::rescan()
                 const QString knownUid = uidByPath.value(path);
                 Entry *known = knownUid.isEmpty() ? nullptr : &m_entries[knownUid];
                 const qint64 mtime = info.lastModified().toMSecsSinceEpoch();
-                if (known && known->size == info.size() && known->mtime == mtime)
+                if (known && known->unchangedSince(info.size(), mtime))
                     continue;
                 if (!known && m_damaged.contains(path) && m_damaged.value(path).startsWith(QString::number(mtime)))
                     continue;
@@ -157,6 +165,7 @@ void AddressBook::rescan()
                 if (known && known->hash == hash) {
                     known->size = info.size();
                     known->mtime = mtime;
+                    known->checkedAt = QDateTime::currentMSecsSinceEpoch();
                     continue;
                 }
                 QDError parseError;
@@ -170,7 +179,7 @@ void AddressBook::rescan()
                 }
                 m_damaged.remove(path);
                 Entry entry{ContactRecord::fromVCard(cards.first(), info.completeBaseName()), path, hash, info.size(),
-                            mtime};
+                            mtime, QDateTime::currentMSecsSinceEpoch()};
                 const QString uid = entry.record.uniqueId();
                 if (known && knownUid == uid) {
                     *known = entry;
@@ -520,6 +529,7 @@ bool AddressBook::save(QDError *error)
             entry.hash = contentHash(data);
             entry.size = info.size();
             entry.mtime = info.lastModified().toMSecsSinceEpoch();
+            entry.checkedAt = QDateTime::currentMSecsSinceEpoch();
             (before.path.isEmpty() ? inserted : updated) << uid;
             m_pending.remove(uid);
         }

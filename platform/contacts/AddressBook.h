@@ -115,6 +115,11 @@ private:
         QByteArray hash; // of the file as last read or written
         qint64 size = -1;
         qint64 mtime = -1;
+        // When size and mtime were taken. A file changed again within the file system's timestamp step keeps
+        // both, so they prove nothing about a file whose mtime was that close to this moment.
+        qint64 checkedAt = -1;
+
+        bool unchangedSince(qint64 fileSize, qint64 fileMtime) const;
     };
 
     QString fileNameForUid(const QString &uid) const;

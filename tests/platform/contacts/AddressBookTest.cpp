@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -115,6 +116,38 @@ TEST(AddressBook, SavesOneFilePerContactAtomicallyAndReadsItBack)
     ASSERT_TRUE(b.book->removeRecord(r.uniqueId()));
     ASSERT_TRUE(b.book->save());
     EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(AddressBook, AnEditRightAfterOursWithTheSameSizeAndTimeIsStillSeen)
+{
+    // A file system keeps times in steps of milliseconds or more: another program that rewrites a card within
+    // one step of our write leaves its size and time as they were.
+    Book b;
+    ASSERT_TRUE(b.book->load());
+    ContactRecord r;
+    r.setStringValue(property::FirstName, QStringLiteral("Grace"));
+    b.book->setRecord(r);
+    ASSERT_TRUE(b.book->save());
+    const QString path = b.collection() + QLatin1Char('/') + r.uniqueId() + QStringLiteral(".vcf");
+    const QDateTime written = QFileInfo(path).lastModified();
+    QByteArray data = readFile(path);
+    ASSERT_TRUE(data.contains("Grace"));
+    data.replace("Grace", "Gracy");
+    writeFile(path, data);
+    {
+        QFile stamped(path);
+        ASSERT_TRUE(stamped.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(stamped.setFileTime(written, QFileDevice::FileModificationTime));
+    }
+
+    QSignalSpy external(b.book.get(), &AddressBook::changedExternally);
+    b.book->rescan();
+    ASSERT_EQ(external.size(), 1);
+    EXPECT_EQ(external.at(0).at(1).toStringList(), QStringList{r.uniqueId()});
+    EXPECT_EQ(b.book->recordForUniqueId(r.uniqueId())->stringValue(property::FirstName), QStringLiteral("Gracy"));
+    // Read again and found as it was: no second report.
+    b.book->rescan();
+    EXPECT_EQ(external.size(), 1);
 }
 
 TEST(AddressBook, RevertDropsUnsavedChanges)
