@@ -43,6 +43,18 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
+    // The numbers on the card's phone lines (a bare search of the file would also find them in its
+    // identifier or its time stamp).
+    QStringList phonesOnCard(const QString &uid) const
+    {
+        QStringList numbers;
+        for (const QByteArray &line : cardFile(uid).split('\n')) {
+            if (line.startsWith("TEL"))
+                numbers << QString::fromUtf8(line.mid(line.lastIndexOf(':') + 1)).trimmed();
+        }
+        return numbers;
+    }
+
     ab::ContactRecord saveRecord(const std::function<void(ab::ContactRecord &)> &fill)
     {
         ab::ContactRecord r;
@@ -228,17 +240,17 @@ TEST_F(BridgeTest, EditsTravelBothWays)
     const QString previous = phone->phoneNumber();
     phone->setPhoneNumber(QStringLiteral("222"));
     EXPECT_TRUE(bridge->updatePersonPhoneInAddressBook(*person, *phone, previous));
-    EXPECT_TRUE(cardFile(record.uniqueId()).contains("222"));
-    EXPECT_FALSE(cardFile(record.uniqueId()).contains("111"));
+    EXPECT_TRUE(phonesOnCard(record.uniqueId()).contains(QStringLiteral("222")));
+    EXPECT_FALSE(phonesOnCard(record.uniqueId()).contains(QStringLiteral("111")));
 
     Phones *added = person->addPhoneNumberWithNumber(QStringLiteral("333"), QStringLiteral("home"), context.get());
     ASSERT_NE(added, nullptr);
-    EXPECT_TRUE(cardFile(record.uniqueId()).contains("333"));
+    EXPECT_TRUE(phonesOnCard(record.uniqueId()).contains(QStringLiteral("333")));
     EXPECT_FALSE(added->localIdentifier().isEmpty());
     EXPECT_TRUE(bridge->setRecordProperty(*person, address_book::NoteProperty, QStringLiteral("a note")));
     EXPECT_TRUE(cardFile(record.uniqueId()).contains("NOTE:a note"));
     EXPECT_TRUE(bridge->deletePersonPhoneFromAddressBook(*person, *added));
-    EXPECT_FALSE(cardFile(record.uniqueId()).contains("333"));
+    EXPECT_FALSE(phonesOnCard(record.uniqueId()).contains(QStringLiteral("333")));
     ASSERT_TRUE(context->save());
 
     // Another program changes the e-mail.
