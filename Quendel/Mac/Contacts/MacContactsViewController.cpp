@@ -613,6 +613,12 @@ void MacContactsViewController::removeCurrentOutlineViews()
         tab.controller = nullptr;
     }
     m_currentView = nullptr;
+    // Without a tab's view the header box keeps its height at the top of the page.
+    if (auto *layout = static_cast<QVBoxLayout *>(m_mainContentView->layout())) {
+        QLayoutItem *last = layout->count() > 0 ? layout->itemAt(layout->count() - 1) : nullptr;
+        if (!last || !last->spacerItem())
+            layout->addStretch(1);
+    }
 }
 
 void MacContactsViewController::disableContactDetailsPage()

@@ -120,6 +120,12 @@ TEST_F(BackupRoadsTest, BackUpNowSavesAnArchiveAndRestoreBringsItsDataBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return alertShown(QStringLiteral("Restore Successful")); }, 30000));
     ASSERT_TRUE(listShows(QStringLiteral("Ann Lee")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return !rowWithText(contactsList(), QStringLiteral("Bo Sun")).isValid(); }, 5000));
+    // The restore leaves no contact chosen: the page's header keeps its height at the top, it is not
+    // spread over the page the tab's view has left.
+    settle();
+    auto *logsTab = widgetNamed<QPushButton>(QStringLiteral("Logs"), window());
+    ASSERT_NE(logsTab, nullptr);
+    EXPECT_LT(logsTab->mapTo(window(), QPoint()).y(), window()->height() / 3);
 
     // What was restored is what the next start finds.
     quitThroughTheMenu();
